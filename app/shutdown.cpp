@@ -1,0 +1,13 @@
+#include "app/shutdown.h"
+
+#include <windows.h>
+
+#include "app/update_state.h"
+
+void shutdown_cleanup() {
+  if (state.string_table.exists()) state.string_table.release();
+  state.file_list.reset();
+  state.file_list_count = 0;
+  DeleteFileA(server_scratch_file);
+  DeleteFileA(command_script_file);
+}

@@ -1,0 +1,79 @@
+#include "text/string_table.h"
+
+#include <cstdio>
+
+namespace {
+
+// Reads up to a line feed (consumed, not stored) or `limit` bytes, whichever comes
+// first; after `limit` bytes the next byte is left in the stream.
+void read_slot_line(std::FILE* file, char* slot, std::size_t limit) {
+  std::size_t taken = 0;
+  while (taken < limit) {
+    int c = std::getc(file);
+    if (c == EOF || c == '\n') break;
+    slot[taken++] = static_cast<char>(c);
+  }
+  slot[taken] = '\0';
+}
+
+// Backslash-n becomes a line break and carriage returns go, wherever they stand. A
+// backslash before anything else is kept as an ordinary character, so a translator's
+// stray backslash stays visible rather than silently eating text.
+void rewrite_slot(char* slot) {
+  char* out = slot;
+  for (const char* in = slot; *in != '\0'; ++in) {
+    if (*in == '\r') continue;
+    if (in[0] == '\\' && in[1] == 'n') {
+      *out++ = '\n';
+      ++in;
+      continue;
+    }
+    *out++ = *in;
+  }
+  *out = '\0';
+}
+
+}  // namespace
+
+void string_table::create(std::uint16_t slot_width, std::uint16_t slot_count) {
+  slot_width_ = slot_width;
+  slot_count_ = slot_count;
+  slots_filled_ = 0;
+  loaded_file_name_.clear();
+  std::size_t bytes = static_cast<std::size_t>(slot_width) * slot_count;
+  slots_.reset(bytes ? new char[bytes] : nullptr);
+}
+
+int string_table::load(const char* path) {
+  if (path == nullptr) return -1;
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return -2;
+
+  loaded_file_name_.assign(path);
+  slots_filled_ = 0;
+  if (slots_ != nullptr && slot_width_ > 0) {
+    for (std::uint16_t slot = 0; slot < slot_count_; ++slot) {
+      if (std::feof(file) || std::ferror(file)) break;
+      char* text = slots_.get() + static_cast<std::size_t>(slot) * slot_width_;
+      read_slot_line(file, text, slot_width_ - 1u);
+      rewrite_slot(text);
+      slots_filled_ = slot + 1;
+    }
+  }
+  std::fclose(file);
+  return 0;
+}
+
+const char* string_table::lookup(const char* default_text, std::uint16_t number) const {
+  if (!loaded() || slots_ == nullptr) return default_text;
+  if (number < 1 || number > slot_count_ || number > slots_filled_) return default_text;
+  return slots_.get() + static_cast<std::size_t>(number - 1) * slot_width_;
+}
+
+void string_table::release() {
+  slots_.reset();
+  slot_width_ = 0;
+  slot_count_ = 0;
+  slots_filled_ = 0;
+  loaded_file_name_.clear();
+}
