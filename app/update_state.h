@@ -14,6 +14,15 @@
 
 using server_location = fixed_text<1024>;
 
+// Counters of the transfer display: written by the file fetcher, read by the display.
+struct progress_counters {
+  std::uint32_t overall_bytes_done = 0;  // never reset during a run
+  std::uint32_t overall_bytes_total = 0;
+  std::uint32_t overall_start_time = 0;  // timeGetTime milliseconds
+  std::uint32_t file_bytes_done = 0;
+  std::uint32_t file_bytes_total = 0;
+};
+
 inline constexpr int alternate_host_slots = 10;
 enum host_column { client_column = 0, product_column = 1 };
 
@@ -43,6 +52,7 @@ struct update_state {
   std::unique_ptr<file_entry[]> file_list;
   std::int32_t file_list_count = 0;
   std::uint32_t total_bytes_to_fetch = 0;
+  progress_counters progress;
 
   // Captured at start-up, and handles.
   fixed_text<1024> launch_arguments;

@@ -1,0 +1,10 @@
+#pragma once
+// The transfer display: the two progress bars, the percentage title and the
+// once-a-second read-out, computed from the progress counters of the update state.
+
+// The argument is ignored (callers pass 0); it has the shape of a download's
+// progress callback.
+void show_transfer_progress(int ignored);
+
+// Forgets what the display last showed. For tests.
+void reset_transfer_progress_display();
