@@ -1,0 +1,7 @@
+#pragma once
+
+#include <windows.h>
+
+// The whole program: start-up, the progress window, the main loop and the clean-up.
+// Returns the process exit code.
+int run_program(HINSTANCE instance, const char* command_line);

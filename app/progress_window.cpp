@@ -1,0 +1,43 @@
+#include "app/progress_window.h"
+
+#include <commctrl.h>
+
+#include "app/resources/resource_ids.h"
+#include "app/update_state.h"
+
+void init_progress_window() {
+  HWND window = state.progress_window;
+  SetWindowTextA(window, lookup("Corvid Update", 5));
+  SetDlgItemTextA(window, IDCANCEL, lookup("Cancel", 4));
+  SetDlgItemTextA(window, IDC_VERSION_TEXT, CORVID_VERSION_TEXT);
+  SetDlgItemTextA(window, IDC_STATUS_LINE_1, lookup("Connecting to update server...", 14));
+  SetDlgItemTextA(window, IDC_STATUS_LINE_2, lookup("Please wait.", 15));
+  SendDlgItemMessageA(window, IDC_FILE_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+  SendDlgItemMessageA(window, IDC_OVERALL_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+}
+
+void set_status_line(int control_id, const char* text) {
+  SetDlgItemTextA(state.progress_window, control_id, text);
+}
+
+INT_PTR CALLBACK progress_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+    case WM_SHOWWINDOW:
+      return TRUE;
+    case WM_COMMAND:
+      // Cancel and Escape only raise the flag: the running operation notices it and the
+      // run ends through the driver. Enter (command 1) is ignored, so that a stray key
+      // press cannot end a player's update half-way.
+      if (LOWORD(wparam) == IDCANCEL) state.cancel_flag = 1;
+      return TRUE;
+    case WM_CLOSE:
+      DestroyWindow(window);
+      return TRUE;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}

@@ -1,0 +1,18 @@
+#pragma once
+// Identifiers shared by the dialog templates and the code. Kept free of C++ so that
+// the resource compiler can read it.
+
+#define IDD_PROGRESS 101
+#define IDD_PROMPT 104
+#define IDD_NOTES 111
+
+// Progress window.
+#define IDC_OVERALL_BAR 1001
+#define IDC_FILE_BAR 1002
+#define IDC_STATUS_LINE_1 1006
+#define IDC_STATUS_LINE_2 1007
+#define IDC_VERSION_TEXT 1008
+
+#define CORVID_VERSION_TEXT "v. 1.32"
+#define CORVID_VERSION_NUMBERS 1, 32, 0, 0
+#define CORVID_VERSION_STRING "1.32.0.0"

@@ -1,0 +1,134 @@
+#include "app/startup.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <tlhelp32.h>
+
+#include <direct.h>
+#include <process.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include "app/handles.h"
+#include "app/shutdown.h"
+#include "app/update_location.h"
+#include "app/update_state.h"
+
+namespace {
+
+using module_path = fixed_text<MAX_PATH>;
+
+module_path own_file_path() {
+  module_path path;
+  DWORD length = GetModuleFileNameA(nullptr, path.buffer(), static_cast<DWORD>(path.buffer_size()));
+  if (length == 0 || length >= path.buffer_size()) path.clear();
+  return path;
+}
+
+const char* base_name_of(const char* path) {
+  const char* base = path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '\\' || *p == '/' || *p == ':') base = p + 1;
+  }
+  return base;
+}
+
+[[noreturn]] void refuse_to_run(const char* text_default, std::uint16_t text_number) {
+  MessageBoxA(nullptr, lookup(text_default, text_number), lookup("Cannot Complete Update", 19),
+              MB_ICONWARNING);
+  ExitProcess(static_cast<UINT>(-1));
+}
+
+// Under the starter name the program replaces itself by a copy, so that an update of
+// the update client can overwrite the starter file while this run goes on.
+void hand_over_to_overlay_copy() {
+  module_path own_path = own_file_path();
+  const char* own_name = base_name_of(own_path.c_str());
+  if (_stricmp(own_name, starter_name) != 0) return;
+
+  CopyFileA(own_name, overlay_copy_name, FALSE);
+  // The launch arguments travel as one argument, so the copy sees the same text after
+  // its program name.
+  intptr_t started =
+      _spawnl(_P_OVERLAY, overlay_copy_name, overlay_copy_name, state.launch_arguments.c_str(), nullptr);
+  if (started != -1) ExitProcess(0);
+}
+
+void capture_file_time_bias() {
+  _tzset();
+  state.file_time_bias = static_cast<std::int32_t>(_timezone) + (_daylight == 0 ? 3600 : 0);
+}
+
+void read_update_location_file() {
+  stdio_file file(std::fopen(update_location_file, "r"));
+  if (!file) ExitProcess(static_cast<UINT>(-1));
+  switch (read_update_location(file.get())) {
+    case update_location_result::read:
+      return;
+    case update_location_result::wrong_first_line:
+      ExitProcess(static_cast<UINT>(-2));
+    case update_location_result::no_location:
+      ExitProcess(static_cast<UINT>(-3));
+  }
+}
+
+}  // namespace
+
+void enter_program_directory() {
+  module_path own_path = own_file_path();
+  char drive[_MAX_DRIVE] = "";
+  char directory[_MAX_DIR] = "";
+  _splitpath(own_path.c_str(), drive, directory, nullptr, nullptr);
+  fixed_text<MAX_PATH> folder;
+  folder.assign(drive);
+  folder.append(directory);
+  if (!folder.empty()) _chdir(folder.c_str());
+}
+
+bool is_program_running(const char* module_base_name) {
+  kernel_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return false;
+  // Process entries carry no module identifier on current systems, so the executable
+  // is known by the entry's own file name.
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot.get(), &entry); more;
+       more = Process32Next(snapshot.get(), &entry)) {
+    if (_stricmp(base_name_of(entry.szExeFile), module_base_name) == 0) return true;
+  }
+  return false;
+}
+
+void prepare_startup() {
+  enter_program_directory();
+
+  state.string_table.create(512, 64);
+  state.string_table.load(language_file);
+
+  if (is_program_running(login_program_name)) {
+    refuse_to_run(
+        "The Login client is already running.\nIf you're not running the Login client,\n"
+        "you may need to reboot your computer.",
+        18);
+  }
+  if (is_program_running(game_program_name)) {
+    refuse_to_run(
+        "Talomar is already running.\nIf you're not running Talomar,\n"
+        "you may need to reboot your computer.",
+        20);
+  }
+
+  hand_over_to_overlay_copy();
+
+  if (_getcwd(state.installation_directory.buffer(),
+              static_cast<int>(state.installation_directory.buffer_size())) == nullptr) {
+    state.installation_directory.clear();
+  }
+  capture_file_time_bias();
+  InitCommonControls();
+  DeleteFileA(server_scratch_file);
+  DeleteFileA(command_script_file);
+
+  read_update_location_file();
+}

@@ -1,0 +1,19 @@
+#pragma once
+// Everything the program does before its window exists. Several steps end the
+// process: a blocked start (-1), a bad "update.dat" (-1, -2, -3), or the hand-over to
+// the overlay copy (0).
+
+void prepare_startup();
+
+// Makes the program's own directory the working directory; a failure is ignored.
+void enter_program_directory();
+
+// True when a running process's executable has this base name (any case).
+bool is_program_running(const char* module_base_name);
+
+inline constexpr const char* starter_name = "talomar.exe";
+inline constexpr const char* overlay_copy_name = "patch.bin";
+inline constexpr const char* login_program_name = "login.dll";
+inline constexpr const char* game_program_name = "game.dll";
+inline constexpr const char* update_location_file = "update.dat";
+inline constexpr const char* language_file = "language/patch_strings.dat";
