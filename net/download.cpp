@@ -1,0 +1,123 @@
+#include "net/download.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "app/handles.h"
+#include "app/message_pump.h"
+#include "app/shutdown.h"
+#include "app/update_state.h"
+#include "net/directories.h"
+#include "net/transfer.h"
+
+namespace {
+
+constexpr DWORD request_flags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
+constexpr DWORD_PTR request_context = 32;
+constexpr DWORD hidden_attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY;
+
+bool fail(std::int32_t code) {
+  state.last_error_code = code;
+  return false;
+}
+
+// Everything up to and including the last separator. The drive stays with it, so
+// that a path on another drive is not looked for on the current one.
+std::string_view directory_part(std::string_view path) {
+  std::size_t last = path.find_last_of("/\\");
+  return last == std::string_view::npos ? std::string_view() : path.substr(0, last + 1);
+}
+
+bool fetch_scratch_file(const char* host, const char* file_name) {
+  url_text url;
+  if (!compose_download_url(url, host, file_name)) return fail(download_cannot_open_url);
+  download_request request;
+  request.url = url.c_str();
+  request.local_path = file_name;
+  request.hidden = true;
+  return download_to_file(request);
+}
+
+}  // namespace
+
+bool compose_download_url(url_text& url, const char* host, const char* file_name) {
+  return url.format("http://%s/%s", host, file_name);
+}
+
+bool download_to_file(download_request request) {
+  // Refused rather than cut: a cut URL or path names another place than the one asked.
+  if (std::strlen(request.url) > longest_url) return fail(download_cannot_open_url);
+
+  request_handle.reset(InternetOpenUrlA(state.internet_session, request.url, nullptr, 0,
+                                        request_flags, request_context));
+  if (!request_handle) return fail(download_cannot_open_url);
+
+  std::string_view local_path(request.local_path);
+  std::string_view directory = directory_part(local_path);
+  if (directory.size() > longest_local_path) {
+    request_handle.reset();
+    return fail(download_cannot_make_directory);
+  }
+  if (local_path.size() > longest_local_path) {
+    request_handle.reset();
+    return fail(download_cannot_create_file);
+  }
+  if (!directory.empty()) {
+    fixed_text<longest_local_path + 1> directory_text(directory);
+    if (!directory_exists(directory_text.c_str()) &&
+        create_directory_path(directory_text.c_str()) != 1) {
+      request_handle.reset();
+      return fail(download_cannot_make_directory);
+    }
+  }
+
+  kernel_handle file(CreateFileA(request.local_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 request.hidden ? hidden_attributes : 0, nullptr));
+  if (!file) {
+    request_handle.reset();
+    return fail(download_cannot_create_file);
+  }
+
+  // An unstated size is bounded too; a stated one is known to be wrong as soon as the
+  // body runs past it.
+  std::uint32_t size_bound = request.expected_size != 0 ? request.expected_size : unsized_download_limit;
+  std::uint32_t bytes_written = 0;
+  bool too_long = false;
+  while (!state.cancel_flag) {
+    DWORD received = 0;
+    if (!InternetReadFile(request_handle.get(), transfer_buffer, transfer_chunk_size, &received)) {
+      request_handle.reset();
+      file.reset();
+      return fail(download_read_failed);
+    }
+    if (received == 0) break;
+    DWORD written = 0;
+    if (!WriteFile(file.get(), transfer_buffer, received, &written, nullptr) || written != received) {
+      request_handle.reset();
+      file.reset();
+      return fail(download_write_failed);
+    }
+    bytes_written += written;
+    if (bytes_written > size_bound) {
+      too_long = true;
+      break;
+    }
+    if (request.expected_size != 0 && request.progress_callback != nullptr) {
+      request.progress_callback(0);
+    }
+    if (received < transfer_chunk_size) break;
+    pump_one_message(file, request_handle);
+  }
+  request_handle.reset();
+  file.reset();
+
+  if (request.expected_size == 0 && !too_long) return true;
+  if (!too_long && bytes_written == request.expected_size && !state.cancel_flag) return true;
+  DeleteFileA(request.local_path);
+  return fail(download_wrong_size);
+}
+
+bool fetch_patch_header(const char* host) { return fetch_scratch_file(host, server_scratch_file); }
+
+bool fetch_command_script(const char* host) { return fetch_scratch_file(host, command_script_file); }

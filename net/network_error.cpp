@@ -1,0 +1,50 @@
+#include "net/network_error.h"
+
+#include "app/update_state.h"
+#include "text/fixed_text.h"
+#include "text/printf_template.h"
+
+namespace {
+
+constexpr const char* advice_default =
+    "%s\nWait a while and try connecting again.\nIf you still cannot connect, check your Internet "
+    "settings.";
+
+fixed_text<256> caption_with(std::int64_t number) {
+  const char* title = lookup("Error Message", 17);
+  fixed_text<256> caption;
+  if (number == 0) {
+    caption.assign(title);
+  } else {
+    caption.format("%s (%lld)", title, static_cast<long long>(number));
+  }
+  return caption;
+}
+
+}  // namespace
+
+void report_network_error(const char* message_text) {
+  fixed_text<1024> response;
+  DWORD response_error = 0;
+  DWORD length = response.buffer_size();
+  if (InternetGetLastResponseInfoA(&response_error, response.buffer(), &length)) {
+    response.buffer()[length < response.buffer_size() ? length : response.buffer_size() - 1] = '\0';
+  } else {
+    response.clear();
+  }
+  show_network_error(message_text, response.c_str(), response_error, state.last_error_code);
+}
+
+void show_network_error(const char* message_text, const char* response_text,
+                        std::uint32_t response_error, std::int32_t error_code) {
+  if (response_text[0] != '\0') {
+    MessageBoxA(nullptr, response_text, caption_with(response_error).c_str(), MB_ICONWARNING);
+  }
+  // A translation is input: one whose conversions do not fit the one text passed
+  // would read arguments that are not there.
+  const char* advice = lookup(advice_default, 44);
+  if (!printf_template_fits(advice, "s")) advice = advice_default;
+  fixed_text<1024> message;
+  message.format(advice, message_text);
+  MessageBoxA(nullptr, message.c_str(), caption_with(error_code).c_str(), MB_ICONWARNING);
+}

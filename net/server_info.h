@@ -1,0 +1,46 @@
+#pragma once
+// The reading of the server information file into values, apart from everything the
+// selection does with them, so that it needs no windows.h. Layout: "Corvid Patch",
+// client host, product host, an unused line, then a keyword section.
+
+#include <cstdint>
+
+#include "net/line_reader.h"
+#include "text/fixed_text.h"
+
+inline constexpr int server_info_alternate_slots = 10;
+
+enum class server_info_outcome {
+  wrong_first_line,    // 104
+  no_client_host,      // 105
+  no_product_host,     // 106
+  down,                // a notice for the player; the run ends
+  redirected,          // "uurl": a new server information location
+  header_hosts_given,  // "mft"
+  alternate_hosts,     // "aurl"
+  plain,               // any other keyword, "mps" among them
+};
+
+struct server_info {
+  server_info_outcome outcome = server_info_outcome::wrong_first_line;
+  text_line client_host;  // lower-cased
+  text_line product_host;
+  text_line client_header_host;  // "mft" only, lower-cased
+  text_line product_header_host;
+  text_line new_location;  // "uurl" only, lower-cased
+  fixed_text<4096> down_notice;  // each line followed by "\n"; cut when too long
+  // "aurl" only, taken as they stand: [0] client column, [1] product column.
+  text_line alternate_hosts[2][server_info_alternate_slots];
+  int alternate_host_count = 0;
+  bool max_patch_size_given = false;
+  std::uint32_t max_patch_size = 0;  // bytes
+};
+
+inline constexpr const char* server_info_first_line = "Corvid Patch";
+
+server_info read_server_info(line_reader& lines);
+
+// The megabytes of an "mps" line as atoi reads them (leading blanks, a sign, digits),
+// in bytes. Out of range saturates rather than wraps: below 0 gives 0, no limit; above
+// the 32-bit range gives the greatest limit.
+std::uint32_t max_patch_size_from(const char* megabytes);
