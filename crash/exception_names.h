@@ -1,0 +1,6 @@
+#pragma once
+#include <windows.h>
+
+// The description of an exception code for the report's first line, "Unknown exception
+// type" when the code is not listed.
+const char* describe_exception(DWORD code);

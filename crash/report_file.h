@@ -1,0 +1,28 @@
+#pragma once
+// The report file: every piece of the report is formatted by the system formatter and
+// written at once, unbuffered, because the reporter runs inside a fault and must not
+// lean on the heap or on a runtime that may be the very thing that broke.
+#include <windows.h>
+
+class report_file {
+public:
+    // Takes ownership of the handle (INVALID_HANDLE_VALUE for none).
+    explicit report_file(HANDLE handle);
+    ~report_file();
+    report_file(const report_file&) = delete;
+    report_file& operator=(const report_file&) = delete;
+
+    bool is_open() const { return handle != INVALID_HANDLE_VALUE; }
+
+    // Write errors are ignored: there is nobody to tell.
+    void write(const char* text, int length);
+    // printf-style conversions of wvsprintfA; one piece is at most 1023 characters.
+    void print(const char* format, ...);
+
+private:
+    HANDLE handle;
+};
+
+// Opens (or creates) the file without sharing and moves to its end, so that reports
+// accumulate.
+HANDLE open_report_for_append(const char* path);
