@@ -1,0 +1,134 @@
+#include "patch/command_script.h"
+
+#include <io.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string_view>
+
+#include "app/handles.h"
+#include "app/update_state.h"
+#include "patch/fields.h"
+#include "patch/list_format.h"
+#include "patch/list_line_reader.h"
+
+namespace {
+
+using full_path = fixed_text<260>;
+using script_field = fixed_text<256>;
+
+bool absolute_form(const char* path, full_path& out) {
+  DWORD length = GetFullPathNameA(path, static_cast<DWORD>(out.buffer_size()), out.buffer(), nullptr);
+  return length > 0 && length < out.buffer_size();
+}
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// A last component of ".." names the folder above the one its folder part names.
+bool ends_in_parent_reference(std::string_view path) {
+  std::size_t last = path.find_last_of("/\\");
+  std::string_view component = last == std::string_view::npos ? path : path.substr(last + 1);
+  return component == "..";
+}
+
+// Takes the next field into `field`; a missing field is empty. False when the field
+// does not fit: a cut path would name another file.
+bool take_field(std::string_view& line, script_field& field) {
+  std::string_view text;
+  if (!next_field(line, text)) {
+    field.clear();
+    return true;
+  }
+  return field.assign(text);
+}
+
+void run_unlink(const char* directory, const char* pattern) {
+  const char* base = state.installation_directory.c_str();
+  if (!path_inside_installation(base, directory)) return;
+  // The pattern may carry folders of its own; the joined name must stay inside too.
+  full_path joined;
+  if (!joined.format("%s%s", directory, pattern) || !path_inside_installation(base, joined.c_str())) {
+    return;
+  }
+  std::vector<matched_file_name> list;
+  list_matching_files(list, directory, pattern);
+  for (const matched_file_name& name : list) DeleteFileA(name.c_str());
+}
+
+void run_rmdir(const char* directory) {
+  if (!path_inside_installation(state.installation_directory.c_str(), directory)) return;
+  if (ends_in_parent_reference(directory)) return;
+  RemoveDirectoryA(directory);
+}
+
+void run_mv(const char* from, const char* to) {
+  const char* base = state.installation_directory.c_str();
+  if (!path_inside_installation(base, from) || !path_inside_installation(base, to)) return;
+  if (ends_in_parent_reference(from) || ends_in_parent_reference(to)) return;
+  if (_access(from, 0) != 0) return;
+  MoveFileA(from, to);
+}
+
+void run_command_line(std::string_view line) {
+  script_field command, first, second;
+  if (!take_field(line, command) || !take_field(line, first) || !take_field(line, second)) return;
+  if (_stricmp(command.c_str(), "unlink") == 0) {
+    run_unlink(first.c_str(), second.c_str());
+  } else if (_stricmp(command.c_str(), "rmdir") == 0) {
+    run_rmdir(first.c_str());
+  } else if (_stricmp(command.c_str(), "mv") == 0) {
+    run_mv(first.c_str(), second.c_str());
+  }
+}
+
+}  // namespace
+
+bool path_inside_installation(const char* base, const char* path) {
+  full_path installation;
+  if (!absolute_form(base, installation)) return false;
+
+  std::string_view text(path);
+  std::size_t last = text.find_last_of("/\\");
+  std::size_t folder_length = last == std::string_view::npos ? 0 : last + 1;
+  if (folder_length == 0 && text.size() >= 2 && text[1] == ':') folder_length = 2;
+  full_path folder;
+  if (!folder.assign(text.substr(0, folder_length))) return false;
+  full_path resolved;
+  if (!absolute_form(folder.empty() ? "." : folder.c_str(), resolved)) return false;
+
+  std::size_t length = installation.size();
+  if (resolved.size() < length || _strnicmp(resolved.c_str(), installation.c_str(), length) != 0) {
+    return false;
+  }
+  if (resolved.size() == length) return true;
+  return is_separator(resolved.c_str()[length]) || is_separator(installation.c_str()[length - 1]);
+}
+
+void list_matching_files(std::vector<matched_file_name>& list, const char* directory,
+                         const char* pattern) {
+  full_path search_path;
+  if (!search_path.format("%s%s", directory, pattern)) return;
+  WIN32_FIND_DATAA found;
+  find_handle search(FindFirstFileA(search_path.c_str(), &found));
+  if (!search) return;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    if (list.size() >= most_matched_files) break;
+    matched_file_name name;
+    // A cut name would be another file; it is left alone.
+    if (name.format("%s%s", directory, found.cFileName)) list.push_back(name);
+  } while (FindNextFileA(search.get(), &found));
+}
+
+bool run_command_script(const char* path) {
+  stdio_file file(std::fopen(path, "rb"));
+  if (!file) return false;
+  list_line_reader lines(file.get());
+  list_text_line line;
+  if (!lines.next_line(line) || !is_list_header_line(line)) return false;
+  while (lines.next_line(line)) {
+    if (line.empty() || line.c_str()[0] == ';') continue;
+    run_command_line(line);
+  }
+  return true;
+}

@@ -1,0 +1,199 @@
+#include "patch/fetch.h"
+
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <mmsystem.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string_view>
+
+#include "app/handles.h"
+#include "app/message_pump.h"
+#include "app/resources/resource_ids.h"
+#include "net/directories.h"
+#include "net/transfer.h"
+#include "net/transfer_progress.h"
+#include "patch/install_log.h"
+#include "patch/local_files.h"
+#include "text/lower_case.h"
+#include "text/printf_template.h"
+
+namespace {
+
+constexpr DWORD request_flags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
+
+using byte_buffer = std::unique_ptr<unsigned char[]>;
+
+std::string_view base_name(std::string_view name) {
+  std::size_t last = name.find_last_of("/\\");
+  return last == std::string_view::npos ? name : name.substr(last + 1);
+}
+
+// Listed names carry no drive (the list reader refuses them), so this is everything
+// up to and including the last separator.
+std::string_view directory_part(std::string_view name) {
+  std::size_t last = name.find_last_of("/\\");
+  return last == std::string_view::npos ? std::string_view() : name.substr(0, last + 1);
+}
+
+// "label installation-folder\part", with backslashes throughout.
+void log_installed(const char* label, std::string_view part) {
+  fixed_text<1024> line;
+  line.format("%s%s\\%.*s\n", label, state.installation_directory.c_str(),
+              static_cast<int>(part.size()), part.data());
+  slashes_to_backslashes(line.buffer());
+  add_install_log_line(line.c_str());
+}
+
+void show_getting_line(std::string_view file) {
+  constexpr const char* getting_default = "Getting updated file: %s";
+  const char* pattern = lookup(getting_default, 43);
+  if (!printf_template_fits(pattern, "s")) pattern = getting_default;
+  fixed_text<256> base(file);
+  fixed_text<1024> line;
+  line.format(pattern, base.c_str());
+  SetDlgItemTextA(state.progress_window, IDC_STATUS_LINE_1, line.c_str());
+  SendDlgItemMessageA(state.progress_window, IDC_FILE_BAR, PBM_SETPOS, 0, 0);
+}
+
+// Picks the host of each file: one fixed host, or the mirrors in turn.
+struct host_choice {
+  const char* single_host = nullptr;
+  const server_location* mirrors = nullptr;
+  int mirror_count = 0;
+
+  const char* next() const {
+    if (mirrors == nullptr) return single_host;
+    if (state.next_host_index < 0 || state.next_host_index >= mirror_count) state.next_host_index = 0;
+    const char* host = mirrors[state.next_host_index].c_str();
+    if (++state.next_host_index >= mirror_count) state.next_host_index = 0;
+    return host;
+  }
+};
+
+bool fetch_marked(const host_choice& hosts, int& files_fetched) {
+  if (state.max_patch_size > 0 && state.total_bytes_to_fetch > state.max_patch_size) return false;
+  state.progress.overall_start_time = timeGetTime();
+  state.progress.overall_bytes_total = state.total_bytes_to_fetch;
+  for (int i = 0; i < state.file_list_count; ++i) {
+    file_entry& entry = state.file_list[i];
+    if (!entry.needs_fetch) continue;
+    lower_case_in_place(entry.name.buffer());
+    std::string_view file = base_name(entry.name.view());
+    // Set before the download: the notes that arrived are worth showing even when a
+    // later file fails.
+    if (file.size() == 10 && _strnicmp(file.data(), "readme.txt", 10) == 0) {
+      state.readme_fetched_flag = 1;
+    }
+    show_getting_line(file);
+    url_text url;
+    if (!compose_download_url(url, hosts.next(), entry.name.c_str())) {
+      state.last_error_code = fetch_cannot_open_url;
+      return false;
+    }
+    if (!fetch_file(url.c_str(), entry, show_transfer_progress)) return false;
+    ++files_fetched;
+    log_installed("File Copy: ", entry.name.view());
+  }
+  return true;
+}
+
+}  // namespace
+
+bool fetch_marked_files(const char* host, int& files_fetched) {
+  files_fetched = 0;
+  host_choice hosts;
+  hosts.single_host = host;
+  return fetch_marked(hosts, files_fetched);
+}
+
+bool fetch_marked_files_rotating(const server_location* hosts, int host_count, int& files_fetched) {
+  files_fetched = 0;
+  if (host_count <= 0) return false;
+  host_choice choice;
+  choice.mirrors = hosts;
+  choice.mirror_count = host_count > alternate_host_slots ? alternate_host_slots : host_count;
+  return fetch_marked(choice, files_fetched);
+}
+
+bool fetch_file(const char* url, file_entry& entry, progress_callback_type progress_callback) {
+  byte_buffer packed;
+  byte_buffer output;
+  auto fail = [&](std::int32_t code) {
+    request_handle.reset();
+    packed.reset();
+    output.reset();
+    state.last_error_code = code;
+    return false;
+  };
+  const char* name = entry.name.c_str();
+
+  request_handle.reset(InternetOpenUrlA(state.internet_session, url, nullptr, 0, request_flags, 0));
+  if (!request_handle) return fail(fetch_cannot_open_url);
+
+  if (_access(name, 0) == 0 && _access(name, 2) != 0 && _chmod(name, _S_IREAD | _S_IWRITE) != 0) {
+    return fail(fetch_cannot_make_writable);
+  }
+
+  packed.reset(new (std::nothrow) unsigned char[entry.packed_size]);
+  output.reset(new (std::nothrow) unsigned char[entry.size]);
+  if (!packed || !output) return fail(fetch_no_memory);
+
+  state.progress.file_bytes_total = entry.packed_size;
+  state.progress.file_bytes_done = 0;
+  std::uint32_t received = 0;
+  DWORD last_read = transfer_chunk_size;
+  while (last_read > 0 && !state.cancel_flag) {
+    if (!InternetReadFile(request_handle.get(), transfer_buffer, transfer_chunk_size, &last_read)) {
+      return fail(fetch_read_failed);
+    }
+    // The body has its room and no more: a longer one is wrong, however long it is.
+    if (last_read > entry.packed_size - received) return fail(fetch_wrong_size);
+    std::memcpy(packed.get() + received, transfer_buffer, last_read);
+    if (last_read == 0) break;
+    received += last_read;
+    state.progress.file_bytes_done += last_read;
+    state.progress.overall_bytes_done += last_read;
+    if (progress_callback != nullptr) progress_callback(0);
+    if (last_read < transfer_chunk_size) break;
+    pump_one_message(request_handle, packed, output);
+  }
+  if (received != entry.packed_size || state.cancel_flag) return fail(fetch_wrong_size);
+
+  uLongf inflated = entry.size;
+  if (uncompress(output.get(), &inflated, packed.get(), entry.packed_size) != Z_OK ||
+      inflated != entry.size) {
+    return fail(fetch_cannot_inflate);
+  }
+  packed.reset();
+
+  std::string_view directory = directory_part(entry.name.view());
+  if (!directory.empty()) {
+    fixed_text<256> directory_text(directory);
+    if (!directory_exists(directory_text.c_str())) {
+      if (create_directory_path(directory_text.c_str()) != 1) return fail(fetch_cannot_make_directory);
+      log_installed("Made Dir: ", directory);
+    }
+  }
+
+  kernel_handle file(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return fail(fetch_cannot_create_file);
+  DWORD written = 0;
+  if (!WriteFile(file.get(), output.get(), entry.size, &written, nullptr) || written != entry.size) {
+    file.reset();
+    DeleteFileA(name);
+    return fail(fetch_write_failed);
+  }
+  output.reset();
+  request_handle.reset();
+  file.reset();
+  stamp_file_time(name, entry.time);
+  return true;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// Downloads, inflates and installs the entries of the shared file list that the check
+// marked, from one host or from the mirror table in turn.
+
+#include <cstdint>
+
+#include "app/update_state.h"
+#include "net/download.h"
+#include "patch/file_entry.h"
+
+// Codes left in `state.last_error_code` when a file cannot be fetched.
+enum fetch_error : std::int32_t {
+  fetch_cannot_open_url = 301,
+  fetch_no_memory = 302,
+  fetch_read_failed = 303,
+  fetch_wrong_size = 304,  // also a transfer cut short by Cancel
+  fetch_cannot_inflate = 305,
+  fetch_cannot_make_directory = 306,
+  fetch_cannot_create_file = 307,
+  fetch_write_failed = 308,
+  fetch_cannot_make_writable = 309,
+};
+
+// Every marked file from `host`, in list order; the first failure ends the run.
+// `files_fetched` counts the files installed.
+bool fetch_marked_files(const char* host, int& files_fetched);
+
+// The same, each file from the next mirror of `hosts` (one column of the alternate
+// host table); the rotation goes on where the previous call left it.
+bool fetch_marked_files_rotating(const server_location* hosts, int host_count, int& files_fetched);
+
+// Fetches `url`, a zlib stream of exactly `entry.packed_size` bytes, inflates it to
+// exactly `entry.size` bytes and writes it to `entry.name` with the listed time. The
+// installed copy stays untouched unless the new one is complete.
+bool fetch_file(const char* url, file_entry& entry, progress_callback_type progress_callback);

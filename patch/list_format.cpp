@@ -1,0 +1,77 @@
+#include "patch/list_format.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "patch/fields.h"
+
+bool is_list_header_line(std::string_view line) {
+  return line == list_header_text;
+}
+
+bool parse_list_count(std::string_view line, int& count) {
+  int value = parse_decimal(line);
+  if (value < 1 || value > max_listed_files) return false;
+  count = value;
+  return true;
+}
+
+bool read_list_header(list_line_reader& lines, int& count) {
+  list_text_line line;
+  if (!lines.next_line(line) || !is_list_header_line(line)) return false;
+  if (!lines.next_line(line)) return false;
+  return parse_list_count(line, count);
+}
+
+bool listed_name_is_installable(std::string_view name) {
+  if (name.empty() || name.size() > decltype(file_entry::name)::capacity) return false;
+  if (name.front() == '/' || name.front() == '\\') return false;
+  if (name.find(':') != std::string_view::npos) return false;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = name.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = name.size();
+    if (name.substr(start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+bool parse_entry_line(std::string_view line, file_entry& entry) {
+  next_hex_field(line, entry.size, 16);
+  next_hex_field(line, entry.packed_size, 16);
+  next_hex_field(line, entry.crc32, 16);
+  next_hex_field(line, entry.time, 16);
+  std::string_view name;
+  if (next_field(line, name) && !entry.name.assign(name)) return false;
+  return listed_name_is_installable(entry.name.view());
+}
+
+bool read_entry_lines(list_line_reader& lines, file_entry* entries, int count) {
+  list_entry_line line;
+  for (int i = 0; i < count; ++i) {
+    if (!lines.next_line(line)) return false;
+    if (!parse_entry_line(line, entries[i])) return false;
+  }
+  return true;
+}
+
+namespace {
+
+std::uint32_t little_endian_word(const unsigned char* bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+}  // namespace
+
+bool parse_patch_header(const unsigned char* bytes, std::size_t length, file_entry& manifest) {
+  if (bytes == nullptr || length < patch_header_size) return false;
+  if (std::memcmp(bytes, "CP~", 3) != 0) return false;
+  manifest.name.assign(manifest_file_name);
+  manifest.size = little_endian_word(bytes + 3);
+  manifest.packed_size = little_endian_word(bytes + 7);
+  manifest.crc32 = little_endian_word(bytes + 11);
+  manifest.time = little_endian_word(bytes + 15);
+  return true;
+}

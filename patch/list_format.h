@@ -1,0 +1,41 @@
+#pragma once
+// The formats the update server publishes: the update client's file list and the
+// manifest text (a header line, a count, one entry line per file) and the 19-byte
+// patch header file that describes the manifest.
+
+#include <cstddef>
+#include <string_view>
+
+#include "patch/file_entry.h"
+#include "patch/list_line_reader.h"
+
+inline constexpr std::string_view list_header_text = "Corvid Patch";
+inline constexpr const char* manifest_file_name = "gfl.mft";
+inline constexpr std::size_t patch_header_size = 19;
+
+// Exactly the header text; a blank after it is another line.
+bool is_list_header_line(std::string_view line);
+
+// The count line of a list, read as atoi does; false unless 1 to max_listed_files.
+bool parse_list_count(std::string_view line, int& count);
+
+// Reads the header line and the count line.
+bool read_list_header(list_line_reader& lines, int& count);
+
+// True for a name that stays inside the installation folder once it is written there:
+// not empty, not absolute, no drive or stream colon, no ".." component.
+bool listed_name_is_installable(std::string_view name);
+
+// size, packed_size, crc32, time in hexadecimal, then the name. Missing fields leave
+// the entry's values as they are; characters after the name are ignored. False when
+// the name is too long for the entry or is not installable.
+bool parse_entry_line(std::string_view line, file_entry& entry);
+
+// Reads `count` entry lines into `entries`. False when the text ends first or any
+// entry is refused, so that a list is either taken whole or not at all.
+bool read_entry_lines(list_line_reader& lines, file_entry* entries, int count);
+
+// The magic "CP~" and the manifest's size, packed_size, crc32 and time as
+// little-endian words at offsets 3, 7, 11 and 15. Fills `manifest` (named gfl.mft)
+// only when the magic and all 19 bytes are there.
+bool parse_patch_header(const unsigned char* bytes, std::size_t length, file_entry& manifest);

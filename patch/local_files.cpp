@@ -1,0 +1,95 @@
+#include "patch/local_files.h"
+
+#include <sys/stat.h>
+#include <sys/utime.h>
+#include <zlib.h>
+
+#include <ctime>
+#include <memory>
+#include <new>
+
+#include "app/handles.h"
+#include "app/update_state.h"
+#include "patch/list_format.h"
+
+namespace {
+
+// Large files are summed a piece at a time, so memory stays flat whatever their size.
+constexpr std::size_t crc_chunk_size = 64 * 1024;
+
+// FILETIME counts 100 ns steps from 1601.
+constexpr unsigned long long filetime_ticks_per_second = 10000000ull;
+constexpr unsigned long long filetime_at_1970 = 116444736000000000ull;
+
+}  // namespace
+
+std::uint32_t found_time_as_listed(const FILETIME& last_write) {
+  unsigned long long ticks =
+      static_cast<unsigned long long>(last_write.dwHighDateTime) << 32 | last_write.dwLowDateTime;
+  long long seconds = static_cast<long long>(ticks / filetime_ticks_per_second) -
+                      static_cast<long long>(filetime_at_1970 / filetime_ticks_per_second);
+  return static_cast<std::uint32_t>(seconds - state.file_time_bias);
+}
+
+std::uint32_t found_length(const WIN32_FIND_DATAA& found) {
+  return found.nFileSizeHigh != 0 ? 0xFFFFFFFFu : found.nFileSizeLow;
+}
+
+std::uint32_t file_crc32(const char* name) {
+  struct _stati64 info;
+  if (_stati64(name, &info) != 0) return 0;
+  stdio_file file(std::fopen(name, "rb"));
+  if (!file) return 0;
+  std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[crc_chunk_size]);
+  if (!chunk) return 0;
+  uLong crc = crc32(0L, Z_NULL, 0);
+  unsigned long long total = 0;
+  std::size_t got;
+  while ((got = std::fread(chunk.get(), 1, crc_chunk_size, file.get())) > 0) {
+    crc = crc32(crc, chunk.get(), static_cast<uInt>(got));
+    total += got;
+  }
+  if (std::ferror(file.get()) || total != static_cast<unsigned long long>(info.st_size)) return 0;
+  return static_cast<std::uint32_t>(crc);
+}
+
+bool stat_file(const char* name, file_entry& entry) {
+  WIN32_FIND_DATAA found;
+  find_handle search(FindFirstFileA(name, &found));
+  if (!search) return false;
+  entry.name.assign(name);
+  entry.size = found_length(found);
+  entry.time = found_time_as_listed(found.ftLastWriteTime);
+  return true;
+}
+
+bool stamp_file_time(const char* name, std::uint32_t time) {
+  struct _utimbuf times;
+  times.actime = static_cast<time_t>(time) + _timezone;
+  times.modtime = times.actime;
+  return _utime(name, &times) == 0;
+}
+
+bool read_packed_file(const file_entry& packed, unsigned char* buffer, std::size_t& length) {
+  if (buffer == nullptr || length < packed.size) return false;
+  std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[packed.packed_size]);
+  if (!bytes) return false;
+  stdio_file file(std::fopen(packed.name.c_str(), "rb"));
+  if (!file) return false;
+  if (std::fread(bytes.get(), 1, packed.packed_size, file.get()) != packed.packed_size) return false;
+  // A longer file is not the one the header describes.
+  if (std::fgetc(file.get()) != EOF) return false;
+  uLongf inflated = packed.size;
+  if (uncompress(buffer, &inflated, bytes.get(), packed.packed_size) != Z_OK) return false;
+  if (inflated != packed.size) return false;
+  length = inflated;
+  return true;
+}
+
+bool read_patch_header(const char* path, file_entry& manifest) {
+  stdio_file file(std::fopen(path, "rb"));
+  if (!file) return false;
+  unsigned char bytes[patch_header_size];
+  std::size_t got = std::fread(bytes, 1, sizeof bytes, file.get());
+  return parse_patch_header(bytes, got, manifest);
+}
