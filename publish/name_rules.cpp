@@ -1,0 +1,62 @@
+#include "publish/name_rules.h"
+
+#include <array>
+
+#include "publish/list_format.h"
+
+std::string lower_case(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+namespace {
+// Windows opens these as devices whatever their extension.
+bool is_device_name(std::string_view component) {
+  std::string base = lower_case(component.substr(0, component.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  static constexpr std::array<std::string_view, 4> plain = {"con", "prn", "aux", "nul"};
+  for (std::string_view device : plain) {
+    if (base == device) return true;
+  }
+  return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+std::string component_refusal(std::string_view component) {
+  if (component.empty()) return "it has an empty path component";
+  if (component == "." || component == "..") return "it has a \".\" or \"..\" component";
+  if (component.back() == ' ' || component.back() == '.')
+    return "a component ends in a space or a dot, which Windows drops";
+  if (is_device_name(component)) return "a component is a Windows device name";
+  return {};
+}
+}  // namespace
+
+std::string name_refusal(std::string_view name) {
+  if (name.empty()) return "the name is empty";
+  if (name.size() > max_name_length)
+    return "the name has " + std::to_string(name.size()) + " characters; the client holds 255";
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u > 0x7E) return "the name holds a character outside printable ASCII";
+    if (c == '"') return "the name holds a double quote, which the list cannot carry";
+    if (std::string_view("\\:*?<>|").find(c) != std::string_view::npos)
+      return std::string("the name holds '") + c + "', which Windows file names cannot";
+  }
+  std::size_t start = 0;
+  while (true) {
+    std::size_t slash = name.find('/', start);
+    std::string why = component_refusal(name.substr(start, slash - start));
+    if (!why.empty()) return why;
+    if (slash == std::string_view::npos) break;
+    start = slash + 1;
+  }
+  return {};
+}
+
+bool is_client_scratch_name(std::string_view lower_name) {
+  return lower_name == "cpatch.dat" || lower_name == "command.dat" || lower_name == "gfl.mft";
+}

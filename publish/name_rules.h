@@ -1,0 +1,16 @@
+#pragma once
+// What a listed name must be for the client to install it on Windows: it passes the
+// list's field rule unchanged, fits the client's 255-character name field, and names a
+// file that Windows can create under exactly that name.
+
+#include <string>
+#include <string_view>
+
+// Why a relative name ("/" separators) cannot be published; empty when it can.
+std::string name_refusal(std::string_view name);
+
+// The client's own files in the installation folder: a published file of that name
+// would be overwritten or deleted by the client itself.
+bool is_client_scratch_name(std::string_view lower_name);
+
+std::string lower_case(std::string_view text);

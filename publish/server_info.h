@@ -1,0 +1,40 @@
+#pragma once
+// The server information file: where the client fetches from and whether the service
+// is open. The format has room for one keyword section, so only the combinations the
+// client can read are written.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+inline constexpr std::size_t max_mirrors = 10;
+inline constexpr std::size_t max_down_lines = 5;
+// The client multiplies the number by 1,048,576 in 32 bits.
+inline constexpr unsigned max_patch_megabytes = 4095;
+
+struct host_pair {
+  std::string client;
+  std::string product;
+};
+
+struct server_info {
+  std::string client_host;
+  std::string product_host;
+  std::optional<host_pair> header_hosts;  // "mft"
+  std::vector<host_pair> mirrors;         // "aurl"
+  std::optional<unsigned> max_patch_mb;   // "mps"
+  std::vector<std::string> down_lines;    // "down"
+  std::optional<std::string> redirect;    // "uurl"
+};
+
+// Why a server location cannot be written for the client; empty when it can.
+std::string location_refusal(std::string_view location);
+
+// Refusals of combinations and values go to `problems`.
+bool format_server_info(const server_info& info, std::string& text, std::vector<std::string>& problems);
+
+// Reads a server information file as the client does and reports every line that the
+// client would refuse or not read.
+bool check_server_info_text(std::string_view text, std::vector<std::string>& problems);

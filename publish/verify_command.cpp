@@ -1,0 +1,178 @@
+#include <cstdio>
+#include <set>
+#include <system_error>
+
+#include "publish/command_check.h"
+#include "publish/commands.h"
+#include "publish/list_reader.h"
+#include "publish/name_rules.h"
+#include "publish/options.h"
+#include "publish/release_scan.h"
+#include "publish/server_info.h"
+#include "publish/zlib_stream.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+class problem_list {
+ public:
+  void add(const fs::path& where, const std::string& why) {
+    std::fprintf(stdout, "%s: %s\n", display_path(where).c_str(), why.c_str());
+    ++count_;
+  }
+  std::size_t count() const { return count_; }
+
+ private:
+  std::size_t count_ = 0;
+};
+
+std::string hex(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(value));
+  return text;
+}
+
+void verify_stream(const fs::path& folder, const list_entry& entry, problem_list& problems) {
+  fs::path stream = folder / lower_case(entry.name);
+  std::error_code code;
+  std::uintmax_t length = fs::file_size(stream, code);
+  if (code) {
+    problems.add(stream, "listed but missing");
+    return;
+  }
+  if (length != entry.packed_size) {
+    problems.add(stream, "is " + std::to_string(length) + " bytes; the list says " +
+                             std::to_string(entry.packed_size));
+    return;
+  }
+  stream_facts facts;
+  std::string error;
+  if (!inflate_file_facts(stream, facts, error)) {
+    problems.add(stream, error);
+  } else if (facts.size != entry.size) {
+    problems.add(stream, "inflates to " + std::to_string(facts.size) + " bytes; the list says " +
+                             std::to_string(entry.size));
+  } else if (facts.crc32 != entry.crc32) {
+    problems.add(stream, "inflates to CRC-32 " + hex(facts.crc32) + "; the list says " + hex(entry.crc32));
+  }
+}
+
+void verify_entries(const fs::path& list, const fs::path& folder, const std::vector<list_entry>& entries,
+                    problem_list& problems) {
+  std::set<std::string> seen;
+  for (const list_entry& entry : entries) {
+    std::string why = name_refusal(entry.name);
+    if (why.empty() && is_client_scratch_name(lower_case(entry.name)))
+      why = "the client uses this name for its own files";
+    if (why.empty() && !seen.insert(lower_case(entry.name)).second)
+      why = "listed twice when letter case is ignored";
+    if (!why.empty()) {
+      problems.add(list, "entry \"" + entry.name + "\": " + why);
+      continue;
+    }
+    verify_stream(folder, entry, problems);
+  }
+}
+
+void verify_product(const fs::path& folder, problem_list& problems) {
+  fs::path header_path = folder / "cpatch.dat", manifest_path = folder / "gfl.mft";
+  std::string header_bytes, packed, text, error;
+  list_entry header;
+  if (!read_whole_file(header_path, header_bytes, error)) {
+    problems.add(header_path, "missing or unreadable");
+    return;
+  }
+  if (header_bytes.size() != patch_header_size || !decode_patch_header(header_bytes, header)) {
+    problems.add(header_path, "is not a 19-byte patch header starting with \"CP~\"");
+    return;
+  }
+  if (!read_whole_file(manifest_path, packed, error)) {
+    problems.add(manifest_path, "missing or unreadable");
+    return;
+  }
+  if (packed.size() != header.packed_size) {
+    problems.add(header_path, "gives the manifest's packed size as " + std::to_string(header.packed_size) +
+                                  "; gfl.mft is " + std::to_string(packed.size()) + " bytes");
+    return;
+  }
+  if (!uncompress_text(packed, header.size, text)) {
+    problems.add(manifest_path, "does not inflate to the " + std::to_string(header.size) +
+                                    " bytes that cpatch.dat gives");
+    return;
+  }
+  if (text_crc32(text) != header.crc32)
+    problems.add(header_path, "gives the manifest's CRC-32 as " + hex(header.crc32) + "; its text has " +
+                                  hex(text_crc32(text)));
+  std::vector<list_entry> entries;
+  if (!read_list_text(text, entries, error)) {
+    problems.add(manifest_path, error);
+    return;
+  }
+  verify_entries(manifest_path, folder, entries, problems);
+
+  fs::path script = folder / "command.dat";
+  std::error_code code;
+  if (!fs::exists(script, code)) return;
+  std::vector<std::string> lines;
+  if (!read_whole_file(script, text, error)) {
+    problems.add(script, "unreadable");
+  } else if (!check_command_script(text, lines)) {
+    for (const std::string& line : lines) problems.add(script, line);
+  }
+}
+
+void verify_client(const fs::path& folder, problem_list& problems) {
+  fs::path list = folder / "cpatch.dat";
+  std::string text, error;
+  std::vector<list_entry> entries;
+  if (!read_whole_file(list, text, error)) {
+    problems.add(list, "missing or unreadable");
+  } else if (!read_list_text(text, entries, error)) {
+    problems.add(list, error);
+  } else {
+    verify_entries(list, folder, entries, problems);
+  }
+}
+
+void verify_info_files(const fs::path& out, problem_list& problems) {
+  std::error_code code;
+  for (const fs::directory_entry& item : fs::directory_iterator(out, code)) {
+    if (!item.is_regular_file(code)) continue;
+    std::string text, error;
+    std::vector<std::string> lines;
+    if (!read_whole_file(item.path(), text, error)) {
+      problems.add(item.path(), "unreadable");
+    } else if (!check_server_info_text(text, lines)) {
+      for (const std::string& line : lines) problems.add(item.path(), line);
+    }
+  }
+}
+}  // namespace
+
+int run_verify(const std::vector<std::string>& args) {
+  verify_options options;
+  std::string error;
+  if (!parse_verify_options(args, options, error)) {
+    std::fprintf(stderr, "corvid-publish verify: %s\n(see corvid-publish verify --help)\n", error.c_str());
+    return exit_usage;
+  }
+  if (options.help) {
+    std::fputs(verify_help, stdout);
+    return exit_done;
+  }
+  problem_list problems;
+  std::error_code code;
+  if (!fs::is_directory(options.out, code)) {
+    problems.add(options.out, "is not a folder");
+  } else {
+    verify_product(options.out / "product", problems);
+    if (fs::exists(options.out / "client", code)) verify_client(options.out / "client", problems);
+    verify_info_files(options.out, problems);
+  }
+  if (problems.count() != 0) {
+    std::fprintf(stderr, "corvid-publish verify: %zu problem(s)\n", problems.count());
+    return exit_refused;
+  }
+  std::printf("%s: no problem found\n", display_path(options.out).c_str());
+  return exit_done;
+}
