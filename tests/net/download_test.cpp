@@ -1,0 +1,314 @@
+#include "net/download.h"
+
+#include <gtest/gtest.h>
+
+#include <direct.h>
+
+#include <set>
+#include <string>
+
+#include "app/update_state.h"
+#include "net/directories.h"
+#include "net/internet_session.h"
+#include "tests/net/net_fixture.h"
+#include "tests/support/http_server.h"
+
+namespace {
+
+class download_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_update_state();
+    ASSERT_TRUE(open_internet_session());
+  }
+  void TearDown() override { close_internet_session(); }
+
+  bool download(const std::string& path, const char* local_path, std::uint32_t expected_size = 0,
+                bool hidden = false) {
+    url = server.url(path);
+    download_request request;
+    request.url = url.c_str();
+    request.local_path = local_path;
+    request.expected_size = expected_size;
+    request.hidden = hidden;
+    return download_to_file(request);
+  }
+
+  scratch_folder scratch;
+  test_http_server server;
+  std::string url;
+};
+
+std::set<std::string> header_names(const http_request_record& request) {
+  std::set<std::string> names;
+  for (const auto& [name, value] : request.headers) names.insert(name);
+  return names;
+}
+
+TEST_F(download_test, server_sees_a_plain_get_with_nothing_added) {
+  server.serve("/plain.dat", "body");
+  ASSERT_TRUE(download("/plain.dat", "plain.dat"));
+
+  // The same request made bare, straight on WinINet: whatever it carries, WinINet
+  // put there by itself.
+  HINTERNET bare_session = InternetOpenA(user_agent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  ASSERT_NE(bare_session, nullptr);
+  std::string bare_url = server.url("/plain.dat");
+  HINTERNET bare = InternetOpenUrlA(bare_session, bare_url.c_str(), nullptr, 0,
+                                    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION, 32);
+  ASSERT_NE(bare, nullptr);
+  char drain[64];
+  DWORD got = 0;
+  while (InternetReadFile(bare, drain, sizeof drain, &got) && got > 0) {}
+  InternetCloseHandle(bare);
+  InternetCloseHandle(bare_session);
+
+  auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  const http_request_record& ours = requests[0];
+  EXPECT_EQ(ours.method, "GET");
+  EXPECT_EQ(ours.target, "/plain.dat");  // origin form: no proxy in between
+  EXPECT_EQ(ours.header("User-Agent"), "Corvid Update v. 1.32");
+  EXPECT_EQ(header_names(ours), header_names(requests[1]));
+  EXPECT_FALSE(ours.has_header("Proxy-Connection"));
+}
+
+TEST_F(download_test, bodies_around_the_chunk_size_arrive_whole) {
+  state.last_error_code = 7;
+  for (std::size_t size : {0u, 1u, 1000u, 1023u, 1024u, 1025u, 2048u, 5000u}) {
+    SCOPED_TRACE(size);
+    std::string body;
+    for (std::size_t i = 0; i < size; ++i) body += static_cast<char>('a' + i * 7 % 26);
+    server.serve("/body", body);
+    ASSERT_TRUE(download("/body", "body.dat"));
+    EXPECT_EQ(file_contents("body.dat"), body);
+    if (size != 0) {
+      ASSERT_TRUE(download("/body", "sized.dat", static_cast<std::uint32_t>(size)));
+      EXPECT_EQ(file_contents("sized.dat"), body);
+    }
+  }
+  EXPECT_EQ(state.last_error_code, 7);  // success leaves the code alone
+}
+
+TEST_F(download_test, an_error_page_is_stored_as_the_body) {
+  server.serve_not_found_page("/missing.dat");
+  ASSERT_TRUE(download("/missing.dat", "missing.dat"));
+  EXPECT_NE(file_contents("missing.dat").find("Not Found"), std::string::npos);
+}
+
+TEST_F(download_test, an_unreachable_host_gives_201_and_no_file) {
+  std::string closed = "http://127.0.0.1:" + std::to_string(test_http_server::closed_port()) + "/x.dat";
+  download_request request;
+  request.url = closed.c_str();
+  request.local_path = "x.dat";
+  EXPECT_FALSE(download_to_file(request));
+  EXPECT_EQ(state.last_error_code, 201);
+  EXPECT_FALSE(file_exists("x.dat"));
+}
+
+TEST_F(download_test, a_body_of_the_wrong_size_is_deleted_with_206) {
+  server.serve("/short.dat", std::string(4000, 's'));
+  EXPECT_FALSE(download("/short.dat", "short.dat", 5000));
+  EXPECT_EQ(state.last_error_code, 206);
+  EXPECT_FALSE(file_exists("short.dat"));
+
+  server.serve("/long.dat", std::string(6000, 'l'));
+  EXPECT_FALSE(download("/long.dat", "long.dat", 5000));
+  EXPECT_EQ(state.last_error_code, 206);
+  EXPECT_FALSE(file_exists("long.dat"));
+}
+
+TEST_F(download_test, a_connection_reset_mid_body_gives_204_and_keeps_the_part) {
+  server.serve_fault("/reset.dat", http_fault::reset_mid_body, std::string(8192, 'r'), 3072);
+  EXPECT_FALSE(download("/reset.dat", "reset.dat"));
+  EXPECT_EQ(state.last_error_code, 204);
+  ASSERT_TRUE(file_exists("reset.dat"));
+  std::string kept = file_contents("reset.dat");
+  EXPECT_LE(kept.size(), 3072u);
+  EXPECT_EQ(kept, std::string(kept.size(), 'r'));
+}
+
+TEST_F(download_test, an_endless_body_stops_at_the_bound_and_is_deleted) {
+  server.serve_fault("/endless", http_fault::endless_body, "");
+  EXPECT_FALSE(download("/endless", "endless.dat"));
+  EXPECT_EQ(state.last_error_code, 206);
+  EXPECT_FALSE(file_exists("endless.dat"));
+
+  // With a size given, the body is wrong as soon as it runs past it.
+  EXPECT_FALSE(download("/endless", "endless.dat", 5000));
+  EXPECT_EQ(state.last_error_code, 206);
+  EXPECT_FALSE(file_exists("endless.dat"));
+}
+
+TEST_F(download_test, a_cancel_already_set_opens_and_truncates_but_reads_nothing) {
+  server.serve("/c.dat", std::string(3000, 'c'));
+  write_file("c.dat", "old contents");
+  state.cancel_flag = 1;
+
+  EXPECT_TRUE(download("/c.dat", "c.dat"));
+  EXPECT_EQ(server.request_count(), 1u);
+  EXPECT_TRUE(file_exists("c.dat"));
+  EXPECT_EQ(file_contents("c.dat"), "");
+
+  EXPECT_FALSE(download("/c.dat", "c.dat", 3000));
+  EXPECT_EQ(state.last_error_code, 206);
+  EXPECT_FALSE(file_exists("c.dat"));
+}
+
+// A window whose one message, dispatched by the download's pump, presses Cancel.
+LRESULT CALLBACK cancelling_procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == WM_APP) {
+    state.cancel_flag = 1;
+    return 0;
+  }
+  return DefWindowProcA(window, message, w, l);
+}
+
+HWND cancelling_window() {
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = cancelling_procedure;
+  window_class.hInstance = GetModuleHandleA(nullptr);
+  window_class.lpszClassName = "corvid_cancel_test";
+  RegisterClassA(&window_class);
+  return CreateWindowA("corvid_cancel_test", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                       GetModuleHandleA(nullptr), nullptr);
+}
+
+TEST_F(download_test, a_cancel_during_the_transfer_stops_at_the_next_pass) {
+  HWND window = cancelling_window();
+  ASSERT_NE(window, nullptr);
+  server.serve("/big.dat", std::string(10 * 1024, 'b'));
+
+  PostMessageA(window, WM_APP, 0, 0);
+  EXPECT_TRUE(download("/big.dat", "big.dat"));
+  EXPECT_EQ(file_contents("big.dat"), std::string(1024, 'b'));
+
+  state.cancel_flag = 0;
+  PostMessageA(window, WM_APP, 0, 0);
+  EXPECT_FALSE(download("/big.dat", "big.dat", 10 * 1024));
+  EXPECT_EQ(state.last_error_code, 206);
+  EXPECT_FALSE(file_exists("big.dat"));
+  DestroyWindow(window);
+}
+
+TEST_F(download_test, missing_directories_on_the_path_are_made) {
+  server.serve("/c.dat", "deep");
+  ASSERT_TRUE(download("/c.dat", "a/b/c.dat"));
+  EXPECT_TRUE(directory_exists("a"));
+  EXPECT_TRUE(directory_exists("a/b"));
+  EXPECT_EQ(file_contents("a/b/c.dat"), "deep");
+
+  ASSERT_TRUE(download("/c.dat", "x\\y\\c.dat"));
+  EXPECT_EQ(file_contents("x/y/c.dat"), "deep");
+
+  // A file where a directory must go.
+  write_file("blocked", "");
+  EXPECT_FALSE(download("/c.dat", "blocked/c.dat"));
+  EXPECT_EQ(state.last_error_code, 202);
+}
+
+TEST_F(download_test, a_hidden_download_is_hidden_and_temporary) {
+  server.serve("/h.dat", "h");
+  ASSERT_TRUE(download("/h.dat", "h.dat", 0, true));
+  DWORD attributes = GetFileAttributesA("h.dat");
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
+  // Wine keeps the hidden attribute of a file but not the temporary one; where the
+  // platform keeps it, the download must have asked for it.
+  HANDLE probe = CreateFileA("probe.dat", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+  CloseHandle(probe);
+  if (GetFileAttributesA("probe.dat") & FILE_ATTRIBUTE_TEMPORARY) {
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_TEMPORARY);
+  }
+
+  ASSERT_TRUE(download("/h.dat", "plain.dat", 0, false));
+  attributes = GetFileAttributesA("plain.dat");
+  EXPECT_FALSE(attributes & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_FALSE(attributes & FILE_ATTRIBUTE_TEMPORARY);
+}
+
+TEST_F(download_test, over_long_urls_and_paths_are_refused_not_cut) {
+  server.serve("/f.dat", "f");
+  std::string long_url = server.url("/" + std::string(1100, 'u'));
+  download_request request;
+  request.url = long_url.c_str();
+  request.local_path = "f.dat";
+  EXPECT_FALSE(download_to_file(request));
+  EXPECT_EQ(state.last_error_code, 201);
+  EXPECT_EQ(server.request_count(), 0u);
+
+  EXPECT_FALSE(fetch_patch_header((server.location() + "/" + std::string(1010, 'p')).c_str()));
+  EXPECT_EQ(state.last_error_code, 201);
+  EXPECT_EQ(server.request_count(), 0u);
+
+  std::string long_name = std::string(270, 'n');
+  EXPECT_FALSE(download("/f.dat", long_name.c_str()));
+  EXPECT_EQ(state.last_error_code, 203);
+
+  std::string long_directory = std::string(265, 'd') + "/f.dat";
+  EXPECT_FALSE(download("/f.dat", long_directory.c_str()));
+  EXPECT_EQ(state.last_error_code, 202);
+  EXPECT_FALSE(directory_exists(std::string(259, 'd').c_str()));
+}
+
+TEST_F(download_test, the_scratch_files_come_from_the_host_and_its_path) {
+  server.serve("/sub/cpatch.dat", "header");
+  server.serve("/sub/command.dat", "script");
+  std::string host = server.location() + "/sub";
+  ASSERT_TRUE(fetch_patch_header(host.c_str()));
+  ASSERT_TRUE(fetch_command_script(host.c_str()));
+  EXPECT_EQ(file_contents("cpatch.dat"), "header");
+  EXPECT_EQ(file_contents("command.dat"), "script");
+  EXPECT_TRUE(GetFileAttributesA("command.dat") & FILE_ATTRIBUTE_HIDDEN);
+}
+
+TEST_F(download_test, a_quit_message_mid_transfer_ends_the_process_after_the_clean_up) {
+  std::string folder = scratch.path() + "\\quit";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  server.serve("/cpatch.dat", std::string(8192, 'q'));
+  EXPECT_EXIT(
+      {
+        _chdir(folder.c_str());
+        PostQuitMessage(7);
+        download("/cpatch.dat", "cpatch.dat", 0, true);
+      },
+      ::testing::ExitedWithCode(7), "");
+  EXPECT_FALSE(file_exists(folder + "\\cpatch.dat"));
+}
+
+class directory_test : public ::testing::Test {
+ protected:
+  scratch_folder scratch;
+};
+
+TEST_F(directory_test, a_path_is_made_up_to_its_last_separator) {
+  EXPECT_EQ(create_directory_path(nullptr), -1);
+  EXPECT_EQ(create_directory_path(""), 1);
+  EXPECT_EQ(create_directory_path("p/q\\r"), 1);
+  EXPECT_TRUE(directory_exists("p/q"));
+  EXPECT_FALSE(directory_exists("p/q/r"));
+  EXPECT_EQ(create_directory_path("p/q/r/"), 1);
+  EXPECT_TRUE(directory_exists("p/q/r"));
+
+  std::string absolute = scratch.path() + "\\abs\\inner\\";
+  EXPECT_EQ(create_directory_path(absolute.c_str()), 1);
+  EXPECT_TRUE(directory_exists((scratch.path() + "\\abs\\inner").c_str()));
+}
+
+TEST_F(directory_test, a_failure_keeps_what_was_made_before_it) {
+  EXPECT_EQ(create_directory_path("first/bad*name/below/"), -1);
+  EXPECT_TRUE(directory_exists("first"));
+  EXPECT_FALSE(directory_exists("first/bad*name/below"));
+}
+
+TEST_F(directory_test, the_check_leaves_the_working_directory_as_it_was) {
+  CreateDirectoryA("inside", nullptr);
+  char before[MAX_PATH];
+  char after[MAX_PATH];
+  _getcwd(before, sizeof before);
+  EXPECT_TRUE(directory_exists("inside"));
+  EXPECT_FALSE(directory_exists("absent"));
+  _getcwd(after, sizeof after);
+  EXPECT_STREQ(before, after);
+}
+
+}  // namespace
