@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "text/fixed_text.h"
@@ -15,6 +16,9 @@
 class list_line_reader {
  public:
   explicit list_line_reader(std::string_view text) : text_(text) {}
+  explicit list_line_reader(const char* text) : text_(text) {}
+  // The reader keeps a view: the text must outlive it.
+  explicit list_line_reader(std::string&&) = delete;
   // Reads from the stream's current position; the stream stays the caller's.
   explicit list_line_reader(std::FILE* file) : file_(file) {}
 

@@ -1,0 +1,50 @@
+#pragma once
+// What the patch tests share: a temporary installation folder that is the working
+// directory for one test, with a chosen time zone, and the ways to make listed files.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "tests/support/install_folder.h"
+
+class patch_test : public ::testing::Test {
+ protected:
+  patch_test();
+  ~patch_test() override;
+
+  // Sets TZ for the C runtime and the file-time bias the way start-up computes it.
+  static void use_time_zone(const char* zone);
+
+  void write(const std::string& name, const std::string& bytes) const { folder_.write(name, bytes); }
+  std::string read(const std::string& name) const { return folder_.read(name); }
+  bool exists(const std::string& name) const { return folder_.exists(name); }
+  std::string installation() const;
+
+  install_folder folder_{"patch"};
+
+ private:
+  std::string previous_directory_;
+};
+
+std::string packed(const std::string& bytes);
+std::uint32_t crc_of(const std::string& bytes);
+
+// The modification time a file gets when it is stamped with the listed `time`.
+std::int64_t stamped_time_of(std::uint32_t time);
+std::int64_t modification_time(const std::string& name);
+void set_modification_time(const std::string& name, std::int64_t utc_seconds);
+
+// "size,packed,crc,time,name" for `bytes` as the file's content.
+std::string entry_line_for(const std::string& name, const std::string& bytes, std::uint32_t time);
+
+// Holds a file open with no sharing, so that any attempt to read it fails.
+class locked_file {
+ public:
+  explicit locked_file(const std::string& name);
+  ~locked_file();
+
+ private:
+  void* handle_;
+};
