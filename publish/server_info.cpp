@@ -125,8 +125,11 @@ class info_checker {
       problems_.push_back("the number after \"mps\" is missing");
       return;
     }
-    long long value = decimal_value(text);
-    if (value < 0 || value > max_patch_megabytes) problem("the limit is not a number from 0 to 4095");
+    bool digits = !text.empty();
+    for (char c : text) digits = digits && c >= '0' && c <= '9';
+    // The client reads anything else as 0, which means no limit at all.
+    if (!digits || decimal_value(text) > max_patch_megabytes)
+      problem("the limit is not a number from 0 to 4095");
   }
 
   void mirrors() {

@@ -1,0 +1,416 @@
+// Whole runs of corvid-publish on real folders. Published trees are read back with
+// zlib itself and the client-rule reader.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <map>
+
+#include "publish/list_format.h"
+#include "publish/list_reader.h"
+#include "publish_test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr long long release_time = 1700000000;  // 2023-11-14 22:13:20 UTC
+constexpr long offset = 3600;
+
+std::string inflated(const std::string& packed, std::size_t size) {
+  std::string out(size + 1, '\0');
+  uLongf length = static_cast<uLongf>(out.size());
+  int status = uncompress(reinterpret_cast<Bytef*>(out.data()), &length,
+                          reinterpret_cast<const Bytef*>(packed.data()), static_cast<uLong>(packed.size()));
+  EXPECT_EQ(status, Z_OK);
+  out.resize(length);
+  return out;
+}
+
+std::uint32_t crc_of(const std::string& bytes) {
+  return static_cast<std::uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+std::vector<list_entry> read_manifest(const fs::path& product) {
+  std::string header = read_file(product / "cpatch.dat");
+  list_entry manifest;
+  EXPECT_EQ(header.size(), 19u);
+  EXPECT_TRUE(decode_patch_header(header, manifest));
+  std::string packed = read_file(product / "gfl.mft");
+  EXPECT_EQ(packed.size(), manifest.packed_size);
+  std::string text = inflated(packed, manifest.size);
+  EXPECT_EQ(text.size(), manifest.size);
+  EXPECT_EQ(crc_of(text), manifest.crc32);
+  std::vector<list_entry> entries;
+  std::string problem;
+  EXPECT_TRUE(read_list_text(text, entries, problem)) << problem;
+  return entries;
+}
+
+// Every listed file against the release: size, CRC-32, time, and the stream at the
+// lower-cased name inflating to the file's bytes.
+void expect_tree_matches(const fs::path& tree, const fs::path& release, const std::vector<list_entry>& entries,
+                         const std::map<std::string, long long>& times) {
+  ASSERT_EQ(entries.size(), times.size());
+  for (const list_entry& entry : entries) {
+    SCOPED_TRACE(entry.name);
+    ASSERT_TRUE(times.count(entry.name));
+    std::string bytes = read_file(release / entry.name);
+    EXPECT_EQ(entry.size, bytes.size());
+    EXPECT_EQ(entry.crc32, crc_of(bytes));
+    EXPECT_EQ(entry.time, times.at(entry.name) + offset);
+    std::string lower = entry.name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string packed = read_file(tree / lower);
+    EXPECT_EQ(packed.size(), entry.packed_size);
+    EXPECT_EQ(inflated(packed, entry.size), bytes);
+  }
+}
+
+class publish_run : public ::testing::Test {
+ protected:
+  temp_folder temp;
+  fs::path release = temp / "release";
+  fs::path out = temp / "site";
+
+  void add(const std::string& name, const std::string& bytes, long long time = release_time) {
+    write_file(release / name, bytes);
+    set_modified(release / name, time);
+  }
+
+  tool_run build(std::vector<std::string> more = {}) {
+    std::vector<std::string> args = {"build", "--release", release.string(), "--out", out.string(),
+                                     "--utc-offset", std::to_string(offset)};
+    args.insert(args.end(), more.begin(), more.end());
+    return run_publish(args);
+  }
+
+  void publish_small_release() {
+    add("readme.txt", "Welcome.\n");
+    add("data/map.dat", noise(5000, 1));
+    tool_run run = build();
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+  }
+};
+}  // namespace
+
+TEST_F(publish_run, round_trip_of_a_release_with_folders_commas_an_empty_and_a_large_file) {
+  std::map<std::string, long long> times = {{"Readme.txt", release_time},
+                                            {"a,b.dat", release_time + 1},
+                                            {"empty.cfg", release_time + 2},
+                                            {"Data/Sub/big.bin", release_time + 3},
+                                            {"data2/x y/plain.txt", 86400}};
+  add("Readme.txt", "Read me.\r\n", times["Readme.txt"]);
+  add("a,b.dat", "comma", times["a,b.dat"]);
+  add("empty.cfg", "", times["empty.cfg"]);
+  add("Data/Sub/big.bin", noise(3 * 1024 * 1024, 7), times["Data/Sub/big.bin"]);
+  add("data2/x y/plain.txt", std::string(100000, 'z'), times["data2/x y/plain.txt"]);
+  fs::path client = temp / "client";
+  write_file(client / "talomar.exe", noise(20000, 3));
+  set_modified(client / "talomar.exe", release_time);
+
+  tool_run run = build({"--client", client.string()});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("product: 5 compressed, 0 reused, 0 removed"), std::string::npos) << run.out;
+
+  std::vector<list_entry> entries = read_manifest(out / "product");
+  expect_tree_matches(out / "product", release, entries, times);
+  // Sorted by lower-cased name; only the name with a comma is quoted.
+  std::string text = inflated(read_file(out / "product" / "gfl.mft"), 1000);
+  EXPECT_EQ(text.substr(0, 17), "Corvid Patch\n5\n5,");
+  EXPECT_NE(text.find(",\"a,b.dat\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(",Data/Sub/big.bin\n"), std::string::npos) << text;
+  EXPECT_LT(text.find("a,b.dat"), text.find("Data/Sub"));
+
+  std::string list = read_file(out / "client" / "cpatch.dat");
+  std::vector<list_entry> client_entries;
+  std::string problem;
+  ASSERT_TRUE(read_list_text(list, client_entries, problem)) << problem;
+  expect_tree_matches(out / "client", client, client_entries, {{"talomar.exe", release_time}});
+  EXPECT_EQ(list.substr(0, 15), "Corvid Patch\n1\n");
+
+  tool_run verify = run_publish({"verify", "--out", out.string()});
+  EXPECT_EQ(verify.exit_code, 0) << verify.out;
+}
+
+TEST_F(publish_run, list_times_use_the_machines_standard_offset_by_default) {
+  add("a.txt", "a", release_time);
+  tool_run run = run_publish({"build", "--release", release.string(), "--out", out.string()}, "TZ=EST5EDT");
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  // Standard time five hours west, whatever the season of the file's date.
+  EXPECT_EQ(read_manifest(out / "product").at(0).time, release_time - 5 * 3600);
+}
+
+TEST_F(publish_run, commands_and_server_information_are_published_as_given) {
+  add("a.txt", "a");
+  fs::path script = temp / "commands.txt";
+  const std::string commands = "Corvid Patch\r\n; retire the old maps\r\nunlink,maps/,*.old\r\nrmdir,maps/\r\n";
+  write_file(script, commands);
+  tool_run run = build({"--commands", script.string(), "--info", "info.txt", "--client-host",
+                        "127.0.0.1:8080/client", "--product-host", "127.0.0.1:8080/product", "--mirror",
+                        "m1.example.com/client,m1.example.com/product", "--max-patch-mb", "200"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(read_file(out / "product" / "command.dat"), commands);
+  EXPECT_EQ(read_file(out / "info.txt"),
+            "Corvid Patch\n127.0.0.1:8080/client\n127.0.0.1:8080/product\n\naurl\n"
+            "m1.example.com/client\nm1.example.com/product\n\n\nmps\n200\n");
+
+  run = build({"--info", "info.txt", "--client-host", "c", "--product-host", "p", "--down",
+               "Closed for maintenance.\nBack at 18:00."});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(read_file(out / "info.txt"), "Corvid Patch\nc\np\n\ndown\nClosed for maintenance.\nBack at 18:00.\n");
+  EXPECT_FALSE(fs::exists(out / "product" / "command.dat"));
+  EXPECT_EQ(run_publish({"verify", "--out", out.string()}).exit_code, 0);
+}
+
+TEST_F(publish_run, a_refused_command_script_names_its_file_and_lines_and_publishes_nothing) {
+  publish_small_release();
+  auto before = snapshot(out);
+  fs::path script = temp / "commands.txt";
+  write_file(script, "Corvid Patch\nunlink,data/,*.tmp\nmv,a,../a\ndelete,b\n");
+  tool_run run = build({"--commands", script.string()});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find(script.string() + ": line 3: a path uses \"..\""), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(script.string() + ": line 4: unknown command \"delete\""), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("line 2"), std::string::npos) << run.err;
+  EXPECT_EQ(snapshot(out), before);
+}
+
+TEST_F(publish_run, each_file_the_client_could_not_install_is_refused_and_the_earlier_tree_stays) {
+  publish_small_release();
+  auto before = snapshot(out);
+  struct bad_release {
+    std::string name;
+    std::string expect;
+  };
+  std::vector<bad_release> cases = {
+      {"d/" + std::string(254, 'n'), "the name has 256 characters"},
+      {"say\"hi\".txt", "double quote"},
+      {"caf\xc3\xa9.txt", "outside printable ASCII"},
+      {"tab\tname", "outside printable ASCII"},
+      {"data/con.txt", "device name"},
+      {"time:12.txt", "':'"},
+      {"dots./x", "ends in a space or a dot"},
+      {"gfl.mft", "the client uses for its own files"},
+  };
+  for (const bad_release& bad : cases) {
+    SCOPED_TRACE(bad.name);
+    fs::remove_all(release);
+    add("fine.txt", "ok");
+    add(bad.name, "x");
+    tool_run run = build();
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find((release / bad.name).string() + ": "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(bad.expect), std::string::npos) << run.err;
+    EXPECT_EQ(snapshot(out), before);
+    EXPECT_FALSE(fs::exists(temp / "site.staging"));
+  }
+}
+
+TEST_F(publish_run, names_equal_ignoring_case_too_many_files_and_huge_files_are_refused) {
+  publish_small_release();
+  auto before = snapshot(out);
+
+  fs::remove_all(release);
+  add("Data/Map.dat", "1");
+  add("data/map.dat", "2");
+  tool_run run = build();
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("differs only in letter case"), std::string::npos) << run.err;
+
+  fs::remove_all(release);
+  add("maps", "a file");
+  add("MAPS/one.map", "a file in a folder of the same name");
+  run = build();
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("also the file"), std::string::npos) << run.err;
+
+  fs::remove_all(release);
+  for (int i = 0; i < 7501; ++i) write_file(release / ("f" + std::to_string(i)), "");
+  run = build();
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("holds 7501 files; the client lists at most 7500"), std::string::npos) << run.err;
+
+  fs::remove_all(release);
+  add("small.txt", "s");
+  write_file(release / "huge.pak", "");
+  fs::resize_file(release / "huge.pak", 0x100000000ull);  // sparse: nothing is written
+  run = build();
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find((release / "huge.pak").string() + ": is 4 GiB or larger"), std::string::npos) << run.err;
+
+  fs::remove_all(release);
+  fs::create_directories(release / "only/empty/folders");
+  run = build();
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("holds no files"), std::string::npos) << run.err;
+
+  EXPECT_EQ(snapshot(out), before);
+}
+
+TEST_F(publish_run, an_out_folder_that_is_not_a_published_tree_is_left_alone) {
+  add("a.txt", "a");
+  write_file(out / "index.html", "someone's site");
+  tool_run run = build();
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("holds files but no published tree"), std::string::npos) << run.err;
+  EXPECT_EQ(read_file(out / "index.html"), "someone's site");
+
+  run = run_publish({"build", "--release", release.string(), "--out", (release / "site").string()});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("must not hold one another"), std::string::npos) << run.err;
+}
+
+TEST_F(publish_run, republishing_compresses_only_what_changed_and_counts_what_went) {
+  add("a.txt", "first");
+  add("b.txt", "second");
+  add("sub/c.bin", noise(70000, 2));
+  add("gone.txt", "soon removed");
+  ASSERT_EQ(build().exit_code, 0);
+  std::string header = read_file(out / "product" / "cpatch.dat");
+
+  tool_run same = build();
+  ASSERT_EQ(same.exit_code, 0) << same.err;
+  EXPECT_NE(same.out.find("product: 0 compressed, 4 reused, 0 removed"), std::string::npos) << same.out;
+  // An unchanged manifest keeps its time, so clients keep their stored copy.
+  EXPECT_EQ(read_file(out / "product" / "cpatch.dat"), header);
+
+  add("b.txt", "SECOND", release_time + 60);
+  fs::remove(release / "gone.txt");
+  tool_run changed = build();
+  ASSERT_EQ(changed.exit_code, 0) << changed.err;
+  EXPECT_NE(changed.out.find("product: 1 compressed, 2 reused, 1 removed"), std::string::npos) << changed.out;
+  list_entry old_header, new_header;
+  ASSERT_TRUE(decode_patch_header(header, old_header));
+  ASSERT_TRUE(decode_patch_header(read_file(out / "product" / "cpatch.dat"), new_header));
+  EXPECT_GT(new_header.time, old_header.time);
+  EXPECT_FALSE(fs::exists(out / "product" / "gone.txt"));
+  expect_tree_matches(out / "product", release, read_manifest(out / "product"),
+                      {{"a.txt", release_time}, {"b.txt", release_time + 60}, {"sub/c.bin", release_time}});
+
+  // Same size and time but other bytes: the CRC-32 tells, and the file is compressed.
+  add("a.txt", "FIRST");
+  tool_run sneaky = build();
+  EXPECT_NE(sneaky.out.find("product: 1 compressed, 2 reused, 0 removed"), std::string::npos) << sneaky.out;
+  EXPECT_EQ(inflated(read_file(out / "product" / "a.txt"), 5), "FIRST");
+}
+
+TEST_F(publish_run, an_interrupted_publish_leaves_the_earlier_tree_and_the_next_run_cleans_up) {
+  publish_small_release();
+  auto before = snapshot(out);
+  add("zz/big.bin", noise(48 * 1024 * 1024, 5));
+
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::string offset_text = std::to_string(offset);
+    execl(CORVID_PUBLISH_EXE, CORVID_PUBLISH_EXE, "build", "--release", release.c_str(), "--out", out.c_str(),
+          "--utc-offset", offset_text.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Kill it once it is writing the new tree: its folder exists and holds streams.
+  bool writing = false;
+  for (int i = 0; i < 20000 && !writing; ++i) {
+    writing = fs::exists(temp / "site.staging" / "product" / "readme.txt");
+    if (!writing) usleep(500);
+  }
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(writing) << "the publish never started writing";
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the publish ended before it could be interrupted";
+  EXPECT_EQ(snapshot(out), before);
+
+  tool_run next = build();
+  ASSERT_EQ(next.exit_code, 0) << next.err;
+  EXPECT_NE(next.out.find("left by an interrupted publish"), std::string::npos) << next.out;
+  EXPECT_FALSE(fs::exists(temp / "site.staging"));
+  EXPECT_EQ(run_publish({"verify", "--out", out.string()}).exit_code, 0);
+}
+
+TEST_F(publish_run, a_tree_moved_aside_by_an_interrupted_swap_is_put_back) {
+  publish_small_release();
+  auto before = snapshot(out);
+  fs::rename(out, temp / "site.previous");
+  fs::remove_all(release);
+  add("say\"no\"", "a refused release");
+  tool_run run = build();
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.out.find("put back the earlier tree"), std::string::npos) << run.out;
+  EXPECT_EQ(snapshot(out), before);
+  EXPECT_FALSE(fs::exists(temp / "site.previous"));
+}
+
+TEST_F(publish_run, verify_finds_broken_streams_and_a_header_that_no_longer_matches) {
+  publish_small_release();
+  fs::path product = out / "product";
+
+  std::string map = read_file(product / "data/map.dat");
+  write_file(product / "data/map.dat", map.substr(0, map.size() - 1));
+  tool_run run = run_publish({"verify", "--out", out.string()});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.out.find((product / "data/map.dat").string() + ": is " + std::to_string(map.size() - 1) +
+                         " bytes; the list says " + std::to_string(map.size())),
+            std::string::npos)
+      << run.out;
+  write_file(product / "data/map.dat", map);
+
+  // A stream of the right length that inflates to one byte too few.
+  std::string readme = read_file(product / "readme.txt");
+  std::string shorter(readme.size() + 64, '\0');
+  uLongf length = static_cast<uLongf>(shorter.size());
+  compress2(reinterpret_cast<Bytef*>(shorter.data()), &length, reinterpret_cast<const Bytef*>("Welcome."), 8, 0);
+  shorter.resize(length);
+  std::vector<list_entry> entries = read_manifest(product);
+  for (list_entry& entry : entries) {
+    if (entry.name == "readme.txt") entry.packed_size = static_cast<std::uint32_t>(shorter.size());
+  }
+  std::string text = format_list_text(entries);
+  std::string packed(text.size() + 64, '\0');
+  length = static_cast<uLongf>(packed.size());
+  compress(reinterpret_cast<Bytef*>(packed.data()), &length, reinterpret_cast<const Bytef*>(text.data()),
+           static_cast<uLong>(text.size()));
+  packed.resize(length);
+  write_file(product / "gfl.mft", packed);
+  write_file(product / "readme.txt", shorter);
+  list_entry manifest{"gfl.mft", static_cast<std::uint32_t>(text.size()), static_cast<std::uint32_t>(packed.size()),
+                      crc_of(text), 1};
+  patch_header_bytes header = encode_patch_header(manifest);
+  write_file(product / "cpatch.dat", std::string(header.begin(), header.end()));
+  run = run_publish({"verify", "--out", out.string()});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.out.find((product / "readme.txt").string() + ": inflates to 8 bytes; the list says 9"),
+            std::string::npos)
+      << run.out;
+
+  // The header of another manifest.
+  header[7] = static_cast<unsigned char>(header[7] + 1);
+  write_file(product / "cpatch.dat", std::string(header.begin(), header.end()));
+  run = run_publish({"verify", "--out", out.string()});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.out.find((product / "cpatch.dat").string() + ": gives the manifest's packed size as"),
+            std::string::npos)
+      << run.out;
+}
+
+TEST(publish_command_line, usage_errors_exit_2_and_help_explains_every_option) {
+  EXPECT_EQ(run_publish({}).exit_code, 2);
+  EXPECT_EQ(run_publish({"publish"}).exit_code, 2);
+  EXPECT_EQ(run_publish({"build", "--release", "r"}).exit_code, 2);
+  EXPECT_EQ(run_publish({"build", "--release", "r", "--out", "o", "--level", "9"}).exit_code, 2);
+  EXPECT_EQ(run_publish({"build", "--release", "r", "--out", "o", "--client-host", "c"}).exit_code, 2);
+  EXPECT_EQ(run_publish({"build", "--release", "r", "--out", "o", "--utc-offset", "1h"}).exit_code, 2);
+  EXPECT_EQ(run_publish({"build", "--release", "r", "--out", "o", "--info", "i", "--client-host", "c",
+                         "--product-host", "p", "--mirror", "onlyone"})
+                .exit_code,
+            2);
+  EXPECT_EQ(run_publish({"verify"}).exit_code, 2);
+
+  tool_run help = run_publish({"build", "--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  for (const char* option : {"--release", "--out", "--client", "--commands", "--utc-offset", "--info",
+                             "--client-host", "--product-host", "--header-hosts", "--mirror", "--max-patch-mb",
+                             "--down", "--redirect"})
+    EXPECT_NE(help.out.find(std::string("\n  ") + option + " "), std::string::npos) << option;
+  EXPECT_EQ(run_publish({"verify", "--help"}).exit_code, 0);
+  EXPECT_EQ(run_publish({"--help"}).exit_code, 0);
+}
