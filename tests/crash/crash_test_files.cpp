@@ -1,0 +1,81 @@
+#include "crash_test_files.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+std::atomic<unsigned> folder_count{0};
+}
+
+temporary_folder::temporary_folder()
+{
+    char base[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    folder = std::string(base) + "corvid_crash_" + std::to_string(GetCurrentProcessId()) + "_" +
+             std::to_string(GetTickCount()) + "_" + std::to_string(folder_count++);
+    std::filesystem::create_directories(folder);
+}
+
+temporary_folder::~temporary_folder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
+std::string read_whole_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void write_whole_file(const std::string& path, const std::string& content)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+}
+
+bool file_exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string test_program_folder()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder(path, length);
+    return folder.substr(0, folder.find_last_of('\\'));
+}
+
+DWORD run_program(const std::string& exe, const std::string& arguments,
+                  const std::string& working_directory, DWORD timeout_ms)
+{
+    std::string command_line = "\"" + exe + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        working_directory.c_str(), &startup, &process))
+        return static_cast<DWORD>(-1);
+    DWORD exit_code = STILL_ACTIVE;
+    if (WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &exit_code);
+    else
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exit_code;
+}
+
+std::string line_starting_with(const std::string& text, const std::string& start)
+{
+    size_t at = text.find("\r\n" + start);
+    if (at == std::string::npos)
+        return "";
+    at += 2;
+    return text.substr(at, text.find("\r\n", at) - at);
+}

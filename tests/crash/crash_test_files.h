@@ -1,0 +1,36 @@
+#pragma once
+// Real files and processes for the crash reporter's tests.
+#include <windows.h>
+
+#include <string>
+
+// A fresh folder under the temporary directory, removed with everything in it.
+class temporary_folder {
+public:
+    temporary_folder();
+    ~temporary_folder();
+    temporary_folder(const temporary_folder&) = delete;
+    temporary_folder& operator=(const temporary_folder&) = delete;
+
+    const std::string& path() const { return folder; }
+    std::string file(const std::string& name) const { return folder + "\\" + name; }
+
+private:
+    std::string folder;
+};
+
+std::string read_whole_file(const std::string& path);
+void write_whole_file(const std::string& path, const std::string& content);
+bool file_exists(const std::string& path);
+
+// The folder of the running test program, where its helper programs are built.
+std::string test_program_folder();
+
+// Runs a program and waits at most timeout_ms; returns its exit code, or -1 when it did
+// not start and STILL_ACTIVE after killing one that did not end in time.
+DWORD run_program(const std::string& exe, const std::string& arguments,
+                  const std::string& working_directory, DWORD timeout_ms);
+
+// The first line after a line break that begins with start, without its own line
+// break; empty when there is none.
+std::string line_starting_with(const std::string& text, const std::string& start);

@@ -1,0 +1,200 @@
+// The report's texts from chosen values, byte for byte, in both register layouts.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "crash/exception_names.h"
+#include "crash/register_lines.h"
+#include "crash/report_file.h"
+#include "crash/report_text.h"
+#include "crash/stack_dump.h"
+#include "crash_test_files.h"
+
+namespace {
+
+// Collects what a piece of the reporter writes, through a real file.
+class written_text {
+public:
+    written_text() : path(folder.file("piece.txt")) {}
+
+    HANDLE open() { return open_report_for_append(path.c_str()); }
+    std::string text() const { return read_whole_file(path); }
+
+private:
+    temporary_folder folder;
+    std::string path;
+};
+
+TEST(report_layout, register_lines_32_bit)
+{
+    registers_32 r{};
+    r.eax = 0x12345678;
+    r.ebx = 0x9abcdef0;
+    r.ecx = 0x1;
+    r.edx = 0xffffffff;
+    r.esi = 0x00401000;
+    r.edi = 0x0012ff80;
+    r.ebp = 0x0012ffb0;
+    r.esp = 0x0012ff70;
+    r.eip = 0x00401a2b;
+    r.eflags = 0x00010246;
+    r.cs = 0x1b;
+    r.ss = 0x23;
+    r.ds = 0x23;
+    r.es = 0x23;
+    r.fs = 0x3b;
+    r.gs = 0xffff;
+
+    written_text out;
+    {
+        report_file file(out.open());
+        write_register_lines(file, r);
+    }
+    EXPECT_EQ(out.text(),
+              "EAX=12345678 CS=001b EIP=00401a2b EFLGS=00010246\r\n"
+              "EBX=9abcdef0 SS=0023 ESP=0012ff70 EBP=0012ffb0\r\n"
+              "ECX=00000001 DS=0023 ESI=00401000 FS=003b\r\n"
+              "EDX=ffffffff ES=0023 EDI=0012ff80 GS=ffff\r\n");
+}
+
+TEST(report_layout, register_lines_64_bit)
+{
+    registers_64 r{};
+    r.rax = 0x0123456789abcdefull;
+    r.rbx = 0xfedcba9876543210ull;
+    r.rcx = 1;
+    r.rdx = 0xffffffff00000000ull;
+    r.rsi = 2;
+    r.rdi = 3;
+    r.rbp = 0x000000000022fe40ull;
+    r.rsp = 0x000000000022fe00ull;
+    r.rip = 0x0000000140001234ull;
+    r.r8 = 8;
+    r.r9 = 9;
+    r.r10 = 10;
+    r.r11 = 11;
+    r.r12 = 12;
+    r.r13 = 13;
+    r.r14 = 14;
+    r.r15 = 0x8000000000000000ull;
+    r.eflags = 0x00000202;
+    r.cs = 0x33;
+    r.ss = 0x2b;
+    r.ds = 0x2b;
+    r.es = 0x2b;
+    r.fs = 0x53;
+    r.gs = 0x2b;
+
+    written_text out;
+    {
+        report_file file(out.open());
+        write_register_lines(file, r);
+    }
+    EXPECT_EQ(out.text(),
+              "RAX=0123456789abcdef CS=0033 RIP=0000000140001234 EFLGS=00000202\r\n"
+              "RBX=fedcba9876543210 SS=002b RSP=000000000022fe00 RBP=000000000022fe40\r\n"
+              "RCX=0000000000000001 DS=002b RSI=0000000000000002 FS=0053\r\n"
+              "RDX=ffffffff00000000 ES=002b RDI=0000000000000003 GS=002b\r\n"
+              "R8 =0000000000000008 R9 =0000000000000009 R10=000000000000000a R11=000000000000000b\r\n"
+              "R12=000000000000000c R13=000000000000000d R14=000000000000000e R15=8000000000000000\r\n");
+}
+
+// Words of a 32-bit stack as the dump lays them out: address, colon, eight words.
+TEST(report_layout, stack_lines_32_bit)
+{
+    written_text out;
+    {
+        report_file file(out.open());
+        stack_dump_text dump(file, 8);
+        for (uint32_t i = 0; i < 11; ++i)
+            dump.add_word(0x0012ff70 + 4 * i, 0xa0000000u + i, i == 10);
+        dump.write_out();
+    }
+    EXPECT_EQ(out.text(),
+              "0012ff70: a0000000 a0000001 a0000002 a0000003 a0000004 a0000005 a0000006 a0000007\r\n"
+              "0012ff90: a0000008 a0000009 a000000a\r\n");
+}
+
+TEST(report_layout, stack_line_of_exactly_eight_words_has_one_line_break)
+{
+    written_text out;
+    {
+        report_file file(out.open());
+        stack_dump_text dump(file, 8);
+        for (uint32_t i = 0; i < 8; ++i)
+            dump.add_word(0x1000 + 4 * i, i, i == 7);
+        dump.write_out();
+    }
+    EXPECT_EQ(out.text(), "00001000: 00000000 00000001 00000002 00000003 00000004 00000005 "
+                          "00000006 00000007\r\n");
+}
+
+// The gathered text goes out once it passes 950 bytes; what was gathered after that is
+// lost when the dump is dropped.
+TEST(report_layout, stack_text_is_written_in_pieces_and_dropped_since_the_last_write)
+{
+    std::string full;
+    for (uint32_t i = 0; i < 256; ++i) {
+        char piece[32];
+        if (i % 8 == 0) {
+            wsprintfA(piece, "%08x: ", 0x00120000 + 4 * i);
+            full += piece;
+        }
+        wsprintfA(piece, "%08x", i * 0x01010101u);
+        full += piece;
+        full += (i % 8 == 7) ? "\r\n" : " ";
+    }
+
+    written_text out;
+    {
+        report_file file(out.open());
+        stack_dump_text dump(file, 8);
+        for (uint32_t i = 0; i < 256; ++i)
+            dump.add_word(0x00120000 + 4 * i, i * 0x01010101u, false);
+        dump.drop();
+    }
+    std::string written = out.text();
+    ASSERT_LT(written.size(), full.size());
+    EXPECT_GT(written.size(), full.size() - 1000);
+    EXPECT_EQ(written, full.substr(0, written.size()));
+}
+
+TEST(report_layout, dates_in_the_old_file_system_format)
+{
+    // 2021-03-07 09:05:08: date (41 << 9) | (3 << 5) | 7, time (9 << 11) | (5 << 5) | 4.
+    EXPECT_STREQ(format_dos_date_time((41 << 9) | (3 << 5) | 7, (9 << 11) | (5 << 5) | 4).text,
+                 "3/7/2021 09:05:08");
+    EXPECT_STREQ(format_dos_date_time((20 << 9) | (12 << 5) | 31, (23 << 11) | (59 << 5) | 29).text,
+                 "12/31/2000 23:59:58");
+    // The old format starts in 1980; an earlier time has no date.
+    EXPECT_STREQ(format_file_time(FILETIME{0, 0}).text, "");
+}
+
+TEST(report_layout, hex_texts_have_fixed_widths)
+{
+    EXPECT_STREQ(format_hex(0xabc, 8).digits, "00000abc");
+    EXPECT_STREQ(format_hex(0x1234567890abcdefull, 16).digits, "1234567890abcdef");
+    EXPECT_STREQ(format_hex(0xabc, 16).digits, "0000000000000abc");
+}
+
+TEST(report_layout, memory_rounds_up_to_whole_megabytes_without_wrapping)
+{
+    EXPECT_EQ(megabytes_rounded_up(0), 0u);
+    EXPECT_EQ(megabytes_rounded_up(1), 1u);
+    EXPECT_EQ(megabytes_rounded_up(0x100000), 1u);
+    EXPECT_EQ(megabytes_rounded_up(0x100001), 2u);
+    // What a 32-bit process is told on a machine with 4 GiB or more.
+    EXPECT_EQ(megabytes_rounded_up(0xFFFFFFFFull), 4096u);
+}
+
+TEST(report_layout, exception_descriptions)
+{
+    EXPECT_STREQ(describe_exception(0xC0000005), "an Access Violation");
+    EXPECT_STREQ(describe_exception(0x40010005), "a Control-C");
+    EXPECT_STREQ(describe_exception(0xE06D7363), "a Microsoft C++ Exception");
+    EXPECT_STREQ(describe_exception(0xC0000094), "an Integer Divide by Zero");
+    EXPECT_STREQ(describe_exception(0), "Unknown exception type");
+    EXPECT_STREQ(describe_exception(0xE0000001), "Unknown exception type");
+}
+
+} // namespace
