@@ -1,0 +1,67 @@
+#include "app/update_location.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/support/install_folder.h"
+
+namespace {
+
+class update_location_test : public ::testing::Test {
+ protected:
+  void SetUp() override { reset_update_state(); }
+
+  update_location_result read(const std::string& bytes) {
+    folder_.write("update.dat", bytes);
+    std::FILE* file = std::fopen((folder_ / "update.dat").string().c_str(), "r");
+    EXPECT_NE(file, nullptr);
+    update_location_result result = read_update_location(file);
+    std::fclose(file);
+    return result;
+  }
+
+  install_folder folder_{"location"};
+};
+
+TEST_F(update_location_test, crlf_lines_read_like_lf_lines_and_locations_are_lower_cased) {
+  ASSERT_EQ(read("Corvid Patch\r\nInfo.Example.COM/Path\r\nFallBack.one\r\n"), update_location_result::read);
+  EXPECT_EQ(state.server_information_location.view(), "info.example.com/path");
+  EXPECT_EQ(state.fallback_locations[0].view(), "fallback.one");
+  EXPECT_TRUE(state.fallback_locations[1].empty());
+}
+
+TEST_F(update_location_test, two_lines_leave_every_fallback_empty) {
+  ASSERT_EQ(read("Corvid Patch\nhost"), update_location_result::read);
+  EXPECT_EQ(state.server_information_location.view(), "host");
+  for (const auto& fallback : state.fallback_locations) EXPECT_TRUE(fallback.empty());
+}
+
+TEST_F(update_location_test, an_empty_third_line_still_lets_the_fourth_and_fifth_be_read) {
+  ASSERT_EQ(read("Corvid Patch\nhost\n\nsecond\nthird\nignored\n"), update_location_result::read);
+  EXPECT_TRUE(state.fallback_locations[0].empty());
+  EXPECT_EQ(state.fallback_locations[1].view(), "second");
+  EXPECT_EQ(state.fallback_locations[2].view(), "third");
+}
+
+TEST_F(update_location_test, the_first_line_must_match_exactly) {
+  EXPECT_EQ(read("Corvid Patch \nhost\n"), update_location_result::wrong_first_line);
+  EXPECT_EQ(read("corvid patch\nhost\n"), update_location_result::wrong_first_line);
+  EXPECT_EQ(read(""), update_location_result::wrong_first_line);
+}
+
+TEST_F(update_location_test, a_missing_or_empty_second_line_names_no_location) {
+  EXPECT_EQ(read("Corvid Patch\n"), update_location_result::no_location);
+  EXPECT_EQ(read("Corvid Patch\n\nfallback\n"), update_location_result::no_location);
+  EXPECT_EQ(read("Corvid Patch\r\n\r\n"), update_location_result::no_location);
+}
+
+TEST_F(update_location_test, an_over_long_line_is_cut_and_its_rest_never_becomes_a_location) {
+  std::string long_line(1500, 'h');
+  ASSERT_EQ(read("Corvid Patch\n" + long_line + "\nfallback\n"), update_location_result::read);
+  EXPECT_EQ(state.server_information_location.view(), long_line.substr(0, 1023));
+  EXPECT_EQ(state.fallback_locations[0].view(), "fallback");
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+#pragma once
+// Drives the real program from another process, as a player would: starts it, finds
+// its windows and message boxes, reads their texts, presses their buttons, and waits
+// for it to end. Every wait is bounded.
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/handles.h"
+
+using namespace std::chrono_literals;
+
+struct seen_window {
+  HWND handle = nullptr;
+  DWORD process_id = 0;
+  std::string caption;
+  std::string text;  // a message box's text (static 65535); empty for other windows
+  bool is_message_box = false;
+};
+
+class window_robot {
+ public:
+  // Starts `program` in `folder` with `arguments` after the program name. The program
+  // is started as a player's shortcut would: by its own name in its own folder.
+  // `environment` entries ("NAME=value") are added to this process's own.
+  bool start(const std::string& folder, const std::string& program, const std::string& arguments,
+             const std::vector<std::string>& environment = {});
+
+  // Waits for a visible top-level window of any other process whose caption is
+  // `caption` (empty: any). Returns it, or a window with a null handle on time-out.
+  seen_window wait_for_window(const std::string& caption, std::chrono::milliseconds limit = 20s);
+  seen_window wait_for_message_box(std::chrono::milliseconds limit = 20s);
+
+  // Waits for the started process to end; its exit code, or nothing on time-out
+  // (the process is then killed).
+  bool wait_for_exit(DWORD& exit_code, std::chrono::milliseconds limit = 20s);
+
+  // The exit code of the process that owns `window` once it has ended.
+  static bool wait_for_process_exit(DWORD process_id, DWORD& exit_code, std::chrono::milliseconds limit = 20s);
+
+  static std::string control_text(HWND window, int control_id);
+  static std::string caption_of(HWND window);
+  static void press(HWND window, int control_id);  // as a click on that button
+  static void press_key(HWND window, WPARAM virtual_key);
+  static void close(HWND window);  // WM_CLOSE, as the window manager sends it
+  static void post_quit(DWORD process_id);  // WM_QUIT to the process's main thread
+  // The command line of a running process, read from its process parameters.
+  static std::string command_line_of(DWORD process_id);
+
+  DWORD process_id() const { return process_id_; }
+  ~window_robot();
+
+ private:
+  kernel_handle process_;
+  DWORD process_id_ = 0;
+};
+
+// Every visible top-level window of other processes.
+std::vector<seen_window> visible_windows();
+
+// Ends every other process that shows a window.
+void end_every_other_windowed_process();
