@@ -1,0 +1,233 @@
+#include "patch/fetch.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/update_state.h"
+#include "net/internet_session.h"
+#include "patch/install_log.h"
+#include "tests/patch/patch_fixture.h"
+#include "tests/support/http_server.h"
+
+namespace {
+
+constexpr std::uint32_t listed_time = 0x60000000;
+
+class fetch_test : public patch_test {
+ protected:
+  fetch_test() {
+    EXPECT_TRUE(open_internet_session());
+    write(install_log_file, "");
+  }
+  ~fetch_test() override { close_internet_session(); }
+
+  // Serves `bytes` packed under `path` and returns the entry that lists it, marked.
+  file_entry publish(const std::string& name, const std::string& bytes, const std::string& path) {
+    std::string body = packed(bytes);
+    server.serve(path, body);
+    file_entry entry;
+    entry.name.assign(name);
+    entry.size = static_cast<std::uint32_t>(bytes.size());
+    entry.packed_size = static_cast<std::uint32_t>(body.size());
+    entry.crc32 = crc_of(bytes);
+    entry.time = listed_time;
+    entry.needs_fetch = true;
+    return entry;
+  }
+
+  void use_list(const std::vector<file_entry>& entries) {
+    state.file_list.reset(new file_entry[entries.size()]);
+    state.total_bytes_to_fetch = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      state.file_list[i] = entries[i];
+      if (entries[i].needs_fetch) state.total_bytes_to_fetch += entries[i].packed_size;
+    }
+    state.file_list_count = static_cast<int>(entries.size());
+  }
+
+  bool fetch_all() {
+    files_fetched = -1;
+    return fetch_marked_files(host.c_str(), files_fetched);
+  }
+
+  std::vector<std::string> requested() const {
+    std::vector<std::string> targets;
+    for (const http_request_record& request : server.requests()) targets.push_back(request.target);
+    return targets;
+  }
+
+  std::string log_line(const std::string& label, std::string part) const {
+    for (char& c : part) c = c == '/' ? '\\' : c;
+    return label + installation() + "\\" + part + "\r\n";
+  }
+
+  test_http_server server;
+  std::string host = server.location();
+  int files_fetched = -1;
+};
+
+TEST_F(fetch_test, a_listed_name_is_fetched_written_and_logged_in_lower_case) {
+  use_list({publish("Data/Readme.TXT", "Play well.\n", "/data/readme.txt")});
+  ASSERT_TRUE(fetch_all());
+  EXPECT_EQ(files_fetched, 1);
+  EXPECT_EQ(requested(), (std::vector<std::string>{"/data/readme.txt"}));
+  EXPECT_EQ(read("data/readme.txt"), "Play well.\n");
+  EXPECT_EQ(modification_time("data/readme.txt"), stamped_time_of(listed_time));
+  EXPECT_EQ(state.file_list[0].name, "data/readme.txt");
+  EXPECT_TRUE(state.readme_fetched_flag);
+  EXPECT_EQ(read(install_log_file),
+            log_line("Made Dir: ", "data/") + log_line("File Copy: ", "data/readme.txt"));
+}
+
+TEST_F(fetch_test, only_marked_files_are_fetched_and_counted) {
+  file_entry current = publish("current.dat", "same", "/current.dat");
+  current.needs_fetch = false;
+  use_list({current, publish("new.dat", "new content", "/new.dat")});
+  ASSERT_TRUE(fetch_all());
+  EXPECT_EQ(files_fetched, 1);
+  EXPECT_EQ(requested(), (std::vector<std::string>{"/new.dat"}));
+  EXPECT_FALSE(exists("current.dat"));
+  EXPECT_FALSE(state.readme_fetched_flag);
+}
+
+TEST_F(fetch_test, mirrors_take_turns_and_the_turn_goes_on_across_calls) {
+  server_location mirrors[alternate_host_slots];
+  std::vector<file_entry> entries;
+  for (int m = 0; m < 3; ++m) mirrors[m].assign(host + "/m" + std::to_string(m));
+  const char* names[] = {"a.dat", "b.dat", "c.dat", "d.dat"};
+  const int expected_mirror[] = {2, 0, 1, 2};
+  for (int i = 0; i < 4; ++i) {
+    entries.push_back(publish(names[i], names[i], "/m" + std::to_string(expected_mirror[i]) + "/" + names[i]));
+  }
+  use_list(entries);
+  state.next_host_index = 2;
+  ASSERT_TRUE(fetch_marked_files_rotating(mirrors, 3, files_fetched));
+  EXPECT_EQ(files_fetched, 4);
+  EXPECT_EQ(requested(), (std::vector<std::string>{"/m2/a.dat", "/m0/b.dat", "/m1/c.dat", "/m2/d.dat"}));
+  EXPECT_EQ(state.next_host_index, 0);
+
+  EXPECT_FALSE(fetch_marked_files_rotating(mirrors, 0, files_fetched));
+  EXPECT_EQ(files_fetched, 0);
+}
+
+TEST_F(fetch_test, a_body_of_the_wrong_size_or_content_leaves_the_installed_copy) {
+  write("map.dat", "old map");
+  file_entry entry = publish("map.dat", "the new map, longer than the old one", "/map.dat");
+  std::string body = packed("the new map, longer than the old one");
+
+  server.serve("/map.dat", body.substr(0, body.size() - 1));
+  use_list({entry});
+  EXPECT_FALSE(fetch_all());
+  EXPECT_EQ(state.last_error_code, fetch_wrong_size);
+  EXPECT_EQ(read("map.dat"), "old map");
+
+  server.serve("/map.dat", packed("the new map, longer than the old on"));
+  entry.packed_size = static_cast<std::uint32_t>(packed("the new map, longer than the old on").size());
+  use_list({entry});
+  EXPECT_FALSE(fetch_all());
+  EXPECT_EQ(state.last_error_code, fetch_cannot_inflate);
+  EXPECT_EQ(read("map.dat"), "old map");
+
+  server.serve("/map.dat", std::string(entry.packed_size, 'x'));
+  EXPECT_FALSE(fetch_all());
+  EXPECT_EQ(state.last_error_code, fetch_cannot_inflate);
+  EXPECT_EQ(read(install_log_file), "");
+}
+
+TEST_F(fetch_test, an_endless_body_fails_at_its_stated_size) {
+  file_entry entry = publish("big.dat", std::string(5000, 'b'), "/big.dat");
+  server.serve_fault("/big.dat", http_fault::endless_body, std::string(4096, 'e'));
+  use_list({entry});
+  EXPECT_FALSE(fetch_all());
+  EXPECT_EQ(state.last_error_code, fetch_wrong_size);
+  EXPECT_FALSE(exists("big.dat"));
+}
+
+TEST_F(fetch_test, an_unreachable_host_gives_301_and_stops_the_run) {
+  host = "127.0.0.1:" + std::to_string(test_http_server::closed_port());
+  use_list({publish("a.dat", "a", "/a.dat"), publish("b.dat", "b", "/b.dat")});
+  EXPECT_FALSE(fetch_all());
+  EXPECT_EQ(state.last_error_code, fetch_cannot_open_url);
+  EXPECT_EQ(files_fetched, 0);
+}
+
+TEST_F(fetch_test, a_read_only_installed_file_is_replaced) {
+  write("locked.dat", "old");
+  SetFileAttributesA("locked.dat", FILE_ATTRIBUTE_READONLY);
+  use_list({publish("locked.dat", "replacement", "/locked.dat")});
+  ASSERT_TRUE(fetch_all());
+  EXPECT_EQ(read("locked.dat"), "replacement");
+}
+
+TEST_F(fetch_test, a_new_folder_is_logged_once_and_a_file_once_across_runs) {
+  use_list({publish("sub/dir/one.dat", "1", "/sub/dir/one.dat"),
+            publish("sub/dir/two.dat", "2", "/sub/dir/two.dat")});
+  ASSERT_TRUE(fetch_all());
+  std::string expected = log_line("Made Dir: ", "sub/dir/") + log_line("File Copy: ", "sub/dir/one.dat") +
+                         log_line("File Copy: ", "sub/dir/two.dat");
+  EXPECT_EQ(read(install_log_file), expected);
+
+  // The next run installs the same files again; the log keeps its one line for each,
+  // even where the folder's letter case differs.
+  use_list({publish("SUB/dir/one.dat", "1", "/sub/dir/one.dat")});
+  ASSERT_TRUE(fetch_all());
+  EXPECT_EQ(read(install_log_file), expected);
+}
+
+TEST_F(fetch_test, without_an_install_log_nothing_is_logged_or_created) {
+  DeleteFileA(install_log_file);
+  use_list({publish("new/a.dat", "a", "/new/a.dat")});
+  ASSERT_TRUE(fetch_all());
+  EXPECT_EQ(read("new/a.dat"), "a");
+  EXPECT_FALSE(exists(install_log_file));
+}
+
+TEST_F(fetch_test, the_size_limit_admits_its_own_size_and_nothing_above) {
+  file_entry entry = publish("a.dat", "some bytes to fetch", "/a.dat");
+  use_list({entry});
+  state.max_patch_size = entry.packed_size + 1;
+  state.total_bytes_to_fetch = entry.packed_size + 2;
+  state.last_error_code = 7;
+  EXPECT_FALSE(fetch_all());
+  EXPECT_EQ(files_fetched, 0);
+  EXPECT_EQ(server.request_count(), 0u);
+  EXPECT_EQ(state.last_error_code, 7);
+
+  state.total_bytes_to_fetch = entry.packed_size + 1;
+  ASSERT_TRUE(fetch_all());
+  EXPECT_EQ(files_fetched, 1);
+  EXPECT_EQ(state.progress.overall_bytes_total, entry.packed_size + 1);
+  EXPECT_EQ(state.progress.overall_bytes_done, entry.packed_size);
+}
+
+LRESULT CALLBACK cancelling_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_APP) state.cancel_flag = 1;
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+TEST_F(fetch_test, cancel_mid_file_gives_304_and_keeps_the_old_copy) {
+  WNDCLASSA type = {};
+  type.lpfnWndProc = cancelling_procedure;
+  type.hInstance = GetModuleHandleA(nullptr);
+  type.lpszClassName = "corvid_patch_cancel";
+  RegisterClassA(&type);
+  HWND window = CreateWindowA("corvid_patch_cancel", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(window, nullptr);
+  std::string noise;
+  for (int i = 0; i < 20000; ++i) noise += static_cast<char>((i * 131) ^ (i >> 3));
+  write("big.dat", "old");
+  use_list({publish("big.dat", noise, "/big.dat")});
+  ASSERT_GT(state.file_list[0].packed_size, 2048u);
+
+  PostMessageA(window, WM_APP, 0, 0);
+  EXPECT_FALSE(fetch_all());
+  EXPECT_EQ(state.last_error_code, fetch_wrong_size);
+  EXPECT_EQ(read("big.dat"), "old");
+  EXPECT_EQ(state.progress.file_bytes_done, 1024u) << "one chunk, then the cancel was seen";
+  DestroyWindow(window);
+}
+
+}  // namespace
