@@ -2,8 +2,244 @@
 
 #include <windows.h>
 
-// The update run is joined here from the subsystems once they are all in place. Until
-// then a step only waits for the next message, so the idle main loop does not spin.
+#include <io.h>
+#include <process.h>
+
+#include "app/dialogs.h"
+#include "app/progress_window.h"
+#include "app/resources/resource_ids.h"
+#include "app/shutdown.h"
+#include "app/startup.h"
+#include "app/update_state.h"
+#include "net/download.h"
+#include "net/internet_session.h"
+#include "net/network_error.h"
+#include "net/server_selection.h"
+#include "patch/command_script.h"
+#include "patch/fetch.h"
+#include "patch/list_format.h"
+#include "patch/local_files.h"
+#include "patch/verification.h"
+
+namespace {
+
+enum driver_states : std::uint32_t {
+  starting_session = 0,
+  prompting = 1,
+  connecting = 2,
+  updating_client = 3,
+  updating_product = 4,
+  showing_notes = 5,
+  launching = 6,
+  finishing = 7,
+};
+
+void warn(const char* text, const char* caption) {
+  MessageBoxA(nullptr, text, caption, MB_ICONWARNING);
+}
+
+void end_run() { state.driver_state = finishing; }
+
+// A failed step ends the run; the player hears of it unless they cancelled.
+void end_run_after_failure(const char* default_text, std::uint16_t number) {
+  if (!state.cancel_flag) report_network_error(lookup(default_text, number));
+  end_run();
+}
+
+void show_checking_status(const char* default_text, std::uint16_t number) {
+  set_status_line(IDC_STATUS_LINE_1, lookup(default_text, number));
+  set_status_line(IDC_STATUS_LINE_2, lookup("Please wait.", 15));
+}
+
+bool fetch_marked_files_of(host_column column, const server_location& single_host, int& files_fetched) {
+  files_fetched = 0;
+  if (state.alternate_host_count >= 1) {
+    return fetch_marked_files_rotating(state.alternate_host_table[column], state.alternate_host_count, files_fetched);
+  }
+  return fetch_marked_files(single_host.c_str(), files_fetched);
+}
+
+void run_start_session() {
+  if (open_internet_session()) {
+    state.driver_state = prompting;
+    return;
+  }
+  warn(lookup("Cannot start Internet Services.", 21), lookup("Error Message", 17));
+  end_run();
+}
+
+void run_startup_prompt() {
+  INT_PTR answer =
+      DialogBoxParamA(state.instance_handle, MAKEINTRESOURCEA(IDD_PROMPT), nullptr, prompt_procedure, 0);
+  if (answer == 1) {
+    state.driver_state = connecting;
+  } else {
+    end_run();
+  }
+}
+
+void run_connect() {
+  if (select_update_server()) {
+    state.driver_state = updating_client;
+    return;
+  }
+  if (state.cancel_flag) {
+    end_run();
+    return;
+  }
+  // A redirection is followed on the next step, silently, for as long as it goes on.
+  if (state.redirected_flag) return;
+  report_network_error(lookup("Cannot connecting to update server.", 24));
+  end_run();
+}
+
+void run_update_client() {
+  show_checking_status("Checking for new update client...", 25);
+  if (!fetch_patch_header(state.client_header_host.c_str())) {
+    end_run_after_failure("Cannot retrieve patch utility update information.", 26);
+    return;
+  }
+  if (!read_client_file_list(server_scratch_file)) {
+    end_run_after_failure("Cannot parse patch utility update information.", 27);
+    return;
+  }
+  int files_fetched = 0;
+  if (!fetch_marked_files_of(client_column, state.client_host, files_fetched)) {
+    end_run_after_failure("Cannot update patch utility.", 28);
+    return;
+  }
+  if (files_fetched != 0) {
+    warn(lookup("The Corvid Update client has been updated.\nPlease close this message box and run the\n"
+                "program again.",
+                29),
+         lookup("Corvid Update", 5));
+    end_run();
+    return;
+  }
+  state.driver_state = updating_product;
+}
+
+// A manifest that an earlier run stored hidden would make an ordinary re-creation fail
+// on Windows; it is made ordinary first, since this download replaces it anyway.
+bool download_manifest(bool hidden) {
+  if (!hidden) {
+    DWORD attributes = GetFileAttributesA(manifest_file_name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN) != 0) {
+      SetFileAttributesA(manifest_file_name, attributes & ~(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
+    }
+  }
+  url_text url;
+  if (!compose_download_url(url, state.product_header_host.c_str(), manifest_file_name)) {
+    state.last_error_code = download_cannot_open_url;
+    return false;
+  }
+  download_request request;
+  request.url = url.c_str();
+  request.local_path = manifest_file_name;
+  request.hidden = hidden;
+  return download_to_file(request);
+}
+
+// False when the manifest is needed and could not be fetched.
+bool bring_manifest_up_to_date(const file_entry& header) {
+  bool fetch_needed = true;
+  bool hidden = false;
+  if (_access(manifest_file_name, 0) == 0 && !state.complete_file_check_flag) {
+    file_entry local;
+    bool current = stat_file(manifest_file_name, local) && local.size == header.packed_size &&
+                   local.time == header.time;
+    if (current) fetch_needed = false;
+    hidden = true;
+  }
+  if (!fetch_needed) return true;
+  if (!download_manifest(hidden)) return false;
+  stamp_file_time(manifest_file_name, header.time);
+  return true;
+}
+
+void run_update_product() {
+  show_checking_status("Checking for updated files...", 30);
+
+  fetch_command_script(state.product_host.c_str());
+  if (state.cancel_flag) return end_run();
+  run_command_script(command_script_file);
+  if (state.cancel_flag) return end_run();
+  DeleteFileA(command_script_file);
+
+  if (!fetch_patch_header(state.product_header_host.c_str())) {
+    return end_run_after_failure("Cannot retrieve product update information.", 31);
+  }
+  // A header that cannot be read, is short or lacks its magic describes no manifest.
+  file_entry header;
+  if (!read_patch_header(server_scratch_file, header)) {
+    DeleteFileA(server_scratch_file);
+    return end_run_after_failure("Cannot open manifest update information.", 32);
+  }
+  if (!bring_manifest_up_to_date(header)) {
+    return end_run_after_failure("Cannot retrieve product update information.", 31);
+  }
+  if (!check_product_files(header)) {
+    if (state.cancel_flag) return end_run();
+    report_network_error(lookup("Cannot parse product update information.", 34));
+    // The next run fetches the manifest again rather than trusting this one.
+    DeleteFileA(manifest_file_name);
+    return end_run();
+  }
+  DeleteFileA(server_scratch_file);
+
+  if (state.max_patch_size != 0 && state.total_bytes_to_fetch != 0 &&
+      state.total_bytes_to_fetch > state.max_patch_size) {
+    warn(lookup("This client cannot update your Talomar installation\nbecause a large number of key files are "
+                "missing or corrupted.\n\nPlease re-install the game from your installation CD and try again.",
+                35),
+         lookup("Cannot Complete Update", 19));
+    return end_run();
+  }
+
+  int files_fetched = 0;
+  if (!fetch_marked_files_of(product_column, state.product_host, files_fetched)) {
+    return end_run_after_failure("Could not complete product update.", 37);
+  }
+  if (state.readme_fetched_flag) {
+    ShowWindow(state.progress_window, SW_HIDE);
+    state.driver_state = showing_notes;
+  } else {
+    state.driver_state = launching;
+  }
+}
+
+void run_show_notes() {
+  INT_PTR answer = DialogBoxParamA(state.instance_handle, MAKEINTRESOURCEA(IDD_NOTES), nullptr, notes_procedure, 0);
+  if (answer == 1) {
+    state.driver_state = launching;
+  } else {
+    end_run();
+  }
+}
+
+// The login program runs on by itself; whether it started is not this run's concern.
+void run_launch() {
+  _spawnl(_P_NOWAIT, login_program_name, login_program_name, state.launch_arguments.c_str(), nullptr);
+  end_run();
+}
+
+void run_finish() {
+  close_internet_session();
+  DestroyWindow(state.progress_window);
+}
+
+}  // namespace
+
 void run_driver_step() {
-  WaitMessage();
+  switch (state.driver_state) {
+    case starting_session: return run_start_session();
+    case prompting: return run_startup_prompt();
+    case connecting: return run_connect();
+    case updating_client: return run_update_client();
+    case updating_product: return run_update_product();
+    case showing_notes: return run_show_notes();
+    case launching: return run_launch();
+    case finishing: return run_finish();
+    default: return;
+  }
 }

@@ -16,3 +16,9 @@
 #define CORVID_VERSION_TEXT "v. 1.32"
 #define CORVID_VERSION_NUMBERS 1, 32, 0, 0
 #define CORVID_VERSION_STRING "1.32.0.0"
+
+// Start-up prompt.
+#define IDC_COMPLETE_CHECK 1007
+
+// Update notes.
+#define IDC_NOTES_TEXT 1002

@@ -1,0 +1,102 @@
+#include "app/dialogs.h"
+
+#include <io.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/handles.h"
+#include "app/resources/resource_ids.h"
+#include "app/update_state.h"
+
+namespace {
+
+void append_to_notes(HWND edit, const char* text) {
+  SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+}
+
+// Every line is shown, the last one too when the file does not end with a line feed:
+// the player should see the whole of the notes.
+void fill_notes(HWND dialog) {
+  SetWindowTextA(dialog, lookup("Update Notes", 6));
+  SetDlgItemTextA(dialog, IDOK, lookup("OK", 7));
+  SetDlgItemTextA(dialog, IDCANCEL, lookup("Cancel", 4));
+  if (_access(notes_file, 0) != 0) {
+    EndDialog(dialog, 1);
+    return;
+  }
+  HWND edit = GetDlgItem(dialog, IDC_NOTES_TEXT);
+  SendMessageA(edit, EM_FMTLINES, TRUE, 0);
+  stdio_file file(std::fopen(notes_file, "r"));
+  if (!file) {
+    EndDialog(dialog, 1);
+    return;
+  }
+  fixed_text<1024> line;
+  for (int shown = 0; shown < most_notes_lines; ++shown) {
+    if (std::fgets(line.buffer(), static_cast<int>(line.buffer_size()), file.get()) == nullptr) break;
+    // A line longer than the buffer goes on in the next read, as a line of its own.
+    std::size_t length = std::strlen(line.buffer());
+    if (length > 0 && line.buffer()[length - 1] == '\n') line.buffer()[length - 1] = '\0';
+    append_to_notes(edit, line.c_str());
+    append_to_notes(edit, "\r\r\n");
+  }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK prompt_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      SetWindowTextA(dialog, lookup("Corvid Update", 5));
+      SetDlgItemTextA(dialog, IDC_COMPLETE_CHECK,
+                      lookup("Do complete file-check (this may take a few minutes).", 2));
+      SetDlgItemTextA(dialog, IDOK, lookup("OK", 3));
+      SetDlgItemTextA(dialog, IDCANCEL, lookup("Cancel", 4));
+      return TRUE;
+    case WM_COMMAND:
+      switch (LOWORD(wparam)) {
+        case IDOK:
+          state.complete_file_check_flag =
+              SendDlgItemMessageA(dialog, IDC_COMPLETE_CHECK, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+          EndDialog(dialog, 1);
+          return TRUE;
+        case IDCANCEL:
+          EndDialog(dialog, 2);
+          return TRUE;
+        default:
+          return FALSE;
+      }
+    case WM_CLOSE:
+    case WM_DESTROY:
+    case WM_SHOWWINDOW:
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK notes_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      fill_notes(dialog);
+      return TRUE;
+    case WM_SHOWWINDOW: {
+      HWND edit = GetDlgItem(dialog, IDC_NOTES_TEXT);
+      SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+      SendMessageA(edit, EM_SETSEL, static_cast<WPARAM>(-1), 0);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
+        EndDialog(dialog, LOWORD(wparam));
+        return TRUE;
+      }
+      return FALSE;
+    case WM_CLOSE:
+    case WM_DESTROY:
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
