@@ -1,12 +1,12 @@
 #include "crash/report_writer.h"
 
 #include "crash/exception_names.h"
+#include "crash/guarded_read.h"
 #include "crash/module_list.h"
 #include "crash/register_lines.h"
 #include "crash/report_file.h"
 #include "crash/report_text.h"
 #include "crash/stack_dump.h"
-#include "crash/guarded_read.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ struct program_paths {
 program_paths find_program_paths(const char* report_file_name)
 {
     program_paths paths;
-    char path[MAX_PATH];
+    char path[MAX_PATH] = "";
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     bool known = length != 0 && length < sizeof path;
     int directory_length = 0;

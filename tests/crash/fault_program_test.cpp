@@ -24,7 +24,11 @@ protected:
 
     DWORD run(const std::string& arguments = "")
     {
-        return run_program(exe, arguments, elsewhere.path(), run_timeout_ms);
+        DWORD exit_code = run_program(exe, arguments, elsewhere.path(), run_timeout_ms);
+        EXPECT_NE(exit_code, static_cast<DWORD>(-1))
+            << "not started, error " << GetLastError();
+        EXPECT_NE(exit_code, STILL_ACTIVE) << "did not end in time";
+        return exit_code;
     }
 
     // The report's count of "Exception handler called" lines.

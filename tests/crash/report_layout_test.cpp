@@ -27,23 +27,11 @@ private:
 
 TEST(report_layout, register_lines_32_bit)
 {
-    registers_32 r{};
-    r.eax = 0x12345678;
-    r.ebx = 0x9abcdef0;
-    r.ecx = 0x1;
-    r.edx = 0xffffffff;
-    r.esi = 0x00401000;
-    r.edi = 0x0012ff80;
-    r.ebp = 0x0012ffb0;
-    r.esp = 0x0012ff70;
-    r.eip = 0x00401a2b;
-    r.eflags = 0x00010246;
-    r.cs = 0x1b;
-    r.ss = 0x23;
-    r.ds = 0x23;
-    r.es = 0x23;
-    r.fs = 0x3b;
-    r.gs = 0xffff;
+    const registers_32 r{.eax = 0x12345678, .ebx = 0x9abcdef0, .ecx = 0x1, .edx = 0xffffffff,
+                         .esi = 0x00401000, .edi = 0x0012ff80, .ebp = 0x0012ffb0,
+                         .esp = 0x0012ff70, .eip = 0x00401a2b, .eflags = 0x00010246,
+                         .cs = 0x1b, .ss = 0x23, .ds = 0x23, .es = 0x23, .fs = 0x3b,
+                         .gs = 0xffff};
 
     written_text out;
     {
@@ -59,31 +47,13 @@ TEST(report_layout, register_lines_32_bit)
 
 TEST(report_layout, register_lines_64_bit)
 {
-    registers_64 r{};
-    r.rax = 0x0123456789abcdefull;
-    r.rbx = 0xfedcba9876543210ull;
-    r.rcx = 1;
-    r.rdx = 0xffffffff00000000ull;
-    r.rsi = 2;
-    r.rdi = 3;
-    r.rbp = 0x000000000022fe40ull;
-    r.rsp = 0x000000000022fe00ull;
-    r.rip = 0x0000000140001234ull;
-    r.r8 = 8;
-    r.r9 = 9;
-    r.r10 = 10;
-    r.r11 = 11;
-    r.r12 = 12;
-    r.r13 = 13;
-    r.r14 = 14;
-    r.r15 = 0x8000000000000000ull;
-    r.eflags = 0x00000202;
-    r.cs = 0x33;
-    r.ss = 0x2b;
-    r.ds = 0x2b;
-    r.es = 0x2b;
-    r.fs = 0x53;
-    r.gs = 0x2b;
+    const registers_64 r{.rax = 0x0123456789abcdefull, .rbx = 0xfedcba9876543210ull, .rcx = 1,
+                         .rdx = 0xffffffff00000000ull, .rsi = 2, .rdi = 3,
+                         .rbp = 0x000000000022fe40ull, .rsp = 0x000000000022fe00ull,
+                         .rip = 0x0000000140001234ull, .r8 = 8, .r9 = 9, .r10 = 10, .r11 = 11,
+                         .r12 = 12, .r13 = 13, .r14 = 14, .r15 = 0x8000000000000000ull,
+                         .eflags = 0x00000202, .cs = 0x33, .ss = 0x2b, .ds = 0x2b, .es = 0x2b,
+                         .fs = 0x53, .gs = 0x2b};
 
     written_text out;
     {
