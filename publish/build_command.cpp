@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <system_error>
 
@@ -49,6 +50,7 @@ void check_info_name(const std::string& name, std::vector<std::string>& problems
   if (why.empty() && name.find('/') != std::string::npos) why = "it is a file name, not a path";
   std::string lower = lower_case(name);
   if (why.empty() && (lower == "product" || lower == "client")) why = "the tree's folders have that name";
+  if (why.empty() && lower != name) why = "the client lower-cases the location it fetches; name it in lower case";
   if (!why.empty()) problems.push_back("--info \"" + name + "\": " + why);
 }
 

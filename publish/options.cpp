@@ -130,6 +130,8 @@ bool server_option(const std::string& option, arg_cursor& cursor, build_options&
   return true;
 }
 
+bool is_help(const std::string& option) { return option == "--help" || option == "-h"; }
+
 bool server_options_need_info(const build_options& options, std::string& error) {
   const server_info& info = options.info;
   bool any = !info.client_host.empty() || !info.product_host.empty() || info.header_hosts ||
@@ -151,7 +153,7 @@ bool parse_build_options(const std::vector<std::string>& args, build_options& op
   while (!cursor.done()) {
     std::string option = cursor.next();
     std::string value;
-    if (option == "--help" || option == "-h") {
+    if (is_help(option)) {
       options.help = true;
       return true;
     }
@@ -195,7 +197,7 @@ bool parse_verify_options(const std::vector<std::string>& args, verify_options& 
   while (!cursor.done()) {
     std::string option = cursor.next();
     std::string value;
-    if (option == "--help" || option == "-h") {
+    if (is_help(option)) {
       options.help = true;
       return true;
     }

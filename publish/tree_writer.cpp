@@ -43,22 +43,23 @@ bool lend_stream(const fs::path& from, const fs::path& to) {
   return fs::copy_file(from, to, fs::copy_options::overwrite_existing, code) && !code;
 }
 
-// Reuses the earlier tree's stream when the file is the one it was made from.
-bool try_reuse(const tree_job& job, const release_file& file, const list_entry& wanted,
-               const fs::path& target, list_entry& entry, std::string& error) {
+// Reuses the earlier tree's stream when the file is the one it was made from. `entry`
+// comes with the file's size and time and gets the stream's packed size and CRC-32.
+bool try_reuse(const tree_job& job, const release_file& file, const fs::path& target, list_entry& entry) {
   auto earlier = job.earlier->entries.find(lower_case(file.name));
   if (earlier == job.earlier->entries.end()) return false;
   const list_entry& old = earlier->second;
-  if (old.size != wanted.size || old.time != wanted.time) return false;
+  if (old.size != entry.size || old.time != entry.time) return false;
   fs::path stream = job.earlier->folder / lower_case(file.name);
   std::error_code code;
   if (fs::file_size(stream, code) != old.packed_size || code) return false;
   stream_facts facts;
-  if (!file_crc32(file.path, facts, error) || facts.size != old.size || facts.crc32 != old.crc32)
+  std::string unreadable;  // compressing it afresh reports that
+  if (!file_crc32(file.path, facts, unreadable) || facts.size != old.size || facts.crc32 != old.crc32)
     return false;
   if (!lend_stream(stream, target)) return false;
-  entry = old;
-  entry.name = file.name;
+  entry.packed_size = old.packed_size;
+  entry.crc32 = old.crc32;
   return true;
 }
 
@@ -129,8 +130,7 @@ bool write_streams(const tree_job& job, std::vector<list_entry>& entries, tree_c
       return false;
     }
     if (job.earlier->entries.count(lower_case(file.name))) ++kept;
-    std::string reuse_error;
-    if (try_reuse(job, file, entry, target, entry, reuse_error)) {
+    if (try_reuse(job, file, target, entry)) {
       ++counts.reused;
     } else {
       if (!compress_one(file, target, entry, error)) return false;

@@ -20,21 +20,34 @@ std::uint32_t crc_update(std::uint32_t crc, const char* bytes, std::size_t count
       ::crc32(crc, reinterpret_cast<const Bytef*>(bytes), static_cast<uInt>(count)));
 }
 
-struct deflater {
+// Ends a zlib stream on every path out of the function that started it.
+class zlib_owner {
+ public:
+  explicit zlib_owner(int (*end)(z_streamp)) : end_(end) {}
+  ~zlib_owner() {
+    if (started) end_(&stream);
+  }
   z_stream stream{};
-  bool open = false;
-  ~deflater() {
-    if (open) deflateEnd(&stream);
+  bool started = false;
+
+ private:
+  int (*end_)(z_streamp);
+};
+
+// Counts and checksums bytes as they pass.
+struct byte_tally {
+  std::uint64_t size = 0;
+  std::uint32_t crc = crc_update(0, nullptr, 0);
+  void add(const char* bytes, std::size_t count) {
+    size += count;
+    crc = crc_update(crc, bytes, count);
   }
 };
 
-struct inflater {
-  z_stream stream{};
-  bool open = false;
-  ~inflater() {
-    if (open) inflateEnd(&stream);
-  }
-};
+std::size_t read_chunk(std::ifstream& in, std::vector<char>& buffer) {
+  in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+  return static_cast<std::size_t>(in.gcount());
+}
 
 std::string cannot(const char* what, const fs::path& path) {
   return std::string("cannot ") + what + " " + display_path(path);
@@ -53,26 +66,24 @@ bool compress_file(const fs::path& source, const fs::path& target, stream_facts&
     error = cannot("create", target);
     return false;
   }
-  deflater z;
+  zlib_owner z(deflateEnd);
   if (deflateInit(&z.stream, compression_level) != Z_OK) {
     error = "zlib cannot start a stream";
     return false;
   }
-  z.open = true;
+  z.started = true;
   std::vector<char> input(chunk_size), output(chunk_size);
-  facts = {};
-  facts.crc32 = crc_update(0, nullptr, 0);
+  byte_tally read;
+  std::uint64_t written = 0;
   int flush = Z_NO_FLUSH;
   while (flush != Z_FINISH) {
-    in.read(input.data(), static_cast<std::streamsize>(input.size()));
-    std::size_t got = static_cast<std::size_t>(in.gcount());
+    std::size_t got = read_chunk(in, input);
     if (in.bad()) {
       error = cannot("read", source);
       return false;
     }
     flush = in.eof() ? Z_FINISH : Z_NO_FLUSH;
-    facts.size += got;
-    facts.crc32 = crc_update(facts.crc32, input.data(), got);
+    read.add(input.data(), got);
     z.stream.next_in = reinterpret_cast<Bytef*>(input.data());
     z.stream.avail_in = static_cast<uInt>(got);
     int status;
@@ -82,7 +93,7 @@ bool compress_file(const fs::path& source, const fs::path& target, stream_facts&
       status = deflate(&z.stream, flush);
       std::size_t made = output.size() - z.stream.avail_out;
       out.write(output.data(), static_cast<std::streamsize>(made));
-      facts.packed_size += made;
+      written += made;
     } while (z.stream.avail_out == 0);
     if (flush == Z_FINISH && status != Z_STREAM_END) {
       error = "zlib could not finish the stream of " + display_path(source);
@@ -94,6 +105,7 @@ bool compress_file(const fs::path& source, const fs::path& target, stream_facts&
     error = cannot("write", target);
     return false;
   }
+  facts = {read.size, written, read.crc};
   return true;
 }
 
@@ -104,18 +116,16 @@ bool file_crc32(const fs::path& path, stream_facts& facts, std::string& error) {
     return false;
   }
   std::vector<char> input(chunk_size);
-  facts = {};
-  facts.crc32 = crc_update(0, nullptr, 0);
+  byte_tally read;
   while (in) {
-    in.read(input.data(), static_cast<std::streamsize>(input.size()));
-    std::size_t got = static_cast<std::size_t>(in.gcount());
-    facts.size += got;
-    facts.crc32 = crc_update(facts.crc32, input.data(), got);
+    std::size_t got = read_chunk(in, input);
+    read.add(input.data(), got);
   }
   if (in.bad()) {
     error = cannot("read", path);
     return false;
   }
+  facts = {read.size, 0, read.crc};
   return true;
 }
 
@@ -125,24 +135,23 @@ bool inflate_file_facts(const fs::path& path, stream_facts& facts, std::string& 
     error = "missing or unreadable";
     return false;
   }
-  inflater z;
+  zlib_owner z(inflateEnd);
   if (inflateInit(&z.stream) != Z_OK) {
     error = "zlib cannot start a stream";
     return false;
   }
-  z.open = true;
+  z.started = true;
   std::vector<char> input(chunk_size), output(chunk_size);
-  facts = {};
-  facts.crc32 = crc_update(0, nullptr, 0);
+  byte_tally inflated;
+  std::uint64_t packed = 0;
   int status = Z_OK;
   while (status != Z_STREAM_END) {
-    in.read(input.data(), static_cast<std::streamsize>(input.size()));
-    std::size_t got = static_cast<std::size_t>(in.gcount());
+    std::size_t got = read_chunk(in, input);
     if (got == 0) {
       error = in.bad() ? "cannot be read" : "the stream ends early";
       return false;
     }
-    facts.packed_size += got;
+    packed += got;
     z.stream.next_in = reinterpret_cast<Bytef*>(input.data());
     z.stream.avail_in = static_cast<uInt>(got);
     do {
@@ -153,15 +162,14 @@ bool inflate_file_facts(const fs::path& path, stream_facts& facts, std::string& 
         error = "not a valid zlib stream";
         return false;
       }
-      std::size_t made = output.size() - z.stream.avail_out;
-      facts.size += made;
-      facts.crc32 = crc_update(facts.crc32, output.data(), made);
+      inflated.add(output.data(), output.size() - z.stream.avail_out);
     } while (z.stream.avail_out == 0 && status != Z_STREAM_END);
     if (status == Z_STREAM_END && (z.stream.avail_in != 0 || in.peek() != EOF)) {
       error = "bytes follow the end of the stream";
       return false;
     }
   }
+  facts = {inflated.size, packed, inflated.crc};
   return true;
 }
 

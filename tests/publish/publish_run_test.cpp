@@ -160,6 +160,21 @@ TEST_F(publish_run, commands_and_server_information_are_published_as_given) {
   EXPECT_EQ(read_file(out / "info.txt"), "Corvid Patch\nc\np\n\ndown\nClosed for maintenance.\nBack at 18:00.\n");
   EXPECT_FALSE(fs::exists(out / "product" / "command.dat"));
   EXPECT_EQ(run_publish({"verify", "--out", out.string()}).exit_code, 0);
+
+  auto before = snapshot(out);
+  std::vector<std::string> hosts = {"--client-host", "c", "--product-host", "p"};
+  std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+      {{"--info", "Info.txt"}, "refused: --info \"Info.txt\": the client lower-cases"},
+      {{"--info", "product"}, "refused: --info \"product\": the tree's folders"},
+      {{"--info", "i.txt", "--redirect", "http://x/i.txt"}, "refused: --redirect \"http://x/i.txt\": "},
+      {{"--info", "i.txt", "--down", "x", "--max-patch-mb", "5"}, "refused: the server information file holds one"}};
+  for (auto [options, expected] : refused) {
+    options.insert(options.end(), hosts.begin(), hosts.end());
+    tool_run bad = build(options);
+    EXPECT_EQ(bad.exit_code, 1) << expected;
+    EXPECT_NE(bad.err.find(expected), std::string::npos) << bad.err;
+  }
+  EXPECT_EQ(snapshot(out), before);
 }
 
 TEST_F(publish_run, a_refused_command_script_names_its_file_and_lines_and_publishes_nothing) {
