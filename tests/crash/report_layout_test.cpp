@@ -69,34 +69,28 @@ TEST(report_layout, register_lines_64_bit)
               "R12=000000000000000c R13=000000000000000d R14=000000000000000e R15=8000000000000000\r\n");
 }
 
-// Words of a 32-bit stack as the dump lays them out: address, colon, eight words.
-TEST(report_layout, stack_lines_32_bit)
+// The text of a whole 32-bit dump of count words a0000000, a0000001, ...
+std::string stack_text_32(uint32_t first_address, uint32_t count)
 {
     written_text out;
     {
         report_file file(out.open());
         stack_dump_text dump(file, 8);
-        for (uint32_t i = 0; i < 11; ++i)
-            dump.add_word(0x0012ff70 + 4 * i, 0xa0000000u + i, i == 10);
+        for (uint32_t i = 0; i < count; ++i)
+            dump.add_word(first_address + 4 * i, 0xa0000000u + i, i == count - 1);
         dump.write_out();
     }
-    EXPECT_EQ(out.text(),
-              "0012ff70: a0000000 a0000001 a0000002 a0000003 a0000004 a0000005 a0000006 a0000007\r\n"
-              "0012ff90: a0000008 a0000009 a000000a\r\n");
+    return out.text();
 }
 
-TEST(report_layout, stack_line_of_exactly_eight_words_has_one_line_break)
+// Address, colon, eight words; a short last line, and a full one, end in one line break.
+TEST(report_layout, stack_lines_32_bit)
 {
-    written_text out;
-    {
-        report_file file(out.open());
-        stack_dump_text dump(file, 8);
-        for (uint32_t i = 0; i < 8; ++i)
-            dump.add_word(0x1000 + 4 * i, i, i == 7);
-        dump.write_out();
-    }
-    EXPECT_EQ(out.text(), "00001000: 00000000 00000001 00000002 00000003 00000004 00000005 "
-                          "00000006 00000007\r\n");
+    EXPECT_EQ(stack_text_32(0x0012ff70, 11),
+              "0012ff70: a0000000 a0000001 a0000002 a0000003 a0000004 a0000005 a0000006 a0000007\r\n"
+              "0012ff90: a0000008 a0000009 a000000a\r\n");
+    EXPECT_EQ(stack_text_32(0x00001000, 8),
+              "00001000: a0000000 a0000001 a0000002 a0000003 a0000004 a0000005 a0000006 a0000007\r\n");
 }
 
 // The gathered text goes out once it passes 950 bytes; what was gathered after that is
