@@ -1,0 +1,93 @@
+// The quit message met inside a check or a fetch ends the process through the shared
+// clean-up. Each case runs in a child process; the folder it works in has a fixed name
+// so that this process can look at what the child left.
+
+#include <direct.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/update_state.h"
+#include "net/internet_session.h"
+#include "patch/fetch.h"
+#include "patch/verification.h"
+#include "tests/patch/patch_fixture.h"
+#include "tests/support/http_server.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class quit_path_test : public ::testing::Test {
+ protected:
+  quit_path_test() {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    fs::create_directories(folder);
+    write("cpatch.dat", "scratch");
+    write("command.dat", "scratch");
+  }
+  ~quit_path_test() override {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
+
+  void write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(folder / name, std::ios::binary) << bytes;
+  }
+  std::string read(const std::string& name) const {
+    std::ifstream in(folder / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  fs::path folder = fs::temp_directory_path() /
+                    ("corvid_patch_quit_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+};
+
+TEST_F(quit_path_test, a_quit_during_the_manifest_check_ends_with_its_code) {
+  std::string text = "Corvid Patch\n2\n1,1,0,0,a.dat\n1,1,0,0,b.dat\n";
+  std::string bytes = packed(text);
+  write("gfl.mft", bytes);
+  EXPECT_EXIT(
+      {
+        _chdir(folder.string().c_str());
+        file_entry manifest;
+        manifest.name.assign("gfl.mft");
+        manifest.size = static_cast<std::uint32_t>(text.size());
+        manifest.packed_size = static_cast<std::uint32_t>(bytes.size());
+        PostQuitMessage(5);
+        check_product_files(manifest);
+      },
+      ::testing::ExitedWithCode(5), "");
+  EXPECT_FALSE(fs::exists(folder / "cpatch.dat"));
+  EXPECT_FALSE(fs::exists(folder / "command.dat"));
+  EXPECT_TRUE(fs::exists(folder / "gfl.mft"));
+}
+
+TEST_F(quit_path_test, a_quit_during_a_fetch_leaves_the_installed_copy) {
+  test_http_server server;
+  std::string content;
+  for (int i = 0; i < 30000; ++i) content += static_cast<char>((i * 37) ^ (i >> 5));
+  std::string body = packed(content);
+  ASSERT_GT(body.size(), 1024u) << "the pump runs after a full chunk";
+  server.serve("/big.dat", body);
+  write("big.dat", "old");
+  EXPECT_EXIT(
+      {
+        _chdir(folder.string().c_str());
+        open_internet_session();
+        file_entry entry;
+        entry.name.assign("big.dat");
+        entry.size = static_cast<std::uint32_t>(content.size());
+        entry.packed_size = static_cast<std::uint32_t>(body.size());
+        PostQuitMessage(6);
+        fetch_file(server.url("/big.dat").c_str(), entry, nullptr);
+      },
+      ::testing::ExitedWithCode(6), "");
+  EXPECT_EQ(read("big.dat"), "old");
+  EXPECT_FALSE(fs::exists(folder / "cpatch.dat"));
+}
+
+}  // namespace
