@@ -11,7 +11,7 @@ TEST_F(progress_window_run, shows_its_english_texts_without_a_language_file) {
   install();
   folder_.write_update_location("127.0.0.1:1");
   ASSERT_TRUE(robot_.start(folder_path(), "patch.bin", ""));
-  seen_window window = robot_.wait_for_window("Corvid Update");
+  seen_window window = window_robot::wait_for_progress_window();
   ASSERT_NE(window.handle, nullptr);
   EXPECT_EQ(window_robot::control_text(window.handle, IDCANCEL), "Cancel");
   EXPECT_EQ(window_robot::control_text(window.handle, IDC_VERSION_TEXT), "v. 1.32");
@@ -37,8 +37,9 @@ TEST_F(progress_window_run, takes_its_texts_from_the_language_file_but_not_the_v
   for (int n = 1; n <= 20; ++n) lines += "text " + std::to_string(n) + "\r\n";
   folder_.write("language/patch_strings.dat", lines);
   ASSERT_TRUE(robot_.start(folder_path(), "patch.bin", ""));
-  seen_window window = robot_.wait_for_window("text 5");
+  seen_window window = window_robot::wait_for_progress_window();
   ASSERT_NE(window.handle, nullptr);
+  EXPECT_EQ(window.caption, "text 5");
   EXPECT_EQ(window_robot::control_text(window.handle, IDCANCEL), "text 4");
   EXPECT_EQ(window_robot::control_text(window.handle, IDC_VERSION_TEXT), "v. 1.32");
   EXPECT_EQ(window_robot::control_text(window.handle, IDC_STATUS_LINE_1), "text 14");
@@ -53,7 +54,7 @@ TEST_F(progress_window_run, escape_leaves_the_window_open_and_the_quit_message_e
   install();
   folder_.write_update_location("127.0.0.1:1");
   ASSERT_TRUE(robot_.start(folder_path(), "patch.bin", ""));
-  seen_window window = robot_.wait_for_window("Corvid Update");
+  seen_window window = window_robot::wait_for_progress_window();
   ASSERT_NE(window.handle, nullptr);
   window_robot::press_key(window.handle, VK_ESCAPE);
   window_robot::press(window.handle, IDCANCEL);

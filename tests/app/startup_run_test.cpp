@@ -16,7 +16,7 @@ class startup_run : public program_run {
 
   // Closes the window of a run that got as far as its window; its exit code.
   DWORD close_window_of_run() {
-    seen_window window = robot_.wait_for_window("Corvid Update");
+    seen_window window = window_robot::wait_for_progress_window();
     EXPECT_NE(window.handle, nullptr);
     if (window.handle == nullptr) return 99;
     window_robot::close(window.handle);
@@ -73,7 +73,7 @@ TEST_F(startup_run, scratch_files_left_by_an_earlier_run_are_removed_at_start) {
   folder_.write("cpatch.dat", "old");
   folder_.write("command.dat", "old");
   ASSERT_TRUE(robot_.start(folder_path(), "patch.bin", ""));
-  seen_window window = robot_.wait_for_window("Corvid Update");
+  seen_window window = window_robot::wait_for_progress_window();
   ASSERT_NE(window.handle, nullptr);
   EXPECT_FALSE(folder_.exists("cpatch.dat"));
   EXPECT_FALSE(folder_.exists("command.dat"));
@@ -126,7 +126,7 @@ TEST_F(startup_run, under_the_starter_name_it_hands_over_to_its_copy_with_the_sa
   EXPECT_EQ(exit_code, 0u);
   EXPECT_EQ(folder_.read("patch.bin"), folder_.read("TALOMAR.EXE"));
 
-  seen_window window = robot_.wait_for_window("Corvid Update");
+  seen_window window = window_robot::wait_for_progress_window();
   ASSERT_NE(window.handle, nullptr);
   std::string command_line = window_robot::command_line_of(window.process_id);
   EXPECT_NE(command_line.find("patch.bin"), std::string::npos) << command_line;

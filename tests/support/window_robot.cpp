@@ -35,8 +35,7 @@ BOOL CALLBACK collect_window(HWND window, LPARAM list) {
   return TRUE;
 }
 
-template <typename Predicate>
-seen_window wait_for(Predicate wanted, std::chrono::milliseconds limit) {
+seen_window wait_for(const std::function<bool(const seen_window&)>& wanted, std::chrono::milliseconds limit) {
   auto deadline = clock_type::now() + limit;
   do {
     for (const seen_window& window : visible_windows()) {
@@ -98,6 +97,20 @@ bool window_robot::start(const std::string& folder, const std::string& program, 
 seen_window window_robot::wait_for_window(const std::string& caption, std::chrono::milliseconds limit) {
   return wait_for(
       [&](const seen_window& w) { return !w.is_message_box && (caption.empty() || w.caption == caption); },
+      limit);
+}
+
+seen_window window_robot::wait_for_window(const std::function<bool(const seen_window&)>& wanted,
+                                          std::chrono::milliseconds limit) {
+  return wait_for(wanted, limit);
+}
+
+seen_window window_robot::wait_for_progress_window(std::chrono::milliseconds limit) {
+  // Status line 1006 and the version text 1008 exist only in the progress window.
+  return wait_for(
+      [](const seen_window& w) {
+        return !w.is_message_box && GetDlgItem(w.handle, 1006) != nullptr && GetDlgItem(w.handle, 1008) != nullptr;
+      },
       limit);
 }
 

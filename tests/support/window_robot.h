@@ -33,6 +33,11 @@ class window_robot {
   // Waits for a visible top-level window of any other process whose caption is
   // `caption` (empty: any). Returns it, or a window with a null handle on time-out.
   seen_window wait_for_window(const std::string& caption, std::chrono::milliseconds limit = 20s);
+  // The same for the first window that `wanted` picks.
+  static seen_window wait_for_window(const std::function<bool(const seen_window&)>& wanted,
+                                     std::chrono::milliseconds limit = 20s);
+  // The progress window: the one with the status lines, whatever its caption says.
+  static seen_window wait_for_progress_window(std::chrono::milliseconds limit = 20s);
   seen_window wait_for_message_box(std::chrono::milliseconds limit = 20s);
 
   // Waits for the started process to end; its exit code, or nothing on time-out
