@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/handles.h"
 #include "app/resources/resource_ids.h"
@@ -26,21 +27,27 @@ void fill_notes(HWND dialog) {
     return;
   }
   HWND edit = GetDlgItem(dialog, IDC_NOTES_TEXT);
+  // An edit control takes some 30,000 characters by default, far fewer than 10,000
+  // lines of notes; lift the limit so that no line the player should see is dropped.
+  SendMessageA(edit, EM_LIMITTEXT, 0, 0);
   SendMessageA(edit, EM_FMTLINES, TRUE, 0);
   stdio_file file(std::fopen(notes_file, "r"));
   if (!file) {
     EndDialog(dialog, 1);
     return;
   }
+  // The lines are gathered and put in with one replacement: line by line, the edit
+  // control re-lays out its whole text each time, which takes minutes for long notes.
+  std::string notes;
   fixed_text<1024> line;
   for (int shown = 0; shown < most_notes_lines; ++shown) {
     if (std::fgets(line.buffer(), static_cast<int>(line.buffer_size()), file.get()) == nullptr) break;
     // A line longer than the buffer goes on in the next read, as a line of its own.
-    std::size_t length = std::strlen(line.buffer());
-    if (length > 0 && line.buffer()[length - 1] == '\n') line.buffer()[length - 1] = '\0';
-    append_to_notes(edit, line.c_str());
-    append_to_notes(edit, "\r\r\n");
+    std::string_view text = line.view();
+    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    notes.append(text).append("\r\r\n");
   }
+  append_to_notes(edit, notes.c_str());
 }
 
 }  // namespace
