@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cctype>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -152,6 +154,16 @@ void test_http_server::serve_fault(std::string path, http_fault fault, std::stri
   programmed = response{200, "application/octet-stream", std::move(body)};
   programmed.fault = fault;
   programmed.fault_at = fault_at;
+}
+
+void test_http_server::serve_tree(const std::string& prefix, const std::filesystem::path& folder) {
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    serve(prefix + "/" + std::filesystem::relative(entry.path(), folder).generic_string(), bytes.str());
+  }
 }
 
 void test_http_server::serve_not_found_page(std::string path) {

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -60,6 +61,9 @@ class test_http_server {
   void serve(std::string path, std::string body, int status = 200,
              std::string content_type = "application/octet-stream");
   void serve_fault(std::string path, http_fault fault, std::string body, std::size_t fault_at = 0);
+  // Every file below `folder` at `prefix` + "/" + its relative path with "/" between
+  // the parts, for example a published tree under "/mirror1". Read once, now.
+  void serve_tree(const std::string& prefix, const std::filesystem::path& folder);
   // A 404 with an HTML page as its body.
   void serve_not_found_page(std::string path);
 

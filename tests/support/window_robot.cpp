@@ -129,6 +129,19 @@ bool window_robot::wait_for_exit(DWORD& exit_code, std::chrono::milliseconds lim
   return true;
 }
 
+bool window_robot::has_exited(DWORD& exit_code) const {
+  if (!process_ || WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) return false;
+  return GetExitCodeProcess(process_.get(), &exit_code) != 0;
+}
+
+bool window_robot::adopt(DWORD process_id) {
+  kernel_handle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, process_id));
+  if (!process) return false;
+  process_ = std::move(process);
+  process_id_ = process_id;
+  return true;
+}
+
 bool window_robot::wait_for_process_exit(DWORD process_id, DWORD& exit_code, std::chrono::milliseconds limit) {
   kernel_handle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, process_id));
   if (!process) return false;

@@ -43,6 +43,12 @@ class window_robot {
   // Waits for the started process to end; its exit code, or nothing on time-out
   // (the process is then killed).
   bool wait_for_exit(DWORD& exit_code, std::chrono::milliseconds limit = 20s);
+  // True, with the exit code, once the started process has ended; never waits.
+  bool has_exited(DWORD& exit_code) const;
+
+  // Takes over a process that the started one handed over to (its overlay copy), so
+  // that the waits above follow that one. False when it has already gone.
+  bool adopt(DWORD process_id);
 
   // The exit code of the process that owns `window` once it has ended.
   static bool wait_for_process_exit(DWORD process_id, DWORD& exit_code, std::chrono::milliseconds limit = 20s);

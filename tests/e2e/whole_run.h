@@ -1,0 +1,116 @@
+#pragma once
+// Whole runs of the real program: a release published with corvid-publish, served by
+// the in-process test server (or by nginx), and talomar.exe started in a fresh install
+// folder by the window robot, which answers every window the run shows and records it.
+//
+// The program runs in a zone with a daylight-saving rule (EST5EDT), where the cheap
+// size-and-time check applies, and the release is published with that zone's standard
+// offset, so that every installed file must carry exactly its release file's time.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/http_server.h"
+#include "tests/support/install_folder.h"
+#include "tests/support/window_robot.h"
+
+inline constexpr const char* program_time_zone = "TZ=EST5EDT";
+inline constexpr const char* publish_utc_offset = "-18000";
+inline constexpr const char* launch_arguments = "-user tester -server \"eu 1\"";
+
+// Seconds since 1970, UTC, as the file system keeps modification times.
+std::int64_t modification_time(const std::filesystem::path& file);
+void set_modification_time(const std::filesystem::path& file, std::int64_t seconds);
+bool is_hidden(const std::filesystem::path& file);
+std::string read_bytes(const std::filesystem::path& file);
+void write_bytes(const std::filesystem::path& file, const std::string& bytes);
+// Bytes that zlib cannot shrink, the same for the same seed.
+std::string incompressible_bytes(std::size_t count, unsigned seed);
+
+struct shown_box {
+  std::string caption;
+  std::string text;
+  bool operator==(const shown_box&) const = default;
+};
+void PrintTo(const shown_box& box, std::ostream* out);
+
+// The network error box as the player sees it.
+shown_box network_error_box(const std::string& message, int code);
+
+enum class prompt_answer { ok, complete_check, cancel };
+
+struct run_options {
+  prompt_answer prompt = prompt_answer::ok;
+  bool play_notes = true;
+  // Called on every poll while the run goes on, with the program's process id; lets a
+  // case press Cancel or close the window during a transfer.
+  std::function<void(DWORD process_id)> during;
+};
+
+struct run_outcome {
+  bool ended = false;        // the program ended within the limit
+  DWORD exit_code = 99;
+  DWORD starter_exit_code = 99;  // talomar.exe, which hands over to patch.bin
+  bool prompt_seen = false;
+  bool notes_seen = false;
+  std::string notes_text;
+  std::vector<shown_box> boxes;  // message boxes, in the order they came
+};
+
+// The visible progress window of a process, or null.
+HWND progress_window_of(DWORD process_id);
+
+class whole_run : public ::testing::Test {
+ protected:
+  whole_run();
+  void TearDown() override;
+
+  // The release as it is to be installed: names as listed, with their times.
+  void add_release_file(const std::string& name, const std::string& bytes, std::int64_t time);
+  // The update client's own files as published (talomar.exe by default).
+  void add_client_file(const std::string& name, const std::string& bytes, std::int64_t time);
+  // Publishes release and client into `out` with the server information file
+  // "info.txt" naming this server's "/client" and "/product" below `prefix`; the
+  // options come after. Asserts that publishing succeeded.
+  void publish(const std::vector<std::string>& options = {}, const std::string& prefix = "");
+  // Serves the published tree at the server's root (or below `prefix`).
+  void serve_published(const std::string& prefix = "");
+  // "update.dat" names this server's "info.txt" (below `prefix`).
+  void point_update_location_at(const std::string& location);
+
+  run_outcome run(const run_options& options = {});
+
+  // The request targets this server saw, in order, and those after `from`.
+  std::vector<std::string> requested(std::size_t from = 0) const;
+  std::size_t count_of(const std::string& target, std::size_t from = 0) const;
+
+  // The login program's command line, once it has written it; empty when it did not
+  // start within a few seconds.
+  std::string login_command_line(bool expected);
+  // Every release file is installed under its lower-cased name with its bytes and time.
+  void expect_release_installed(const std::vector<std::string>& except = {});
+  std::string install_log() const { return install_.read("install.log"); }
+  // "<installation directory>\<name with backslashes>"
+  std::string installed_path_text(const std::string& name) const;
+
+  struct listed_file {
+    std::string name;
+    std::string bytes;
+    std::int64_t time;
+  };
+  std::vector<listed_file> release_files_;
+  install_folder work_{"e2e_work"};
+  install_folder install_{"e2e_install"};
+  std::filesystem::path release_;
+  std::filesystem::path client_;
+  std::filesystem::path out_;
+  test_http_server server_;
+  std::string program_bytes_;
+};
+
+// Runs the Windows build of corvid-publish; its exit code, its output in `output`.
+int run_publisher(const std::vector<std::string>& arguments, std::string& output);
