@@ -74,10 +74,14 @@ bool download_to_file(download_request request) {
 
   kernel_handle file(CreateFileA(request.local_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  request.hidden ? hidden_attributes : 0, nullptr));
+  bool overwritten = GetLastError() == ERROR_ALREADY_EXISTS;
   if (!file) {
     request_handle.reset();
     return fail(download_cannot_create_file);
   }
+  // Windows gives a file it overwrites the attributes asked for; Wine keeps the old
+  // ones, and a stale manifest fetched again would then not be hidden.
+  if (overwritten && request.hidden) SetFileAttributesA(request.local_path, hidden_attributes);
 
   // An unstated size is bounded too; a stated one is known to be wrong as soon as the
   // body runs past it.

@@ -119,4 +119,162 @@ TEST_F(install_run, second_run_fetches_nothing_and_starts_login_at_once) {
   expect_no_scratch_files();
 }
 
+TEST_F(install_run, only_the_complete_check_finds_a_corrupted_file_of_the_right_length_and_time) {
+  add_game();
+  publish_and_serve();
+  ASSERT_TRUE(run().ended);
+  install_.write("text/notes.txt", "NOTES\n");
+  set_modification_time(install_ / "text/notes.txt", 1700000500);
+
+  std::size_t before = server_.request_count();
+  run_outcome cheap = run();
+  EXPECT_EQ(cheap.exit_code, 0u);
+  EXPECT_TRUE(cheap.boxes.empty());
+  EXPECT_EQ(count_of("/product/gfl.mft", before), 0u) << "the manifest is current";
+  EXPECT_EQ(count_of("/product/text/notes.txt", before), 0u) << "the cheap check reads no file";
+  EXPECT_EQ(install_.read("text/notes.txt"), "NOTES\n");
+
+  before = server_.request_count();
+  run_options complete;
+  complete.prompt = prompt_answer::complete_check;
+  run_outcome checked = run(complete);
+  EXPECT_EQ(checked.exit_code, 0u);
+  EXPECT_TRUE(checked.boxes.empty());
+  EXPECT_FALSE(checked.notes_seen) << "readme.txt was right and is not fetched again";
+  EXPECT_EQ(requested(before),
+            (std::vector<std::string>{"/info.txt", "/client/cpatch.dat", "/product/command.dat", "/product/cpatch.dat",
+                                      "/product/gfl.mft", "/product/text/notes.txt"}));
+  expect_release_installed();
+  EXPECT_FALSE(is_hidden(install_ / "gfl.mft")) << "the complete check stores the manifest ordinary";
+  EXPECT_NE(login_command_line(true), "");
+}
+
+TEST_F(install_run, a_stale_manifest_is_stored_hidden_and_does_not_stop_a_later_complete_check) {
+  add_game();
+  publish_and_serve();
+  ASSERT_TRUE(run().ended);
+  ASSERT_FALSE(is_hidden(install_ / "gfl.mft"));
+  std::int64_t manifest_time = modification_time(install_ / "gfl.mft");
+  set_modification_time(install_ / "gfl.mft", manifest_time - 10);
+
+  std::size_t before = server_.request_count();
+  run_outcome stale = run();
+  EXPECT_EQ(stale.exit_code, 0u);
+  EXPECT_TRUE(stale.boxes.empty());
+  EXPECT_EQ(count_of("/product/gfl.mft", before), 1u);
+  EXPECT_TRUE(is_hidden(install_ / "gfl.mft"));
+  EXPECT_EQ(modification_time(install_ / "gfl.mft"), manifest_time);
+  EXPECT_EQ(requested(before).size(), 5u) << "no game file was fetched";
+
+  // Re-creating a hidden file with ordinary attributes fails on Windows; the run must
+  // not end with "Cannot retrieve product update information." for that.
+  before = server_.request_count();
+  run_options complete;
+  complete.prompt = prompt_answer::complete_check;
+  run_outcome checked = run(complete);
+  EXPECT_EQ(checked.exit_code, 0u);
+  EXPECT_TRUE(checked.boxes.empty()) << checked.boxes.front().caption << ": " << checked.boxes.front().text;
+  EXPECT_EQ(count_of("/product/gfl.mft", before), 1u);
+  EXPECT_FALSE(is_hidden(install_ / "gfl.mft"));
+  EXPECT_EQ(modification_time(install_ / "gfl.mft"), manifest_time);
+  expect_release_installed();
+}
+
+TEST_F(install_run, the_command_script_runs_before_the_check_and_is_deleted) {
+  add_release_file("kept.dat", "the kept file", 1700001000);
+  add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700001100);
+  write_bytes(work_ / "commands.txt",
+              "Corvid Patch\n"
+              "; the old names go\n"
+              "unlink,junk/,*.tmp\n"
+              "mv,old_name.dat,kept.dat\n");
+  publish_and_serve({"--commands", (work_ / "commands.txt").string()});
+  install_.write("junk/a.tmp", "a");
+  install_.write("junk/b.tmp", "b");
+  install_.write("junk/keep.txt", "k");
+  // Renamed by the script, it is current when the check comes.
+  install_.write("old_name.dat", "the kept file");
+  set_modification_time(install_ / "old_name.dat", 1700001000);
+
+  run_outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_TRUE(outcome.boxes.empty());
+  EXPECT_EQ(requested(), (std::vector<std::string>{"/info.txt", "/client/cpatch.dat", "/product/command.dat",
+                                                   "/product/cpatch.dat", "/product/gfl.mft", "/product/login.dll"}));
+  EXPECT_FALSE(install_.exists("junk/a.tmp"));
+  EXPECT_FALSE(install_.exists("junk/b.tmp"));
+  EXPECT_TRUE(install_.exists("junk/keep.txt"));
+  EXPECT_FALSE(install_.exists("old_name.dat"));
+  expect_release_installed();
+  EXPECT_EQ(install_log(), "File Copy: " + installed_path_text("login.dll") + "\r\n");
+  EXPECT_FALSE(install_.exists("command.dat"));
+  EXPECT_NE(login_command_line(true), "");
+}
+
+TEST_F(install_run, files_come_from_the_mirrors_in_turn) {
+  for (int i = 0; i < 5; ++i) add_release_file("file" + std::to_string(i) + ".dat", "content " + std::to_string(i), 1700002000 + i);
+  add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700002100);
+  std::vector<std::string> options;
+  for (int m = 0; m < 3; ++m) {
+    std::string mirror = server_.location() + "/m" + std::to_string(m);
+    options.insert(options.end(), {"--mirror", mirror + "/client," + mirror + "/product"});
+  }
+  publish_and_serve(options);
+  for (const char* mirror : {"/m0", "/m1", "/m2"}) serve_published(mirror);
+
+  run_outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_TRUE(outcome.boxes.empty());
+  expect_release_installed();
+
+  // One pair is drawn at random; the command script comes from its product mirror,
+  // the lists from the next pair, and the files from the mirrors in turn from there.
+  std::vector<std::string> seen = requested();
+  ASSERT_GE(seen.size(), 4u);
+  int drawn = -1;
+  for (int m = 0; m < 3; ++m) {
+    if (seen[2] == "/m" + std::to_string(m) + "/product/command.dat") drawn = m;
+  }
+  ASSERT_NE(drawn, -1) << seen[2];
+  auto mirror = [&](int k) { return "/m" + std::to_string((drawn + k) % 3); };
+  std::vector<std::string> expected{"/info.txt", mirror(1) + "/client/cpatch.dat", mirror(0) + "/product/command.dat",
+                                    mirror(1) + "/product/cpatch.dat", mirror(1) + "/product/gfl.mft"};
+  for (int i = 0; i < 5; ++i) expected.push_back(mirror(1 + i) + "/product/file" + std::to_string(i) + ".dat");
+  expected.push_back(mirror(6) + "/product/login.dll");
+  EXPECT_EQ(seen, expected);
+}
+
+TEST_F(install_run, a_new_update_client_is_installed_and_the_product_waits_for_the_next_run) {
+  add_game();
+  std::string new_program = program_bytes_ + std::string(16, '\0');
+  add_client_file("talomar.exe", new_program, 1700003000);
+  add_client_file("uc/helper.dat", "helper", 1700003100);
+  publish_and_serve();
+
+  run_outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_EQ(outcome.boxes, (std::vector<shown_box>{{"Corvid Update",
+                                                    "The Corvid Update client has been updated.\nPlease close this "
+                                                    "message box and run the\nprogram again."}}));
+  EXPECT_EQ(requested(), (std::vector<std::string>{"/info.txt", "/client/cpatch.dat", "/client/talomar.exe",
+                                                   "/client/uc/helper.dat"}));
+  EXPECT_TRUE(install_.read("talomar.exe") == new_program);
+  EXPECT_EQ(modification_time(install_ / "talomar.exe"), 1700003000);
+  EXPECT_EQ(install_.read("uc/helper.dat"), "helper");
+  EXPECT_EQ(modification_time(install_ / "uc/helper.dat"), 1700003100);
+  EXPECT_EQ(install_log(), "File Copy: " + installed_path_text("talomar.exe") + "\r\n" + "Made Dir: " +
+                               installed_path_text("uc/") + "\r\n" + "File Copy: " +
+                               installed_path_text("uc/helper.dat") + "\r\n");
+  EXPECT_FALSE(install_.exists("gfl.mft"));
+  EXPECT_EQ(login_command_line(false), "");
+
+  // The new client finds itself current and goes on to the game.
+  std::size_t before = server_.request_count();
+  run_outcome again = run();
+  EXPECT_EQ(again.exit_code, 0u);
+  EXPECT_TRUE(again.boxes.empty());
+  EXPECT_EQ(count_of("/client/talomar.exe", before), 0u);
+  expect_release_installed();
+}
+
 }  // namespace

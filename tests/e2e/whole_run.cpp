@@ -234,7 +234,12 @@ run_outcome whole_run::run(const run_options& options) {
   }
   starter.wait_for_exit(outcome.starter_exit_code, 5s);
   EXPECT_EQ(outcome.starter_exit_code, 0u) << "talomar.exe hands over to patch.bin and ends with 0";
-  EXPECT_TRUE(outcome.ended) << "the run did not end within its limit";
+  if (!outcome.ended) {
+    std::string windows;
+    for (const seen_window& window : visible_windows()) windows += " [" + window.caption + "]";
+    ADD_FAILURE() << "the run did not end within its limit; prompt seen " << outcome.prompt_seen << ", notes seen "
+                  << outcome.notes_seen << ", " << outcome.boxes.size() << " boxes, windows now:" << windows;
+  }
   return outcome;
 }
 
