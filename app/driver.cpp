@@ -89,7 +89,7 @@ void run_connect() {
   }
   // A redirection is followed on the next step, silently, for as long as it goes on.
   if (state.redirected_flag) return;
-  report_network_error(lookup("Cannot connecting to update server.", 24));
+  report_network_error(lookup("Cannot connect to update server.", 24));
   end_run();
 }
 
