@@ -171,9 +171,12 @@ void whole_run::add_client_file(const std::string& name, const std::string& byte
 }
 
 void whole_run::publish(const std::vector<std::string>& options, const std::string& prefix) {
-  std::string location = server_.location() + prefix;
+  publish_to(out_, server_.location() + prefix, options);
+}
+
+void whole_run::publish_to(const fs::path& out, const std::string& location, const std::vector<std::string>& options) {
   std::vector<std::string> arguments{"build",         "--release",      release_.string(),
-                                     "--out",         out_.string(),    "--client",
+                                     "--out",         out.string(),     "--client",
                                      client_.string(), "--utc-offset",  publish_utc_offset,
                                      "--info",        "info.txt",       "--client-host",
                                      location + "/client", "--product-host", location + "/product"};

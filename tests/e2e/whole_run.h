@@ -77,6 +77,9 @@ class whole_run : public ::testing::Test {
   // "info.txt" naming this server's "/client" and "/product" below `prefix`; the
   // options come after. Asserts that publishing succeeded.
   void publish(const std::vector<std::string>& options = {}, const std::string& prefix = "");
+  // The same into `out`, for a server at `location` (a server of another process).
+  void publish_to(const std::filesystem::path& out, const std::string& location,
+                  const std::vector<std::string>& options = {});
   // Serves the published tree at the server's root (or below `prefix`).
   void serve_published(const std::string& prefix = "");
   // "update.dat" names this server's "info.txt" (below `prefix`).
