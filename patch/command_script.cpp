@@ -8,14 +8,11 @@
 
 #include "app/handles.h"
 #include "app/update_state.h"
-#include "patch/fields.h"
-#include "patch/list_format.h"
-#include "patch/list_line_reader.h"
+#include "patch/command_line.h"
 
 namespace {
 
 using full_path = fixed_text<260>;
-using script_field = fixed_text<256>;
 
 bool absolute_form(const char* path, full_path& out) {
   DWORD length = GetFullPathNameA(path, static_cast<DWORD>(out.buffer_size()), out.buffer(), nullptr);
@@ -23,17 +20,6 @@ bool absolute_form(const char* path, full_path& out) {
 }
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
-
-// Takes the next field into `field`; a missing field is empty. False when the field
-// does not fit: a cut path would name another file.
-bool take_field(std::string_view& line, script_field& field) {
-  std::string_view text;
-  if (!next_field(line, text)) {
-    field.clear();
-    return true;
-  }
-  return field.assign(text);
-}
 
 void run_unlink(const char* directory, const char* pattern) {
   if (!path_inside_installation(state.installation_directory.c_str(), directory)) return;
@@ -56,15 +42,19 @@ void run_mv(const char* from, const char* to) {
   MoveFileA(from, to);
 }
 
-void run_command_line(std::string_view line) {
-  script_field command, first, second;
-  if (!take_field(line, command) || !take_field(line, first) || !take_field(line, second)) return;
-  if (_stricmp(command.c_str(), "unlink") == 0) {
-    run_unlink(first.c_str(), second.c_str());
-  } else if (_stricmp(command.c_str(), "rmdir") == 0) {
-    run_rmdir(first.c_str());
-  } else if (_stricmp(command.c_str(), "mv") == 0) {
-    run_mv(first.c_str(), second.c_str());
+void run_command(const script_line& line) {
+  switch (line.command) {
+    case script_command::unlink:
+      run_unlink(line.first.c_str(), line.second.c_str());
+      break;
+    case script_command::rmdir:
+      run_rmdir(line.first.c_str());
+      break;
+    case script_command::mv:
+      run_mv(line.first.c_str(), line.second.c_str());
+      break;
+    case script_command::none:
+      break;
   }
 }
 
@@ -111,11 +101,5 @@ bool run_command_script(const char* path) {
   stdio_file file(std::fopen(path, "rb"));
   if (!file) return false;
   list_line_reader lines(file.get());
-  list_text_line line;
-  if (!lines.next_line(line) || !is_list_header_line(line)) return false;
-  while (lines.next_line(line)) {
-    if (line.empty() || line.c_str()[0] == ';') continue;
-    run_command_line(line);
-  }
-  return true;
+  return read_command_script(lines, run_command);
 }

@@ -1,0 +1,38 @@
+#pragma once
+// The reading of the command script, apart from the file operations it leads to, so
+// that it needs no windows.h and can be fuzzed on the host.
+
+#include <string_view>
+
+#include "patch/list_format.h"
+#include "patch/list_line_reader.h"
+#include "text/fixed_text.h"
+
+enum class script_command { none, unlink, rmdir, mv };
+
+using script_field = fixed_text<256>;
+
+struct script_line {
+  script_command command = script_command::none;
+  script_field first;
+  script_field second;
+};
+
+// The command of one line after the header. `none` for an empty line, a comment (";"
+// first), an unknown command word, or a field too long to hold: a cut path would name
+// another file. Missing fields are empty; a blank before the command word is kept, so
+// such a line is an unknown command.
+script_line parse_command_line(std::string_view line);
+
+// Reads the header line and hands every line that names a command to `act`. False
+// when the header is missing or is not exactly the list header.
+template <typename Act>
+bool read_command_script(list_line_reader& lines, Act&& act) {
+  list_text_line line;
+  if (!lines.next_line(line) || !is_list_header_line(line)) return false;
+  while (lines.next_line(line)) {
+    script_line command = parse_command_line(line);
+    if (command.command != script_command::none) act(command);
+  }
+  return true;
+}

@@ -1,0 +1,69 @@
+#include "patch/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<script_line> commands_of(const std::string& text, bool* header_matched = nullptr) {
+  std::vector<script_line> seen;
+  list_line_reader lines(text);
+  bool matched = read_command_script(lines, [&](const script_line& line) { seen.push_back(line); });
+  if (header_matched != nullptr) *header_matched = matched;
+  return seen;
+}
+
+TEST(command_line, words_ignore_case_and_fields_follow_the_list_rule) {
+  script_line line = parse_command_line("UnLiNk,\"a,b/\",*.tmp");
+  EXPECT_EQ(line.command, script_command::unlink);
+  EXPECT_EQ(line.first, "a,b/");
+  EXPECT_EQ(line.second, "*.tmp");
+
+  line = parse_command_line("MV,from");
+  EXPECT_EQ(line.command, script_command::mv);
+  EXPECT_EQ(line.first, "from");
+  EXPECT_TRUE(line.second.empty());
+
+  EXPECT_EQ(parse_command_line("rmdir").command, script_command::rmdir);
+  EXPECT_EQ(parse_command_line("rmdir,\"unclosed").first, "");
+}
+
+TEST(command_line, skipped_and_unknown_lines_name_no_command) {
+  EXPECT_EQ(parse_command_line("").command, script_command::none);
+  EXPECT_EQ(parse_command_line(";unlink,,*").command, script_command::none);
+  EXPECT_EQ(parse_command_line(" unlink,,*").command, script_command::none);
+  EXPECT_EQ(parse_command_line("unlinks,,*").command, script_command::none);
+  EXPECT_EQ(parse_command_line("del,,*").command, script_command::none);
+  // Letters beyond ASCII do not fold: only the plain words are commands.
+  EXPECT_EQ(parse_command_line("m\xd6,a,b").command, script_command::none);
+}
+
+TEST(command_line, a_field_too_long_to_hold_drops_the_whole_line) {
+  std::string longest(script_field::capacity, 'a');
+  script_line line = parse_command_line("unlink," + longest + ",x");
+  EXPECT_EQ(line.command, script_command::unlink);
+  EXPECT_EQ(line.first, longest);
+  line = parse_command_line("unlink," + longest + "a,x");
+  EXPECT_EQ(line.command, script_command::none);
+  EXPECT_TRUE(line.first.empty());
+}
+
+TEST(command_line, a_script_runs_only_under_the_exact_header) {
+  bool matched = false;
+  EXPECT_TRUE(commands_of("Corvid Patch \r\nunlink,,a\r\n", &matched).empty());
+  EXPECT_FALSE(matched);
+  EXPECT_TRUE(commands_of("", &matched).empty());
+  EXPECT_FALSE(matched);
+
+  std::vector<script_line> seen =
+      commands_of("Corvid Patch\r\n;rmdir,x\r\n\r\nrmdir,x\r\n bad,y\nmv,a,b", &matched);
+  EXPECT_TRUE(matched);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].command, script_command::rmdir);
+  EXPECT_EQ(seen[1].command, script_command::mv);
+  EXPECT_EQ(seen[1].second, "b");
+}
+
+}  // namespace
