@@ -128,16 +128,7 @@ bool download_manifest(bool hidden) {
       SetFileAttributesA(manifest_file_name, attributes & ~(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
     }
   }
-  url_text url;
-  if (!compose_download_url(url, state.product_header_host.c_str(), manifest_file_name)) {
-    state.last_error_code = download_cannot_open_url;
-    return false;
-  }
-  download_request request;
-  request.url = url.c_str();
-  request.local_path = manifest_file_name;
-  request.hidden = hidden;
-  return download_to_file(request);
+  return download_from_host(state.product_header_host.c_str(), manifest_file_name, hidden);
 }
 
 // False when the manifest is needed and could not be fetched.

@@ -29,16 +29,6 @@ std::string_view directory_part(std::string_view path) {
   return last == std::string_view::npos ? std::string_view() : path.substr(0, last + 1);
 }
 
-bool fetch_scratch_file(const char* host, const char* file_name) {
-  url_text url;
-  if (!compose_download_url(url, host, file_name)) return fail(download_cannot_open_url);
-  download_request request;
-  request.url = url.c_str();
-  request.local_path = file_name;
-  request.hidden = true;
-  return download_to_file(request);
-}
-
 }  // namespace
 
 bool compose_download_url(url_text& url, const char* host, const char* file_name) {
@@ -122,6 +112,16 @@ bool download_to_file(download_request request) {
   return fail(download_wrong_size);
 }
 
-bool fetch_patch_header(const char* host) { return fetch_scratch_file(host, server_scratch_file); }
+bool download_from_host(const char* host, const char* file_name, bool hidden) {
+  url_text url;
+  if (!compose_download_url(url, host, file_name)) return fail(download_cannot_open_url);
+  download_request request;
+  request.url = url.c_str();
+  request.local_path = file_name;
+  request.hidden = hidden;
+  return download_to_file(request);
+}
 
-bool fetch_command_script(const char* host) { return fetch_scratch_file(host, command_script_file); }
+bool fetch_patch_header(const char* host) { return download_from_host(host, server_scratch_file, true); }
+
+bool fetch_command_script(const char* host) { return download_from_host(host, command_script_file, true); }

@@ -44,6 +44,9 @@ bool download_to_file(download_request request);
 // "http://" + host + "/" + file_name; false when it does not fit in a URL.
 bool compose_download_url(url_text& url, const char* host, const char* file_name);
 
+// "http://host/file_name" into the local file of the same name, without a stated size.
+bool download_from_host(const char* host, const char* file_name, bool hidden);
+
 // Fetch "cpatch.dat" or "command.dat" from `host` into the file of the same name, hidden.
 bool fetch_patch_header(const char* host);
 bool fetch_command_script(const char* host);
