@@ -107,7 +107,9 @@ class whole_run : public ::testing::Test {
   };
   std::vector<listed_file> release_files_;
   install_folder work_{"e2e_work"};
-  install_folder install_{"e2e_install"};
+  // The install folder alone inside a folder of its own, so that a write beside it shows.
+  install_folder install_parent_{"e2e_parent"};
+  install_folder install_{"e2e_install", install_parent_.path()};
   std::filesystem::path release_;
   std::filesystem::path client_;
   std::filesystem::path out_;

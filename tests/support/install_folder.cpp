@@ -8,10 +8,11 @@
 
 namespace fs = std::filesystem;
 
-install_folder::install_folder(const std::string& label) {
+install_folder::install_folder(const std::string& label) : install_folder(label, fs::temp_directory_path()) {}
+
+install_folder::install_folder(const std::string& label, const fs::path& parent) {
   static int counter = 0;
-  path_ = fs::temp_directory_path() /
-          ("corvid_" + label + "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter));
+  path_ = parent / ("corvid_" + label + "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter));
   std::error_code ignored;
   fs::remove_all(path_, ignored);
   fs::create_directories(path_);

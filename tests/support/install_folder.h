@@ -8,6 +8,8 @@
 class install_folder {
  public:
   explicit install_folder(const std::string& label);
+  // Inside `parent` instead of the temporary folder.
+  install_folder(const std::string& label, const std::filesystem::path& parent);
   ~install_folder();
   install_folder(const install_folder&) = delete;
   install_folder& operator=(const install_folder&) = delete;

@@ -1,0 +1,186 @@
+// Whole runs against broken servers and unwritable files: each ends with its box and
+// code, keeps what was installed before the fault, writes nothing beside the install
+// folder, and leaves nothing that stops a later run with a good server.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <set>
+
+#include "tests/e2e/whole_run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string product_failed = "Could not complete product update.";
+
+class fault_run : public whole_run {
+ protected:
+  void add_small_game() {
+    add_release_file("fault_a.dat", "first file", 1700000000);
+    add_release_file("fault_b.dat", incompressible_bytes(50000, 11), 1700000100);
+    add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000200);
+  }
+
+  void publish_and_serve() {
+    publish();
+    serve_published();
+    point_update_location_at(server_.location() + "/info.txt");
+  }
+
+  std::string published(const std::string& name) const { return read_bytes(out_ / "product" / name); }
+
+  void expect_ends_with(const run_outcome& outcome, const shown_box& box) {
+    EXPECT_TRUE(outcome.ended);
+    EXPECT_EQ(outcome.exit_code, 0u);
+    EXPECT_EQ(outcome.boxes, std::vector<shown_box>{box});
+    EXPECT_EQ(login_command_line(false), "");
+    EXPECT_FALSE(install_.exists("cpatch.dat"));
+    EXPECT_FALSE(install_.exists("command.dat"));
+  }
+
+  // The parent holds the install folder alone, and no listed name turns up anywhere
+  // below the temporary folder outside the tests' own folders (those of cases running
+  // beside this one hold the same names).
+  void expect_nothing_written_outside() {
+    std::vector<fs::path> beside;
+    for (const auto& entry : fs::directory_iterator(install_parent_.path())) beside.push_back(entry.path());
+    EXPECT_EQ(beside, std::vector<fs::path>{install_.path()});
+    std::set<std::string> listed;
+    for (const listed_file& file : release_files_) listed.insert(fs::path(file.name).filename().string());
+    std::error_code error;
+    fs::recursive_directory_iterator it(fs::temp_directory_path(), fs::directory_options::skip_permission_denied,
+                                        error);
+    for (int seen = 0; !error && it != fs::recursive_directory_iterator() && seen < 200000; ++seen) {
+      const fs::path& found = it->path();
+      if (found.filename().string().rfind("corvid_", 0) == 0) {
+        it.disable_recursion_pending();
+      } else if (listed.count(found.filename().string()) != 0 && found.filename() != "login.dll") {
+        ADD_FAILURE() << "written outside the install folder: " << found;
+      }
+      it.increment(error);
+    }
+  }
+
+  // Serves the good tree again and runs: the installation completes.
+  void expect_a_good_run_completes() {
+    serve_published();
+    run_outcome outcome = run();
+    EXPECT_EQ(outcome.exit_code, 0u);
+    EXPECT_TRUE(outcome.boxes.empty());
+    expect_release_installed();
+    EXPECT_NE(login_command_line(true), "");
+    expect_nothing_written_outside();
+  }
+
+  // A broken fetch of fault_b.dat: the box with `code`, fault_a.dat kept, fault_b.dat
+  // absent, and then a good run.
+  void expect_fault_b_fails_then_recovers(int code) {
+    expect_ends_with(run(), network_error_box(product_failed, code));
+    expect_release_installed({"fault_b.dat", "login.dll"});
+    EXPECT_FALSE(install_.exists("fault_b.dat"));
+    expect_nothing_written_outside();
+    expect_a_good_run_completes();
+  }
+};
+
+TEST_F(fault_run, a_connection_closed_mid_file_ends_with_37_and_304) {
+  add_small_game();
+  publish_and_serve();
+  server_.serve_fault("/product/fault_b.dat", http_fault::truncated_body, published("fault_b.dat"), 20000);
+  expect_fault_b_fails_then_recovers(304);
+}
+
+TEST_F(fault_run, a_body_longer_than_announced_ends_with_37_and_304) {
+  add_small_game();
+  publish_and_serve();
+  std::string body = published("fault_b.dat");
+  server_.serve_fault("/product/fault_b.dat", http_fault::longer_than_announced, body + body, body.size() + 100);
+  expect_fault_b_fails_then_recovers(304);
+}
+
+TEST_F(fault_run, an_endless_body_ends_with_37_and_304) {
+  add_small_game();
+  publish_and_serve();
+  server_.endless_limit = 64ull * 1024 * 1024;
+  server_.serve_fault("/product/fault_b.dat", http_fault::endless_body, published("fault_b.dat"));
+  expect_fault_b_fails_then_recovers(304);
+}
+
+TEST_F(fault_run, a_404_page_for_every_file_ends_with_37_at_the_first_file) {
+  add_small_game();
+  publish_and_serve();
+  for (const listed_file& file : release_files_) server_.serve_not_found_page("/product/" + file.name);
+  expect_ends_with(run(), network_error_box(product_failed, 304));
+  for (const listed_file& file : release_files_) EXPECT_FALSE(install_.exists(file.name)) << file.name;
+  EXPECT_EQ(count_of("/product/fault_b.dat"), 0u);
+  expect_nothing_written_outside();
+  expect_a_good_run_completes();
+}
+
+TEST_F(fault_run, a_stall_mid_file_then_cancel_ends_silently) {
+  add_small_game();
+  publish_and_serve();
+  server_.serve_fault("/product/fault_b.dat", http_fault::stalled_body, published("fault_b.dat"), 4096);
+  bool cancelled = false;
+  run_options options;
+  options.during = [&](DWORD process) {
+    if (cancelled || count_of("/product/fault_b.dat") == 0) return;
+    HWND progress = progress_window_of(process);
+    if (progress == nullptr) return;
+    window_robot::press(progress, IDCANCEL);
+    cancelled = true;
+    server_.release_stalled();
+  };
+  run_outcome outcome = run(options);
+  ASSERT_TRUE(cancelled);
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_TRUE(outcome.boxes.empty());
+  EXPECT_FALSE(install_.exists("fault_b.dat"));
+  EXPECT_EQ(login_command_line(false), "");
+  expect_nothing_written_outside();
+  expect_a_good_run_completes();
+}
+
+TEST_F(fault_run, a_read_only_installed_file_is_replaced) {
+  add_small_game();
+  publish_and_serve();
+  install_.write("fault_a.dat", "an old copy");
+  ASSERT_TRUE(SetFileAttributesA((install_ / "fault_a.dat").string().c_str(), FILE_ATTRIBUTE_READONLY));
+  run_outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_TRUE(outcome.boxes.empty());
+  expect_release_installed();
+  expect_nothing_written_outside();
+}
+
+TEST_F(fault_run, an_installed_file_held_open_without_write_sharing_ends_with_37_and_307) {
+  add_small_game();
+  publish_and_serve();
+  install_.write("fault_b.dat", "an old copy");
+  HANDLE held = CreateFileA((install_ / "fault_b.dat").string().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  run_outcome outcome = run();
+  CloseHandle(held);
+  expect_ends_with(outcome, network_error_box(product_failed, 307));
+  expect_release_installed({"fault_b.dat", "login.dll"});
+  EXPECT_EQ(install_.read("fault_b.dat"), "an old copy");
+  expect_nothing_written_outside();
+  expect_a_good_run_completes();
+}
+
+TEST_F(fault_run, a_folder_where_a_file_should_go_ends_with_37_and_307) {
+  add_small_game();
+  publish_and_serve();
+  fs::create_directories(install_ / "fault_b.dat" / "inside");
+  expect_ends_with(run(), network_error_box(product_failed, 307));
+  expect_release_installed({"fault_b.dat", "login.dll"});
+  EXPECT_TRUE(fs::is_directory(install_ / "fault_b.dat" / "inside")) << "the folder is left as it was";
+  expect_nothing_written_outside();
+}
+
+}  // namespace
