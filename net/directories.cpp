@@ -1,6 +1,7 @@
 #include "net/directories.h"
 
 #include <direct.h>
+#include <windows.h>
 
 #include <cstring>
 
@@ -28,7 +29,14 @@ int create_directory_path(const char* path) {
     // A cut prefix would name another directory than the one asked for.
     if (i > longest_directory_prefix) return -1;
     fixed_text<longest_directory_prefix + 1> prefix(std::string_view(path, i));
+    if (!full_path_fits(prefix.c_str())) return -1;
     if (!directory_exists(prefix.c_str()) && _mkdir(prefix.c_str()) != 0) return -1;
   }
   return 1;
+}
+
+bool full_path_fits(const char* path) {
+  char full[longest_directory_prefix + 1];
+  DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
+  return length != 0 && length < sizeof full;
 }

@@ -9,3 +9,9 @@ bool directory_exists(const char* path);
 // last separator is not created. 1 on success, -1 on failure (directories made before
 // the failure stay).
 int create_directory_path(const char* path);
+
+// True when `path`, made absolute against the current directory, has at most the 259
+// characters that Windows allows a path without the long-path prefix. Windows refuses
+// longer ones where Wine takes them, and a file installed there under Wine would be
+// one that the player's Windows can never install.
+bool full_path_fits(const char* path);

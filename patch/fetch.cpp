@@ -182,6 +182,7 @@ bool fetch_file(const char* url, file_entry& entry, progress_callback_type progr
     }
   }
 
+  if (!full_path_fits(name)) return fail(fetch_cannot_create_file);
   kernel_handle file(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return fail(fetch_cannot_create_file);

@@ -10,6 +10,7 @@
 
 #include "app/handles.h"
 #include "app/update_state.h"
+#include "net/directories.h"
 #include "patch/list_format.h"
 
 namespace {
@@ -54,6 +55,8 @@ std::uint32_t file_crc32(const char* name) {
 }
 
 bool stat_file(const char* name, file_entry& entry) {
+  // A file Windows could not reach counts as missing, also where Wine reaches it.
+  if (!full_path_fits(name)) return false;
   WIN32_FIND_DATAA found;
   find_handle search(FindFirstFileA(name, &found));
   if (!search) return false;
