@@ -42,40 +42,6 @@ class fault_run : public whole_run {
     EXPECT_FALSE(install_.exists("command.dat"));
   }
 
-  // The parent holds the install folder alone, and no listed name turns up anywhere
-  // below the temporary folder outside the tests' own folders (those of cases running
-  // beside this one hold the same names).
-  void expect_nothing_written_outside() {
-    std::vector<fs::path> beside;
-    for (const auto& entry : fs::directory_iterator(install_parent_.path())) beside.push_back(entry.path());
-    EXPECT_EQ(beside, std::vector<fs::path>{install_.path()});
-    std::set<std::string> listed;
-    for (const listed_file& file : release_files_) listed.insert(fs::path(file.name).filename().string());
-    std::error_code error;
-    fs::recursive_directory_iterator it(fs::temp_directory_path(), fs::directory_options::skip_permission_denied,
-                                        error);
-    for (int seen = 0; !error && it != fs::recursive_directory_iterator() && seen < 200000; ++seen) {
-      const fs::path& found = it->path();
-      if (found.filename().string().rfind("corvid_", 0) == 0) {
-        it.disable_recursion_pending();
-      } else if (listed.count(found.filename().string()) != 0 && found.filename() != "login.dll") {
-        ADD_FAILURE() << "written outside the install folder: " << found;
-      }
-      it.increment(error);
-    }
-  }
-
-  // Serves the good tree again and runs: the installation completes.
-  void expect_a_good_run_completes() {
-    serve_published();
-    run_outcome outcome = run();
-    EXPECT_EQ(outcome.exit_code, 0u);
-    EXPECT_TRUE(outcome.boxes.empty());
-    expect_release_installed();
-    EXPECT_NE(login_command_line(true), "");
-    expect_nothing_written_outside();
-  }
-
   // A broken fetch of fault_b.dat: the box with `code`, fault_a.dat kept, fault_b.dat
   // absent, and then a good run.
   void expect_fault_b_fails_then_recovers(int code) {
@@ -117,6 +83,19 @@ TEST_F(fault_run, a_404_page_for_every_file_ends_with_37_at_the_first_file) {
   expect_ends_with(run(), network_error_box(product_failed, 304));
   for (const listed_file& file : release_files_) EXPECT_FALSE(install_.exists(file.name)) << file.name;
   EXPECT_EQ(count_of("/product/fault_b.dat"), 0u);
+  expect_nothing_written_outside();
+  expect_a_good_run_completes();
+}
+
+TEST_F(fault_run, a_server_gone_after_the_manifest_ends_with_37_at_the_first_file) {
+  add_small_game();
+  publish_and_serve();
+  server_.go_away_after("/product/gfl.mft");
+  // The connection is closed before any answer: WinINet opens the request and finds
+  // an empty body, short of the file's packed size.
+  expect_ends_with(run(), network_error_box(product_failed, 304));
+  for (const listed_file& file : release_files_) EXPECT_FALSE(install_.exists(file.name)) << file.name;
+  EXPECT_EQ(install_log(), "");
   expect_nothing_written_outside();
   expect_a_good_run_completes();
 }

@@ -50,7 +50,7 @@ std::string lower_case(std::string text) {
 
 std::int64_t modification_time(const fs::path& file) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExA(file.string().c_str(), GetFileExInfoStandard, &data)) return -1;
+  if (!GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) return -1;
   std::uint64_t ticks = (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
   return static_cast<std::int64_t>((ticks - filetime_of_1970) / filetime_ticks_per_second);
 }
@@ -58,7 +58,7 @@ std::int64_t modification_time(const fs::path& file) {
 void set_modification_time(const fs::path& file, std::int64_t seconds) {
   std::uint64_t ticks = static_cast<std::uint64_t>(seconds) * filetime_ticks_per_second + filetime_of_1970;
   FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-  HANDLE handle = CreateFileA(file.string().c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  HANDLE handle = CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(handle, INVALID_HANDLE_VALUE) << file;
   EXPECT_TRUE(SetFileTime(handle, nullptr, &time, &time)) << file;
@@ -66,7 +66,7 @@ void set_modification_time(const fs::path& file, std::int64_t seconds) {
 }
 
 bool is_hidden(const fs::path& file) {
-  DWORD attributes = GetFileAttributesA(file.string().c_str());
+  DWORD attributes = GetFileAttributesW(file.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
 }
 
@@ -286,4 +286,35 @@ std::string whole_run::installed_path_text(const std::string& name) const {
   std::string text = install_.path().string() + "\\" + name;
   std::replace(text.begin(), text.end(), '/', '\\');
   return text;
+}
+
+void whole_run::expect_nothing_written_outside() {
+  std::vector<fs::path> beside;
+  for (const auto& entry : fs::directory_iterator(install_parent_.path())) beside.push_back(entry.path());
+  EXPECT_EQ(beside, std::vector<fs::path>{install_.path()});
+  std::set<std::string> listed;
+  for (const listed_file& file : release_files_) listed.insert(fs::path(file.name).filename().string());
+  std::error_code error;
+  fs::recursive_directory_iterator it(fs::temp_directory_path(), fs::directory_options::skip_permission_denied,
+                                      error);
+  for (int seen = 0; !error && it != fs::recursive_directory_iterator() && seen < 200000; ++seen) {
+    const fs::path& found = it->path();
+    if (found.filename().string().rfind("corvid_", 0) == 0) {
+      it.disable_recursion_pending();
+    } else if (listed.count(found.filename().string()) != 0 && found.filename() != "login.dll") {
+      ADD_FAILURE() << "written outside the install folder: " << found;
+    }
+    it.increment(error);
+  }
+}
+
+void whole_run::expect_a_good_run_completes() {
+  server_.come_back();
+  serve_published();
+  run_outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_TRUE(outcome.boxes.empty());
+  expect_release_installed();
+  EXPECT_NE(login_command_line(true), "");
+  expect_nothing_written_outside();
 }

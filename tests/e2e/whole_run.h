@@ -99,6 +99,12 @@ class whole_run : public ::testing::Test {
   std::string install_log() const { return install_.read("install.log"); }
   // "<installation directory>\<name with backslashes>"
   std::string installed_path_text(const std::string& name) const;
+  // The install folder's parent holds the install folder alone, and no listed name
+  // turns up anywhere below the temporary folder outside the tests' own folders.
+  void expect_nothing_written_outside();
+  // Serves the published tree again and runs: the installation completes, as after
+  // any failed run.
+  void expect_a_good_run_completes();
 
   struct listed_file {
     std::string name;

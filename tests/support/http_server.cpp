@@ -35,6 +35,21 @@ const char* reason_of(int status) {
   }
 }
 
+// The path a target names, with its %XX escapes undone, as web servers look files up.
+std::string unescaped(std::string_view target) {
+  std::string path;
+  for (std::size_t i = 0; i < target.size(); ++i) {
+    if (target[i] == '%' && i + 2 < target.size() && std::isxdigit(static_cast<unsigned char>(target[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(target[i + 2]))) {
+      path += static_cast<char>(std::stoi(std::string(target.substr(i + 1, 2)), nullptr, 16));
+      i += 2;
+    } else {
+      path += target[i];
+    }
+  }
+  return path;
+}
+
 std::string not_found_page() {
   return "<html><head><title>404 Not Found</title></head>\r\n"
          "<body><h1>Not Found</h1><p>The requested URL was not found on this server.</p></body></html>\r\n";
@@ -241,13 +256,31 @@ void test_http_server::serve_connection(std::shared_ptr<connection> client) {
       }
       at = end;
     }
+    bool gone = false;
     {
       std::lock_guard lock(mutex_);
       requests_.push_back(request);
+      gone = gone_;
     }
-    if (!answer(*client, request)) break;
+    if (gone || !answer(*client, request)) break;
+    std::lock_guard lock(mutex_);
+    if (!gone_after_.empty() && request.target == gone_after_) {
+      gone_ = true;
+      break;
+    }
   }
   client->close();
+}
+
+void test_http_server::go_away_after(std::string path) {
+  std::lock_guard lock(mutex_);
+  gone_after_ = std::move(path);
+}
+
+void test_http_server::come_back() {
+  std::lock_guard lock(mutex_);
+  gone_after_.clear();
+  gone_ = false;
 }
 
 bool test_http_server::wait_for_release() {
@@ -260,7 +293,7 @@ bool test_http_server::answer(connection& client, const http_request_record& req
   response programmed;
   {
     std::lock_guard lock(mutex_);
-    auto found = responses_.find(request.target);
+    auto found = responses_.find(unescaped(request.target));
     if (found != responses_.end()) {
       programmed = found->second;
     } else {

@@ -73,6 +73,11 @@ class test_http_server {
   // Lets every stalled body go on.
   void release_stalled();
 
+  // Once the answer to `path` has been sent, every request is met by a closed
+  // connection, as when the server's machine goes away; come_back() ends that.
+  void go_away_after(std::string path);
+  void come_back();
+
   // How long a stalled body waits at most, and how many bytes an endless body sends at
   // most, so that a test that forgets them still ends.
   std::chrono::milliseconds stall_limit{10000};
@@ -104,6 +109,8 @@ class test_http_server {
   std::condition_variable released_;
   bool stopping_ = false;
   bool stall_released_ = false;
+  std::string gone_after_;
+  bool gone_ = false;
   std::map<std::string, response> responses_;
   std::vector<http_request_record> requests_;
   std::vector<std::shared_ptr<connection>> connections_;
