@@ -144,7 +144,10 @@ int run_publisher(const std::vector<std::string>& arguments, std::string& output
   return exit_code;
 }
 
-whole_run::whole_run() {
+whole_run::whole_run() : whole_run(fs::temp_directory_path()) {}
+
+whole_run::whole_run(const fs::path& place)
+    : install_parent_("e2e_parent", place), install_("e2e_install", install_parent_.path()) {
   release_ = work_.path() / "release";
   client_ = work_.path() / "client";
   out_ = work_.path() / "out";

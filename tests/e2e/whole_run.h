@@ -67,6 +67,8 @@ HWND progress_window_of(DWORD process_id);
 class whole_run : public ::testing::Test {
  protected:
   whole_run();
+  // With the install folder's parent inside `place` (a small file system, say).
+  explicit whole_run(const std::filesystem::path& place);
   void TearDown() override;
 
   // The release as it is to be installed: names as listed, with their times.
@@ -114,8 +116,8 @@ class whole_run : public ::testing::Test {
   std::vector<listed_file> release_files_;
   install_folder work_{"e2e_work"};
   // The install folder alone inside a folder of its own, so that a write beside it shows.
-  install_folder install_parent_{"e2e_parent"};
-  install_folder install_{"e2e_install", install_parent_.path()};
+  install_folder install_parent_;
+  install_folder install_;
   std::filesystem::path release_;
   std::filesystem::path client_;
   std::filesystem::path out_;
