@@ -160,6 +160,8 @@ TEST_F(fault_run, a_folder_where_a_file_should_go_ends_with_37_and_307) {
   expect_release_installed({"fault_b.dat", "login.dll"});
   EXPECT_TRUE(fs::is_directory(install_ / "fault_b.dat" / "inside")) << "the folder is left as it was";
   expect_nothing_written_outside();
+  fs::remove_all(install_ / "fault_b.dat");
+  expect_a_good_run_completes();
 }
 
 }  // namespace
