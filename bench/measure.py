@@ -342,6 +342,7 @@ http {
 
     def run(self):
         os.makedirs(self.work, exist_ok=True)
+        self.load_at_start = os.getloadavg()[0]
         self.prepare_release()
         self.files = release_files(self.release)
         self.start_nginx()
@@ -394,6 +395,9 @@ http {
               % (len(self.files), total / MIB, largest / MIB, self.o.runs, "" if self.o.runs == 1 else "s"))
         print("The client runs under Wine (64-bit build); the references run natively on the same")
         print("files from the same nginx on 127.0.0.1. Files are in the page cache for every run.")
+        print("Machine: %d cores; load average %.1f at the start, %.1f at the end (other work on a"
+              % (os.cpu_count(), self.load_at_start, os.getloadavg()[0]))
+        print("shared machine slows both columns, and the client's more).")
         print()
         print("%-28s %12s %12s %-17s %7s  %s" % ("figure", "client", "reference", "(reference)", "ratio", "target"))
         for name, client, reference, unit, label, target in rows:
