@@ -57,9 +57,10 @@ int main(int argc, char** argv) {
   bool answered_prompt = false, marked = false, pressed_play = false;
   std::string last_status;
   DWORD copy_process = 0;  // the overlay copy that the starter hands over to
-  // Follows the run until no window of the client is left, at most five minutes.
+  // Follows the run until no window of the client is left, at most half an hour (the
+  // benchmark's first install of a whole release takes minutes under Wine).
   DWORD quiet_since = GetTickCount();
-  for (DWORD started = GetTickCount(); GetTickCount() - started < 300000; Sleep(100)) {
+  for (DWORD started = GetTickCount(); GetTickCount() - started < 1800000; Sleep(100)) {
     std::vector<seen_window> windows = visible_windows();
     for (const seen_window& window : windows) {
       if (window.is_message_box) {
