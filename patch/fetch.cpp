@@ -81,6 +81,8 @@ bool fetch_marked(const host_choice& hosts, int& files_fetched) {
   if (state.max_patch_size > 0 && state.total_bytes_to_fetch > state.max_patch_size) return false;
   state.progress.overall_start_time = timeGetTime();
   state.progress.overall_bytes_total = state.total_bytes_to_fetch;
+  // Thousands of files would otherwise read the growing log thousands of times.
+  install_log_batch log_batch;
   for (int i = 0; i < state.file_list_count; ++i) {
     file_entry& entry = state.file_list[i];
     if (!entry.needs_fetch) continue;

@@ -9,7 +9,9 @@
 
 #include "patch/file_entry.h"
 
-// The CRC-32 of the whole file, 0 when it cannot be read whole.
+// The CRC-32 of the whole file, 0 when it cannot be read whole. Large files are summed
+// a piece of this size at a time, so memory stays flat whatever their size.
+inline constexpr std::size_t crc_read_size = 256 * 1024;
 std::uint32_t file_crc32(const char* name);
 
 // A last-write time as the lists count time: seconds since 1970, less the file-time
