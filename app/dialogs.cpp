@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/handles.h"
+#include "core/handles.h"
 #include "app/resources/resource_ids.h"
-#include "app/update_state.h"
+#include "core/update_state.h"
 
 namespace {
 

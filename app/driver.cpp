@@ -8,9 +8,9 @@
 #include "app/dialogs.h"
 #include "app/progress_window.h"
 #include "app/resources/resource_ids.h"
-#include "app/shutdown.h"
+#include "core/shutdown.h"
 #include "app/startup.h"
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "net/download.h"
 #include "net/internet_session.h"
 #include "net/network_error.h"
@@ -125,7 +125,7 @@ bool download_manifest(bool hidden) {
   if (!hidden) {
     DWORD attributes = GetFileAttributesA(manifest_file_name);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN) != 0) {
-      SetFileAttributesA(manifest_file_name, attributes & ~(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
+      SetFileAttributesA(manifest_file_name, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
     }
   }
   return download_from_host(state.product_header_host.c_str(), manifest_file_name, hidden);

@@ -3,10 +3,35 @@
 #include <commctrl.h>
 
 #include "app/resources/resource_ids.h"
-#include "app/update_state.h"
+#include "core/update_state.h"
+
+namespace {
+
+// Looks the window up at each call, so that it follows `state.progress_window`.
+class window_view final : public progress_view {
+ public:
+  void status_line_1(const char* text) override { set_status_line(IDC_STATUS_LINE_1, text); }
+  void status_line_2(const char* text) override { set_status_line(IDC_STATUS_LINE_2, text); }
+  void file_bar(int percent) override { set_bar(IDC_FILE_BAR, percent); }
+  void overall_bar(int percent) override { set_bar(IDC_OVERALL_BAR, percent); }
+  void title(const char* text) override { SetWindowTextA(state.progress_window, text); }
+
+ private:
+  static void set_bar(int control_id, int percent) {
+    SendDlgItemMessageA(state.progress_window, control_id, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+  }
+};
+
+}  // namespace
+
+progress_view& progress_window_view() {
+  static window_view view;
+  return view;
+}
 
 void init_progress_window() {
   HWND window = state.progress_window;
+  state.view = &progress_window_view();
   SetWindowTextA(window, lookup("Corvid Update", 5));
   SetDlgItemTextA(window, IDCANCEL, lookup("Cancel", 4));
   SetDlgItemTextA(window, IDC_VERSION_TEXT, CORVID_VERSION_TEXT);

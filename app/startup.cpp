@@ -10,10 +10,10 @@
 #include <string.h>
 #include <time.h>
 
-#include "app/handles.h"
-#include "app/shutdown.h"
+#include "core/handles.h"
+#include "core/shutdown.h"
 #include "app/update_location.h"
-#include "app/update_state.h"
+#include "core/update_state.h"
 
 namespace {
 

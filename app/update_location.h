@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 
 enum class update_location_result { read, wrong_first_line, no_location };
 

@@ -1,6 +1,6 @@
 #include "net/network_error.h"
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "text/fixed_text.h"
 #include "text/printf_template.h"
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/handles.h"
-#include "app/shutdown.h"
-#include "app/update_state.h"
+#include "core/handles.h"
+#include "core/shutdown.h"
+#include "core/update_state.h"
 #include "net/download.h"
 #include "net/line_reader.h"
 #include "net/server_info.h"

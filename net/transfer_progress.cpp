@@ -1,10 +1,9 @@
 #include "net/transfer_progress.h"
 
 #include <windows.h>
-#include <commctrl.h>
 #include <mmsystem.h>
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "text/printf_template.h"
 
 namespace {
@@ -36,9 +35,9 @@ scaled_amount in_units(float kilobytes, const char* large_unit, const char* smal
 
 void write_status_line(std::uint32_t now) {
   const progress_counters& counters = state.progress;
-  float done = counters.overall_bytes_done / 1024.0f;
-  float total = counters.overall_bytes_total / 1024.0f;
-  float rate = done / ((now - counters.overall_start_time) * 0.001f);
+  float done = static_cast<float>(counters.overall_bytes_done) / 1024.0f;
+  float total = static_cast<float>(counters.overall_bytes_total) / 1024.0f;
+  float rate = done / (static_cast<float>(now - counters.overall_start_time) * 0.001f);
 
   const char* mb = lookup("MB", 39);
   const char* kb = lookup("KB", 40);
@@ -52,7 +51,7 @@ void write_status_line(std::uint32_t now) {
   fixed_text<256> line;
   line.format(pattern, shown_done.value, shown_done.unit,
               shown_total.value, shown_total.unit, shown_rate.value, shown_rate.unit);
-  SetDlgItemTextA(state.progress_window, transfer_status_line_id, line.c_str());
+  shown_progress().status_line_2(line.c_str());
 }
 
 }  // namespace
@@ -69,16 +68,15 @@ void show_transfer_progress_at(std::uint32_t now) {
     shown.last_text_time = now;
   }
 
-  HWND window = state.progress_window;
   if (overall != shown.last_overall_percent) {
-    SendDlgItemMessageA(window, overall_progress_bar_id, PBM_SETPOS, overall, 0);
+    shown_progress().overall_bar(overall);
     fixed_text<256> title;
     title.format("%d%% - %s", overall, lookup("Corvid Update", 5));
-    SetWindowTextA(window, title.c_str());
+    shown_progress().title(title.c_str());
     shown.last_overall_percent = overall;
   }
   if (file != shown.last_file_percent) {
-    SendDlgItemMessageA(window, file_progress_bar_id, PBM_SETPOS, file, 0);
+    shown_progress().file_bar(file);
     shown.last_file_percent = file;
   }
 

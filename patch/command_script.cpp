@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/handles.h"
-#include "app/update_state.h"
+#include "core/handles.h"
+#include "core/update_state.h"
 #include "patch/command_line.h"
 
 namespace {

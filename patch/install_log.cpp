@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "app/handles.h"
+#include "core/handles.h"
 #include "text/fixed_text.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "patch/file_entry.h"
+#include "core/file_entry.h"
 #include "patch/list_line_reader.h"
 
 inline constexpr std::string_view list_header_text = "Corvid Patch";

@@ -6,10 +6,9 @@
 #include <memory>
 #include <new>
 
-#include "app/handles.h"
-#include "app/message_pump.h"
-#include "app/resources/resource_ids.h"
-#include "app/update_state.h"
+#include "core/handles.h"
+#include "core/message_pump.h"
+#include "core/update_state.h"
 #include "patch/list_line_reader.h"
 #include "patch/list_format.h"
 #include "patch/local_files.h"
@@ -49,7 +48,7 @@ void show_checking_line(int number, int count) {
   if (!printf_template_fits(pattern, "dd")) pattern = checking_default;
   fixed_text<256> line;
   line.format(pattern, number, count);
-  SetDlgItemTextA(state.progress_window, IDC_STATUS_LINE_2, line.c_str());
+  shown_progress().status_line_2(line.c_str());
 }
 
 }  // namespace
@@ -87,7 +86,7 @@ bool read_client_file_list(const char* path) {
   file.reset();
   for (int i = 0; i < state.file_list_count; ++i) {
     if (state.cancel_flag) return false;
-    check_listed_file(state.file_list[i], working_directory.c_str());
+    check_listed_file(state.file_list[static_cast<std::size_t>(i)], working_directory.c_str());
   }
   return true;
 }
@@ -104,7 +103,7 @@ bool check_product_files(const file_entry& manifest) {
   for (int i = 0; i < count; ++i) {
     if (state.cancel_flag) return false;
     if (state.complete_file_check_flag) show_checking_line(i + 1, count);
-    check_listed_file(state.file_list[i], working_directory.c_str());
+    check_listed_file(state.file_list[static_cast<std::size_t>(i)], working_directory.c_str());
     pump_one_message();
   }
   return true;

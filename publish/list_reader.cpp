@@ -138,7 +138,7 @@ bool read_list_text(std::string_view text, std::vector<list_entry>& entries, std
 namespace {
 std::uint32_t get_word(std::string_view bytes, std::size_t at) {
   std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  for (std::size_t i = 4; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
   return value;
 }
 }  // namespace

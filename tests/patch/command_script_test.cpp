@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "tests/patch/patch_fixture.h"
 
 namespace {

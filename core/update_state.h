@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "patch/file_entry.h"
+#include "core/file_entry.h"
+#include "core/progress_view.h"
 #include "text/fixed_text.h"
 #include "text/string_table.h"
 
@@ -60,6 +61,7 @@ struct update_state {
   std::int32_t file_time_bias = 0;
   HINSTANCE instance_handle = nullptr;
   HWND progress_window = nullptr;
+  progress_view* view = nullptr;  // what workers show progress through
   ::string_table string_table;
   HINTERNET internet_session = nullptr;
 };
