@@ -9,6 +9,7 @@
 #include "core/handles.h"
 #include "app/resources/resource_ids.h"
 #include "core/update_state.h"
+#include "text/line_source.h"
 
 namespace {
 
@@ -40,12 +41,11 @@ void fill_notes(HWND dialog) {
   // control re-lays out its whole text each time, which takes minutes for long notes.
   std::string notes;
   fixed_text<1024> line;
+  line_source lines(file.get(), line_ends::as_read);
   for (int shown = 0; shown < most_notes_lines; ++shown) {
-    if (std::fgets(line.buffer(), static_cast<int>(line.buffer_size()), file.get()) == nullptr) break;
     // A line longer than the buffer goes on in the next read, as a line of its own.
-    std::string_view text = line.view();
-    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
-    notes.append(text).append("\r\r\n");
+    if (!lines.next(line, long_line::split)) break;
+    notes.append(line.view()).append("\r\r\n");
   }
   append_to_notes(edit, notes.c_str());
 }

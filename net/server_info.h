@@ -5,8 +5,10 @@
 
 #include <cstdint>
 
-#include "net/line_reader.h"
 #include "text/fixed_text.h"
+#include "text/line_source.h"
+
+using text_line = fixed_text<1024>;
 
 inline constexpr int server_info_alternate_slots = 10;
 
@@ -38,7 +40,8 @@ struct server_info {
 
 inline constexpr const char* server_info_first_line = "Corvid Patch";
 
-server_info read_server_info(line_reader& lines);
+// Reads the file from `lines`, which should read it in text mode.
+server_info read_server_info(line_source& lines);
 
 // The megabytes of an "mps" line as atoi reads them (leading blanks, a sign, digits),
 // in bytes. Out of range saturates rather than wraps: below 0 gives 0, no limit; above

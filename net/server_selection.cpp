@@ -7,7 +7,6 @@
 #include "core/shutdown.h"
 #include "core/update_state.h"
 #include "net/download.h"
-#include "net/line_reader.h"
 #include "net/server_info.h"
 
 namespace {
@@ -131,7 +130,7 @@ bool select_update_server() {
       state.last_error_code = server_info_cannot_open;
       return false;
     }
-    line_reader lines(file.get());
+    line_source lines(file.get());
     info = read_server_info(lines);
   }
   return act_on(info);

@@ -9,7 +9,6 @@
 #include "core/handles.h"
 #include "core/message_pump.h"
 #include "core/update_state.h"
-#include "patch/list_line_reader.h"
 #include "patch/list_format.h"
 #include "patch/local_files.h"
 #include "text/printf_template.h"
@@ -27,7 +26,7 @@ void add_to_fetch(file_entry& entry) {
 
 // Replaces the shared file list with the entries of `lines`. All entries are read
 // before any file is looked at, so that a list that is refused has touched nothing.
-bool load_file_list(list_line_reader& lines, path_text& working_directory) {
+bool load_file_list(line_source& lines, path_text& working_directory) {
   int count = 0;
   if (!read_list_header(lines, count)) return false;
   state.file_list.reset();
@@ -80,7 +79,7 @@ void check_listed_file(file_entry& entry, const char* working_directory) {
 bool read_client_file_list(const char* path) {
   stdio_file file(std::fopen(path, "rb"));
   if (!file) return false;
-  list_line_reader lines(file.get());
+  line_source lines(file.get());
   path_text working_directory;
   if (!load_file_list(lines, working_directory)) return false;
   file.reset();
@@ -95,7 +94,7 @@ bool check_product_files(const file_entry& manifest) {
   std::unique_ptr<unsigned char[]> text(new (std::nothrow) unsigned char[manifest.size]);
   std::size_t length = manifest.size;
   if (!text || !read_packed_file(manifest, text.get(), length)) return false;
-  list_line_reader lines(std::string_view(reinterpret_cast<const char*>(text.get()), length));
+  line_source lines(std::string_view(reinterpret_cast<const char*>(text.get()), length));
   path_text working_directory;
   if (!load_file_list(lines, working_directory)) return false;
   text.reset();
