@@ -20,9 +20,9 @@ void append_to_notes(HWND edit, const char* text) {
 // Every line is shown, the last one too when the file does not end with a line feed:
 // the player should see the whole of the notes.
 void fill_notes(HWND dialog) {
-  SetWindowTextA(dialog, lookup("Update Notes", 6));
-  SetDlgItemTextA(dialog, IDOK, lookup("OK", 7));
-  SetDlgItemTextA(dialog, IDCANCEL, lookup("Cancel", 4));
+  SetWindowTextA(dialog, text_of(message::notes_caption));
+  SetDlgItemTextA(dialog, IDOK, text_of(message::notes_ok));
+  SetDlgItemTextA(dialog, IDCANCEL, text_of(message::cancel));
   if (_access(notes_file, 0) != 0) {
     EndDialog(dialog, 1);
     return;
@@ -55,11 +55,11 @@ void fill_notes(HWND dialog) {
 INT_PTR CALLBACK prompt_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
-      SetWindowTextA(dialog, lookup("Corvid Update", 5));
+      SetWindowTextA(dialog, text_of(message::program_name));
       SetDlgItemTextA(dialog, IDC_COMPLETE_CHECK,
-                      lookup("Do complete file-check (this may take a few minutes).", 2));
-      SetDlgItemTextA(dialog, IDOK, lookup("OK", 3));
-      SetDlgItemTextA(dialog, IDCANCEL, lookup("Cancel", 4));
+                      text_of(message::complete_check_question));
+      SetDlgItemTextA(dialog, IDOK, text_of(message::prompt_ok));
+      SetDlgItemTextA(dialog, IDCANCEL, text_of(message::cancel));
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wparam)) {

@@ -32,11 +32,11 @@ progress_view& progress_window_view() {
 void init_progress_window() {
   HWND window = state.progress_window;
   state.view = &progress_window_view();
-  SetWindowTextA(window, lookup("Corvid Update", 5));
-  SetDlgItemTextA(window, IDCANCEL, lookup("Cancel", 4));
+  SetWindowTextA(window, text_of(message::program_name));
+  SetDlgItemTextA(window, IDCANCEL, text_of(message::cancel));
   SetDlgItemTextA(window, IDC_VERSION_TEXT, CORVID_VERSION_TEXT);
-  SetDlgItemTextA(window, IDC_STATUS_LINE_1, lookup("Connecting to update server...", 14));
-  SetDlgItemTextA(window, IDC_STATUS_LINE_2, lookup("Please wait.", 15));
+  SetDlgItemTextA(window, IDC_STATUS_LINE_1, text_of(message::connecting));
+  SetDlgItemTextA(window, IDC_STATUS_LINE_2, text_of(message::please_wait));
   SendDlgItemMessageA(window, IDC_FILE_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
   SendDlgItemMessageA(window, IDC_OVERALL_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
 }

@@ -99,7 +99,7 @@ bool act_on(const server_info& info) {
       return finish(false);
     case server_info_outcome::down:
       state.cancel_flag = 1;
-      MessageBoxA(nullptr, info.down_notice.c_str(), lookup("Server Status", 12), MB_ICONWARNING);
+      MessageBoxA(nullptr, info.down_notice.c_str(), text_of(message::server_status_caption), MB_ICONWARNING);
       // Kept until the shutdown clean-up.
       return false;
     case server_info_outcome::redirected:

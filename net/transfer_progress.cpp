@@ -4,7 +4,6 @@
 #include <mmsystem.h>
 
 #include "core/update_state.h"
-#include "text/printf_template.h"
 
 namespace {
 
@@ -39,15 +38,13 @@ void write_status_line(std::uint32_t now) {
   float total = static_cast<float>(counters.overall_bytes_total) / 1024.0f;
   float rate = done / (static_cast<float>(now - counters.overall_start_time) * 0.001f);
 
-  const char* mb = lookup("MB", 39);
-  const char* kb = lookup("KB", 40);
+  const char* mb = text_of(message::megabytes);
+  const char* kb = text_of(message::kilobytes);
   scaled_amount shown_done = in_units(done, mb, kb);
   scaled_amount shown_total = in_units(total, mb, kb);
-  scaled_amount shown_rate = in_units(rate, lookup("MB/Sec", 41), lookup("KB/Sec", 42));
+  scaled_amount shown_rate = in_units(rate, text_of(message::megabytes_per_second), text_of(message::kilobytes_per_second));
 
-  constexpr const char* status_default = "Total: %.1f %s of %.1f %s (%.1f %s)";
-  const char* pattern = lookup(status_default, 38);
-  if (!printf_template_fits(pattern, "fsfsfs")) pattern = status_default;
+  const char* pattern = template_of(message::transfer_status);
   fixed_text<256> line;
   line.format(pattern, shown_done.value, shown_done.unit,
               shown_total.value, shown_total.unit, shown_rate.value, shown_rate.unit);
@@ -71,7 +68,7 @@ void show_transfer_progress_at(std::uint32_t now) {
   if (overall != shown.last_overall_percent) {
     shown_progress().overall_bar(overall);
     fixed_text<256> title;
-    title.format("%d%% - %s", overall, lookup("Corvid Update", 5));
+    title.format("%d%% - %s", overall, text_of(message::program_name));
     shown_progress().title(title.c_str());
     shown.last_overall_percent = overall;
   }

@@ -19,7 +19,6 @@
 #include "patch/install_log.h"
 #include "patch/local_files.h"
 #include "text/lower_case.h"
-#include "text/printf_template.h"
 
 namespace {
 
@@ -50,9 +49,7 @@ void log_installed(const char* label, std::string_view part) {
 }
 
 void show_getting_line(std::string_view file) {
-  constexpr const char* getting_default = "Getting updated file: %s";
-  const char* pattern = lookup(getting_default, 43);
-  if (!printf_template_fits(pattern, "s")) pattern = getting_default;
+  const char* pattern = template_of(message::getting_file);
   fixed_text<256> base(file);
   fixed_text<1024> line;
   line.format(pattern, base.c_str());

@@ -11,7 +11,6 @@
 #include "core/update_state.h"
 #include "patch/list_format.h"
 #include "patch/local_files.h"
-#include "text/printf_template.h"
 
 namespace {
 
@@ -42,9 +41,7 @@ bool load_file_list(line_source& lines, path_text& working_directory) {
 }
 
 void show_checking_line(int number, int count) {
-  constexpr const char* checking_default = "Checking file %d of %d";
-  const char* pattern = lookup(checking_default, 13);
-  if (!printf_template_fits(pattern, "dd")) pattern = checking_default;
+  const char* pattern = template_of(message::checking_file_of);
   fixed_text<256> line;
   line.format(pattern, number, count);
   shown_progress().status_line_2(line.c_str());
