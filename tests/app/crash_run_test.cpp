@@ -4,28 +4,88 @@
 
 namespace {
 
-using crash_run = program_run;
+class crash_run : public program_run {
+ protected:
+  // The running program, waiting at its progress window for a server that never answers.
+  HWND start_and_wait_for_the_window() {
+    install();
+    folder_.write_update_location("127.0.0.1:1");
+    if (!robot_.start(folder_path(), "patch.bin", "")) return nullptr;
+    return window_robot::wait_for_progress_window().handle;
+  }
 
-// A fault anywhere in the program: a thread started in it at address 0 faults at once,
-// and the program's own guard writes the report beside the executable.
-TEST_F(crash_run, a_fault_in_the_running_program_is_reported_beside_its_executable) {
-  install();
-  folder_.write_update_location("127.0.0.1:1");
-  ASSERT_TRUE(robot_.start(folder_path(), "patch.bin", ""));
-  seen_window window = window_robot::wait_for_progress_window();
-  ASSERT_NE(window.handle, nullptr);
+  // Ends with the exit code of the fault; the report beside the executable.
+  std::string report_after_exit(DWORD& exit_code) {
+    EXPECT_TRUE(robot_.wait_for_exit(exit_code, 60s));
+    std::string report = folder_.read("patch_exc.log");
+    EXPECT_EQ(report.rfind("\r\n\r\n\r\n\r\n", 0), 0u) << report.substr(0, 200);
+    return report;
+  }
 
+  static bool client_is_32_bit() {
+    DWORD type = 0;
+    return GetBinaryTypeA(client_program().c_str(), &type) && type == SCS_32BIT_BINARY;
+  }
+};
+
+// The program's own thread, sent from outside to an address where nothing is: the fault
+// comes in its main loop, as any fault of its own would.
+TEST_F(crash_run, a_fault_of_the_main_thread_is_reported_as_the_main_thread) {
+  HWND window = start_and_wait_for_the_window();
+  ASSERT_NE(window, nullptr);
+  DWORD process_id = 0;
+  kernel_handle thread(OpenThread(THREAD_ALL_ACCESS, FALSE, GetWindowThreadProcessId(window, &process_id)));
+  ASSERT_TRUE(thread.valid());
+  if (client_is_32_bit()) {
+    ASSERT_NE(Wow64SuspendThread(thread.get()), static_cast<DWORD>(-1));
+    WOW64_CONTEXT context{};
+    context.ContextFlags = WOW64_CONTEXT_CONTROL;
+    ASSERT_TRUE(Wow64GetThreadContext(thread.get(), &context));
+    context.Eip = 0x10;
+    ASSERT_TRUE(Wow64SetThreadContext(thread.get(), &context));
+  } else {
+    ASSERT_NE(SuspendThread(thread.get()), static_cast<DWORD>(-1));
+    CONTEXT context{};
+    context.ContextFlags = CONTEXT_CONTROL;
+    ASSERT_TRUE(GetThreadContext(thread.get(), &context));
+    context.Rip = 0x10;
+    ASSERT_TRUE(SetThreadContext(thread.get(), &context));
+  }
+  ASSERT_NE(ResumeThread(thread.get()), static_cast<DWORD>(-1));
+
+  DWORD exit_code = 0;
+  std::string report = report_after_exit(exit_code);
+  // Under qemu-user a 32-bit program's memory fault may reach Wine without its trap
+  // number, and Wine then takes it for an illegal instruction.
+  const char* fault = exit_code == EXCEPTION_ACCESS_VIOLATION ? " caused an Access Violation in module Unknown at "
+                                                              : " caused an Illegal Instruction in module Unknown at ";
+  EXPECT_TRUE(exit_code == EXCEPTION_ACCESS_VIOLATION || (client_is_32_bit() && exit_code == EXCEPTION_ILLEGAL_INSTRUCTION))
+      << std::hex << exit_code;
+  EXPECT_NE(report.find(std::string("patch") + fault), std::string::npos) << report.substr(0, 300);
+  EXPECT_NE(report.find("0000010.\r\nException handler called in main thread.\r\n"), std::string::npos)
+      << report.substr(0, 300);
+}
+
+// A thread that the program did not start ends it just the same: it is reported, under
+// a label of its own.
+TEST_F(crash_run, a_fault_of_a_thread_started_from_outside_is_reported_as_another_thread) {
+  // Under qemu-user, 32-bit Wine runs a process's fault handling on whichever thread
+  // last set up its thread block: with a second thread, the fault cannot be handled.
+  if (client_is_32_bit()) GTEST_SKIP() << "a second thread in a 32-bit program under qemu-user";
+  HWND window = start_and_wait_for_the_window();
+  ASSERT_NE(window, nullptr);
   kernel_handle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, robot_.process_id()));
   ASSERT_TRUE(process.valid());
-  kernel_handle thread(CreateRemoteThread(process.get(), nullptr, 0, nullptr, nullptr, 0, nullptr));
+  DWORD thread_id = 0;
+  kernel_handle thread(CreateRemoteThread(process.get(), nullptr, 0, nullptr, nullptr, 0, &thread_id));
   ASSERT_TRUE(thread.valid());
 
   DWORD exit_code = 0;
-  ASSERT_TRUE(robot_.wait_for_exit(exit_code));
+  std::string report = report_after_exit(exit_code);
   EXPECT_EQ(exit_code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
-  std::string report = folder_.read("patch_exc.log");
-  EXPECT_EQ(report.rfind("\r\n\r\n\r\n\r\n", 0), 0u) << report.substr(0, 200);
-  EXPECT_NE(report.find("main thread"), std::string::npos) << report.substr(0, 400);
+  EXPECT_NE(report.find("Exception handler called in another thread (id " + std::to_string(thread_id) + ").\r\n"),
+            std::string::npos)
+      << report.substr(0, 400);
 }
 
 }  // namespace

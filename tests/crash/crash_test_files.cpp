@@ -79,3 +79,15 @@ std::string line_starting_with(const std::string& text, const std::string& start
     at += 2;
     return text.substr(at, text.find("\r\n", at) - at);
 }
+
+std::string between(const std::string& text, const std::string& from, const std::string& to)
+{
+    size_t start = text.find(from);
+    if (start == std::string::npos)
+        return "<no " + from + ">";
+    start += from.size();
+    size_t end = text.find(to, start);
+    if (end == std::string::npos)
+        return "<no " + to + ">";
+    return text.substr(start, end - start);
+}

@@ -34,3 +34,6 @@ DWORD run_program(const std::string& exe, const std::string& arguments,
 // The first line after a line break that begins with start, without its own line
 // break; empty when there is none.
 std::string line_starting_with(const std::string& text, const std::string& start);
+
+// The text between the first `from` and the next `to`; "<no ...>" when either is missing.
+std::string between(const std::string& text, const std::string& from, const std::string& to);
