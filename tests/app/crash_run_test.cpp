@@ -28,44 +28,6 @@ class crash_run : public program_run {
   }
 };
 
-// The program's own thread, sent from outside to an address where nothing is: the fault
-// comes in its main loop, as any fault of its own would.
-TEST_F(crash_run, a_fault_of_the_main_thread_is_reported_as_the_main_thread) {
-  HWND window = start_and_wait_for_the_window();
-  ASSERT_NE(window, nullptr);
-  DWORD process_id = 0;
-  kernel_handle thread(OpenThread(THREAD_ALL_ACCESS, FALSE, GetWindowThreadProcessId(window, &process_id)));
-  ASSERT_TRUE(thread.valid());
-  if (client_is_32_bit()) {
-    ASSERT_NE(Wow64SuspendThread(thread.get()), static_cast<DWORD>(-1));
-    WOW64_CONTEXT context{};
-    context.ContextFlags = WOW64_CONTEXT_CONTROL;
-    ASSERT_TRUE(Wow64GetThreadContext(thread.get(), &context));
-    context.Eip = 0x10;
-    ASSERT_TRUE(Wow64SetThreadContext(thread.get(), &context));
-  } else {
-    ASSERT_NE(SuspendThread(thread.get()), static_cast<DWORD>(-1));
-    CONTEXT context{};
-    context.ContextFlags = CONTEXT_CONTROL;
-    ASSERT_TRUE(GetThreadContext(thread.get(), &context));
-    context.Rip = 0x10;
-    ASSERT_TRUE(SetThreadContext(thread.get(), &context));
-  }
-  ASSERT_NE(ResumeThread(thread.get()), static_cast<DWORD>(-1));
-
-  DWORD exit_code = 0;
-  std::string report = report_after_exit(exit_code);
-  // Under qemu-user a 32-bit program's memory fault may reach Wine without its trap
-  // number, and Wine then takes it for an illegal instruction.
-  const char* fault = exit_code == EXCEPTION_ACCESS_VIOLATION ? " caused an Access Violation in module Unknown at "
-                                                              : " caused an Illegal Instruction in module Unknown at ";
-  EXPECT_TRUE(exit_code == EXCEPTION_ACCESS_VIOLATION || (client_is_32_bit() && exit_code == EXCEPTION_ILLEGAL_INSTRUCTION))
-      << std::hex << exit_code;
-  EXPECT_NE(report.find(std::string("patch") + fault), std::string::npos) << report.substr(0, 300);
-  EXPECT_NE(report.find("0000010.\r\nException handler called in main thread.\r\n"), std::string::npos)
-      << report.substr(0, 300);
-}
-
 // A thread that the program did not start ends it just the same: it is reported, under
 // a label of its own.
 TEST_F(crash_run, a_fault_of_a_thread_started_from_outside_is_reported_as_another_thread) {

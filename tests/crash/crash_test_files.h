@@ -19,6 +19,22 @@ private:
     std::string folder;
 };
 
+// A readable page followed by one that cannot be read; end() is where the readable one
+// ends (empty when the pages could not be had).
+class page_before_a_hole {
+public:
+    page_before_a_hole();
+    ~page_before_a_hole();
+    page_before_a_hole(const page_before_a_hole&) = delete;
+    page_before_a_hole& operator=(const page_before_a_hole&) = delete;
+
+    unsigned char* end() const { return readable_end; }
+
+private:
+    unsigned char* pages = nullptr;
+    unsigned char* readable_end = nullptr;
+};
+
 std::string read_whole_file(const std::string& path);
 void write_whole_file(const std::string& path, const std::string& content);
 bool file_exists(const std::string& path);

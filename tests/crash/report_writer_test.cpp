@@ -149,17 +149,11 @@ TEST(report_writer, instruction_pointer_in_unreadable_memory)
 // Each code byte has its own guard: bytes before an unreadable page are still shown.
 TEST(report_writer, code_bytes_up_to_an_unreadable_page)
 {
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    auto* pages = static_cast<unsigned char*>(
-        VirtualAlloc(nullptr, 2 * system.dwPageSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    ASSERT_NE(pages, nullptr);
-    unsigned char* code = pages + system.dwPageSize - 12;
+    page_before_a_hole memory;
+    ASSERT_NE(memory.end(), nullptr);
+    unsigned char* code = memory.end() - 12;
     for (int i = 0; i < 12; ++i)
         code[i] = static_cast<unsigned char>(0xf0 + i);
-    DWORD old_protection;
-    ASSERT_TRUE(VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS,
-                               &old_protection));
 
     chosen_fault fault(0xC000001D);
     instruction_pointer(fault.context) = reinterpret_cast<uintptr_t>(code);
@@ -168,7 +162,6 @@ TEST(report_writer, code_bytes_up_to_an_unreadable_page)
               "f0 f1 f2 f3 f4 f5 f6 f7 f8 f9 fa fb ?? ?? ?? ?? ");
     // Memory that is no module's image.
     EXPECT_NE(report.find(" in module Unknown at "), std::string::npos);
-    VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 // The dump stops at the stack base: 100 bytes hold twelve whole 8-byte words, or
