@@ -393,7 +393,7 @@ http {
         print()
         print("Corvid Update benchmark: %d files, %.0f MiB, largest %.1f MiB; median of %d run%s."
               % (len(self.files), total / MIB, largest / MIB, self.o.runs, "" if self.o.runs == 1 else "s"))
-        print("The client runs under Wine (64-bit build); the references run natively on the same")
+        print("The client runs under Wine (%s); the references run natively on the same" % self.o.client_build)
         print("files from the same nginx on 127.0.0.1. Files are in the page cache for every run.")
         print("Machine: %d cores; load average %.1f at the start, %.1f at the end (other work on a"
               % (os.cpu_count(), self.load_at_start, os.getloadavg()[0]))
@@ -423,6 +423,7 @@ def main():
     parser.add_argument("--files", type=int, default=7500)
     parser.add_argument("--mib", type=int, default=1024)
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--client-build", default="64-bit build")
     options = parser.parse_args()
     os.environ["TZ"] = "EST5EDT"
     bench(options).run()

@@ -83,6 +83,27 @@ TEST_F(install_run, first_install_fetches_everything_shows_the_notes_and_play_st
   expect_no_scratch_files();
 }
 
+// Bodies as other web servers frame them, each followed by further files: chunks that
+// do not fall on the client's read size, an HTTP/1.0 body that the connection's close
+// ends, and a body behind a redirect.
+TEST_F(install_run, chunked_close_delimited_and_redirected_bodies_install) {
+  add_game();
+  publish_and_serve();
+  auto published = [&](const std::string& name) { return read_bytes(out_ / "product" / name); };
+  server_.serve_chunked("/product/data/big.bin", published("data/big.bin"), 1000);
+  server_.serve_until_close("/product/data/maps/town.map", published("data/maps/town.map"));
+  server_.serve_redirect("/product/login.dll", "/moved/login.dll");
+  server_.serve("/moved/login.dll", published("login.dll"));
+
+  run_outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_TRUE(outcome.boxes.empty());
+  expect_release_installed();
+  EXPECT_EQ(count_of("/moved/login.dll"), 1u);
+  EXPECT_EQ(install_log(), first_install_log());
+  EXPECT_EQ(login_command_line(true), std::string("login.dll ") + launch_arguments);
+}
+
 TEST_F(install_run, cancel_at_the_notes_installs_everything_but_does_not_start_login) {
   add_game();
   publish_and_serve();

@@ -153,8 +153,8 @@ whole_run::whole_run(const fs::path& place)
   out_ = work_.path() / "out";
   fs::create_directories(release_);
   fs::create_directories(client_);
-  program_bytes_ = read_bytes(CORVID_TALOMAR_EXE);
-  install_.install_program(CORVID_TALOMAR_EXE, "talomar.exe");
+  program_bytes_ = read_bytes(client_program());
+  install_.install_program(client_program(), "talomar.exe");
   // The game's installer makes the log; the client only adds to it.
   install_.write("install.log", "");
   add_client_file("talomar.exe", program_bytes_, 1600000000);

@@ -90,6 +90,23 @@ TEST_F(download_test, bodies_around_the_chunk_size_arrive_whole) {
   EXPECT_EQ(state.last_error_code, 7);  // success leaves the code alone
 }
 
+// Each framing is followed by a further download on the same session, as in a run.
+TEST_F(download_test, chunked_close_delimited_and_redirected_bodies_arrive_whole) {
+  std::string body;
+  for (int i = 0; i < 5000; ++i) body += static_cast<char>('a' + i * 7 % 26);
+  server.serve_chunked("/chunked", body, 1000);
+  server.serve_until_close("/closed", body);
+  server.serve_redirect("/moved", "/body");
+  server.serve("/body", body);
+  for (const char* path : {"/chunked", "/closed", "/moved", "/body"}) {
+    SCOPED_TRACE(path);
+    ASSERT_TRUE(download(path, "framed.dat", 5000));
+    EXPECT_EQ(file_contents("framed.dat"), body);
+  }
+  EXPECT_EQ(server.requests().back().target, "/body");
+  EXPECT_EQ(server.request_count(), 5u);
+}
+
 TEST_F(download_test, an_error_page_is_stored_as_the_body) {
   server.serve_not_found_page("/missing.dat");
   ASSERT_TRUE(download("/missing.dat", "missing.dat"));

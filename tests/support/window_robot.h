@@ -70,6 +70,10 @@ class window_robot {
   DWORD process_id_ = 0;
 };
 
+// The program under test: the one named by CORVID_CLIENT_EXE in the environment (the
+// shipping 32-bit build's, driven by this 64-bit robot), else this build's own.
+std::string client_program();
+
 // Every visible top-level window of other processes.
 std::vector<seen_window> visible_windows();
 
