@@ -21,19 +21,13 @@ class crash_run : public program_run {
     EXPECT_EQ(report.rfind("\r\n\r\n\r\n\r\n", 0), 0u) << report.substr(0, 200);
     return report;
   }
-
-  static bool client_is_32_bit() {
-    DWORD type = 0;
-    return GetBinaryTypeA(client_program().c_str(), &type) && type == SCS_32BIT_BINARY;
-  }
 };
 
 // A thread that the program did not start ends it just the same: it is reported, under
 // a label of its own.
 TEST_F(crash_run, a_fault_of_a_thread_started_from_outside_is_reported_as_another_thread) {
-  // Under qemu-user, 32-bit Wine runs a process's fault handling on whichever thread
-  // last set up its thread block: with a second thread, the fault cannot be handled.
-  if (client_is_32_bit()) GTEST_SKIP() << "a second thread in a 32-bit program under qemu-user";
+  // A second thread is what the emulated 32-bit client cannot hold (client_is_emulated).
+  if (client_is_emulated()) GTEST_SKIP() << "a second thread in a 32-bit program under qemu-user";
   HWND window = start_and_wait_for_the_window();
   ASSERT_NE(window, nullptr);
   kernel_handle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, robot_.process_id()));

@@ -153,6 +153,7 @@ whole_run::whole_run(const fs::path& place)
   out_ = work_.path() / "out";
   fs::create_directories(release_);
   fs::create_directories(client_);
+  server_.one_request_per_connection = client_is_emulated();
   program_bytes_ = read_bytes(client_program());
   install_.install_program(client_program(), "talomar.exe");
   // The game's installer makes the log; the client only adds to it.

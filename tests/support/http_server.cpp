@@ -285,7 +285,7 @@ void test_http_server::serve_connection(std::shared_ptr<connection> client) {
       requests_.push_back(request);
       gone = gone_;
     }
-    if (gone || !answer(*client, request)) break;
+    if (gone || !answer(*client, request) || one_request_per_connection) break;
     std::lock_guard lock(mutex_);
     if (!gone_after_.empty() && request.target == gone_after_) {
       gone_ = true;
@@ -335,8 +335,9 @@ bool test_http_server::answer(connection& client, const http_request_record& req
     std::snprintf(head, sizeof head, "HTTP/1.1 %d %s\r\nContent-Type: %s\r\nConnection: close\r\n\r\n",
                   programmed.status, reason_of(programmed.status), programmed.content_type.c_str());
   } else {
-    std::snprintf(head, sizeof head, "HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %zu\r\n\r\n",
-                  programmed.status, reason_of(programmed.status), programmed.content_type.c_str(), announced);
+    std::snprintf(head, sizeof head, "HTTP/1.1 %d %s\r\nContent-Type: %s\r\n%sContent-Length: %zu\r\n\r\n",
+                  programmed.status, reason_of(programmed.status), programmed.content_type.c_str(),
+                  one_request_per_connection ? "Connection: close\r\n" : "", announced);
   }
   if (!client.send_all(head)) return false;
   if (request.method == "HEAD") return true;
@@ -382,6 +383,7 @@ bool test_http_server::answer_framed(connection& client, const response& program
                      std::to_string(programmed.status) + " " + reason_of(programmed.status) +
                      "\r\nContent-Type: " + programmed.content_type + "\r\n";
   if (!programmed.location.empty()) head += "Location: " + programmed.location + "\r\n";
+  if (one_request_per_connection) head += "Connection: close\r\n";
   switch (programmed.frame) {
     case framing::length:
       head += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";

@@ -87,6 +87,9 @@ class test_http_server {
   // How long a stalled body waits at most, and how many bytes an endless body sends at
   // most, so that a test that forgets them still ends.
   std::chrono::milliseconds stall_limit{10000};
+  // Every answer says "Connection: close" and the connection is closed after it, so the
+  // client never keeps a connection for later.
+  bool one_request_per_connection = false;
   std::uint64_t endless_limit = 1024ull * 1024 * 1024;
 
   // A loopback port on which nothing listens: connections to it are refused.

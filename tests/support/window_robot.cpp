@@ -67,6 +67,8 @@ std::string client_program() {
   return CORVID_TALOMAR_EXE;
 }
 
+bool client_is_emulated() { return client_program() != CORVID_TALOMAR_EXE; }
+
 std::vector<seen_window> visible_windows() {
   std::vector<seen_window> windows;
   EnumWindows(collect_window, reinterpret_cast<LPARAM>(&windows));
