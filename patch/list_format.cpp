@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "patch/fields.h"
+#include "patch/windows_names.h"
 
 bool is_list_header_line(std::string_view line) {
   return line == list_header_text;
@@ -27,6 +28,7 @@ bool listed_name_is_installable(std::string_view name) {
   if (name.empty() || name.size() > decltype(file_entry::name)::capacity) return false;
   if (name.front() == '/' || name.front() == '\\') return false;
   if (name.find(':') != std::string_view::npos) return false;
+  if (names_a_device(name)) return false;
   std::size_t start = 0;
   while (start <= name.size()) {
     std::size_t end = name.find_first_of("/\\", start);
