@@ -1,5 +1,6 @@
 #include "publish/name_rules.h"
 
+#include "core/scratch_files.h"
 #include "patch/windows_names.h"
 #include "publish/list_format.h"
 
@@ -45,5 +46,6 @@ std::string name_refusal(std::string_view name) {
 }
 
 bool is_client_scratch_name(std::string_view lower_name) {
-  return lower_name == "cpatch.dat" || lower_name == "command.dat" || lower_name == "gfl.mft";
+  return lower_name == "cpatch.dat" || lower_name == "command.dat" || lower_name == "gfl.mft" ||
+         lower_name == fetch_scratch_file;
 }

@@ -178,7 +178,8 @@ TEST(entries, a_full_entry_line_takes_the_next_entry_slot_for_its_empty_rest) {
 TEST(entries, names_that_leave_the_installation_or_name_no_file_of_their_own_make_the_list_invalid) {
   for (const char* name : {"../evil.dll", "data/../../evil.dll", "..", "data\\..\\..\\x", "C:evil.dll",
                            "C:/Windows/evil.dll", "/etc/passwd", "\\evil.dll", "file.dat:stream", "",
-                           "com1.txt", "data/nul.dat", "CON", "sub\\Lpt9\\x.dat", "aux.tar.gz", "prn .txt"}) {
+                           "com1.txt", "data/nul.dat", "CON", "sub\\Lpt9\\x.dat", "aux.tar.gz", "prn .txt",
+                           "cfetch.dat", "CFetch.DAT", "./cfetch.dat", ".\\cfetch.dat. "}) {
     EXPECT_FALSE(listed_name_is_installable(name)) << name;
     std::string text = "1,2,3,4,\"" + std::string(name) + "\"\n";
     list_line_reader lines(text);
@@ -186,7 +187,7 @@ TEST(entries, names_that_leave_the_installation_or_name_no_file_of_their_own_mak
     EXPECT_FALSE(read_entry_lines(lines, &entry, 1)) << name;
   }
   for (const char* name : {"data/map.dat", "a..b/..c/d..", "./x.dat", "sub\\dir\\f.txt", "com10.txt", "lpt0",
-                           "console/auxiliary.dat", "nul_x.dat"}) {
+                           "console/auxiliary.dat", "nul_x.dat", "data/cfetch.dat", "cfetch.dat.old"}) {
     EXPECT_TRUE(listed_name_is_installable(name)) << name;
   }
   file_entry entry;
