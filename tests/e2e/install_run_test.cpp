@@ -28,12 +28,6 @@ class install_run : public whole_run {
     add_release_file("text/notes.txt", "notes\n", 1700000500);
   }
 
-  void publish_and_serve(const std::vector<std::string>& options = {}) {
-    publish(options);
-    serve_published();
-    point_update_location_at(server_.location() + "/info.txt");
-  }
-
   // What a first install of add_game fetches, in order.
   std::vector<std::string> first_install_requests() const {
     return {"/info.txt",          "/client/cpatch.dat",      "/product/command.dat",
@@ -53,11 +47,6 @@ class install_run : public whole_run {
       log += text.substr(0, colon) + installed_path_text(text.substr(colon)) + "\r\n";
     }
     return log;
-  }
-
-  void expect_no_scratch_files() {
-    EXPECT_FALSE(install_.exists("cpatch.dat"));
-    EXPECT_FALSE(install_.exists("command.dat"));
   }
 };
 
@@ -274,9 +263,7 @@ TEST_F(install_run, a_new_update_client_is_installed_and_the_product_waits_for_t
 
   run_outcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 0u);
-  EXPECT_EQ(outcome.boxes, (std::vector<shown_box>{{"Corvid Update",
-                                                    "The Corvid Update client has been updated.\nPlease close this "
-                                                    "message box and run the\nprogram again."}}));
+  EXPECT_EQ(outcome.boxes, std::vector<shown_box>{client_updated_box()});
   EXPECT_EQ(requested(), (std::vector<std::string>{"/info.txt", "/client/cpatch.dat", "/client/talomar.exe",
                                                    "/client/uc/helper.dat"}));
   EXPECT_TRUE(install_.read("talomar.exe") == new_program);

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "core/handles.h"
 #include "core/update_state.h"
 #include "net/directories.h"
 #include "net/internet_session.h"
@@ -38,6 +39,14 @@ class download_test : public ::testing::Test {
   test_http_server server;
   std::string url;
 };
+
+TEST(handle_owner, closing_a_handle_keeps_the_reason_of_the_failure_before_it) {
+  // A value no handle has: its close fails and would set an error of its own.
+  kernel_handle bogus(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x7ff0)));
+  SetLastError(ERROR_DISK_FULL);
+  bogus.reset();
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+}
 
 std::set<std::string> header_names(const http_request_record& request) {
   std::set<std::string> names;
