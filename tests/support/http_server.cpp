@@ -285,12 +285,15 @@ void test_http_server::serve_connection(std::shared_ptr<connection> client) {
       requests_.push_back(request);
       gone = gone_;
     }
-    if (gone || !answer(*client, request) || one_request_per_connection) break;
-    std::lock_guard lock(mutex_);
-    if (!gone_after_.empty() && request.target == gone_after_) {
-      gone_ = true;
-      break;
+    if (gone || !answer(*client, request)) break;
+    {
+      std::lock_guard lock(mutex_);
+      if (!gone_after_.empty() && request.target == gone_after_) {
+        gone_ = true;
+        break;
+      }
     }
+    if (one_request_per_connection) break;
   }
   client->close();
 }
