@@ -4,24 +4,7 @@
 
 #include <string>
 
-// A fresh folder under the temporary directory, removed with everything in it.
-class temporary_folder {
-public:
-    temporary_folder();
-    ~temporary_folder();
-    temporary_folder(const temporary_folder&) = delete;
-    temporary_folder& operator=(const temporary_folder&) = delete;
-
-    const std::string& path() const { return folder; }
-    std::string file(const std::string& name) const { return folder + "\\" + name; }
-
-private:
-    std::string folder;
-};
-
-std::string read_whole_file(const std::string& path);
-void write_whole_file(const std::string& path, const std::string& content);
-bool file_exists(const std::string& path);
+#include "tests/support/install_folder.h"
 
 // The folder of the running test program, where its helper programs are built.
 std::string test_program_folder();

@@ -15,13 +15,13 @@ namespace {
 // Collects what a piece of the reporter writes, through a real file.
 class written_text {
 public:
-    written_text() : path(folder.file("piece.txt")) {}
+    written_text() : path((folder / "piece.txt").string()) {}
 
     HANDLE open() { return open_report_for_append(path.c_str()); }
-    std::string text() const { return read_whole_file(path); }
+    std::string text() const { return read_file(path); }
 
 private:
-    temporary_folder folder;
+    install_folder folder{"crash"};
     std::string path;
 };
 
