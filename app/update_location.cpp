@@ -1,5 +1,8 @@
 #include "app/update_location.h"
 
+#include <cstdio>
+
+#include "core/handles.h"
 #include "text/lower_case.h"
 
 namespace {
@@ -17,7 +20,10 @@ bool read_line(std::FILE* file, fixed_text<1024>& line) {
 
 }  // namespace
 
-update_location_result read_update_location(std::FILE* file) {
+update_location_result read_update_location(const char* path) {
+  stdio_file opened(std::fopen(path, "r"));
+  if (!opened) return update_location_result::cannot_open;
+  std::FILE* file = opened.get();
   fixed_text<1024> line;
   if (!read_line(file, line) || !(line == "Corvid Patch")) {
     return update_location_result::wrong_first_line;
