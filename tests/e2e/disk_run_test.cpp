@@ -47,13 +47,13 @@ class disk_run : public whole_run {
   fs::path filler_ = small_disk / "filler.bin";
 };
 
-TEST_F(disk_run, a_full_disk_during_a_file_write_ends_with_37_and_308_and_a_later_run_completes) {
+TEST_F(disk_run, a_full_disk_during_a_download_or_a_file_write_ends_with_its_code_and_a_later_run_completes) {
   if (!fs::exists(small_disk / "mounted")) {
     GTEST_SKIP() << "no small file system could be mounted on this machine (mounting needs root)";
   }
   add_release_file("a.dat", "first file", 1700000000);
   add_release_file("big.dat", incompressible_bytes(4 << 20, 5), 1700000100);
-  add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000200);
+  add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700000200);
   publish();
   serve_published();
   point_update_location_at(server_.location() + "/info.txt");
@@ -62,7 +62,18 @@ TEST_F(disk_run, a_full_disk_during_a_file_write_ends_with_37_and_308_and_a_late
 
   // Room for the program's copy of itself and the small files, not for big.dat.
   leave_room(fs::file_size(install_ / "talomar.exe") + (1 << 20));
+
+  // A server information file that outgrows the room fails as a download does.
+  std::string info = read_file(out_ / "info.txt");
+  server_.serve("/info.txt", info + std::string(3 << 20, '\n'));
   run_outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_EQ(outcome.boxes, std::vector<shown_box>{network_error_box("Cannot connect to update server.", 205)});
+  EXPECT_FALSE(install_.exists("cpatch.dat"));
+  EXPECT_EQ(install_.read("big.dat"), old_copy);
+
+  server_.serve("/info.txt", info);
+  outcome = run();
   EXPECT_TRUE(outcome.ended);
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_EQ(outcome.boxes, std::vector<shown_box>{network_error_box("Could not complete product update.", 308)});
