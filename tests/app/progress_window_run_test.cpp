@@ -6,13 +6,21 @@
 
 namespace {
 
-using progress_window_run = program_run;
+class progress_window_run : public program_run {
+ protected:
+  // Starts the program pointed at `location`, as far as its progress window.
+  seen_window start_to_window(const std::string& location = "127.0.0.1:1") {
+    install();
+    folder_.write_update_location(location);
+    EXPECT_TRUE(robot_.start(folder_path(), "patch.bin", ""));
+    seen_window window = window_robot::wait_for_progress_window();
+    EXPECT_NE(window.handle, nullptr);
+    return window;
+  }
+};
 
 TEST_F(progress_window_run, shows_its_english_texts_without_a_language_file) {
-  install();
-  folder_.write_update_location("127.0.0.1:1");
-  ASSERT_TRUE(robot_.start(folder_path(), "patch.bin", ""));
-  seen_window window = window_robot::wait_for_progress_window();
+  seen_window window = start_to_window();
   ASSERT_NE(window.handle, nullptr);
   EXPECT_EQ(window_robot::control_text(window.handle, IDCANCEL), "Cancel");
   EXPECT_EQ(window_robot::control_text(window.handle, IDC_VERSION_TEXT), "v. 1.32");
@@ -33,13 +41,10 @@ TEST_F(progress_window_run, shows_its_english_texts_without_a_language_file) {
 }
 
 TEST_F(progress_window_run, takes_its_texts_from_the_language_file_but_not_the_version) {
-  install();
-  folder_.write_update_location("127.0.0.1:1");
   std::string lines;
   for (int n = 1; n <= 20; ++n) lines += "text " + std::to_string(n) + "\r\n";
   folder_.write("language/patch_strings.dat", lines);
-  ASSERT_TRUE(robot_.start(folder_path(), "patch.bin", ""));
-  seen_window window = window_robot::wait_for_progress_window();
+  seen_window window = start_to_window();
   ASSERT_NE(window.handle, nullptr);
   EXPECT_EQ(window.caption, "text 5");
   EXPECT_EQ(window_robot::control_text(window.handle, IDCANCEL), "text 4");
@@ -58,10 +63,7 @@ TEST_F(progress_window_run, takes_its_texts_from_the_language_file_but_not_the_v
 TEST_F(progress_window_run, escape_during_a_download_cancels_and_the_run_ends_silently) {
   test_http_server server;
   server.serve_fault("/info.txt", http_fault::stalled_body, std::string(5000, 'x'), 2048);
-  install();
-  folder_.write_update_location(server.location() + "/info.txt");
-  ASSERT_TRUE(robot_.start(folder_path(), "patch.bin", ""));
-  seen_window window = window_robot::wait_for_progress_window();
+  seen_window window = start_to_window(server.location() + "/info.txt");
   seen_window prompt = wait_for_prompt();
   ASSERT_NE(prompt.handle, nullptr);
   window_robot::press(prompt.handle, IDOK);
@@ -80,10 +82,7 @@ TEST_F(progress_window_run, escape_during_a_download_cancels_and_the_run_ends_si
 // keeps the window, and OK then leads into a connect step that ends without a message,
 // where the unreachable server would otherwise be reported.
 TEST_F(progress_window_run, cancel_while_the_prompt_is_open_then_ok_ends_the_run_silently) {
-  install();
-  folder_.write_update_location("127.0.0.1:" + std::to_string(test_http_server::closed_port()));
-  ASSERT_TRUE(robot_.start(folder_path(), "patch.bin", ""));
-  seen_window window = window_robot::wait_for_progress_window();
+  seen_window window = start_to_window("127.0.0.1:" + std::to_string(test_http_server::closed_port()));
   seen_window prompt = wait_for_prompt();
   ASSERT_NE(prompt.handle, nullptr);
   window_robot::press(window.handle, IDCANCEL);
@@ -98,10 +97,7 @@ TEST_F(progress_window_run, cancel_while_the_prompt_is_open_then_ok_ends_the_run
 }
 
 TEST_F(progress_window_run, the_quit_message_ends_the_run_cleanly) {
-  install();
-  folder_.write_update_location("127.0.0.1:1");
-  ASSERT_TRUE(robot_.start(folder_path(), "patch.bin", ""));
-  seen_window window = window_robot::wait_for_progress_window();
+  seen_window window = start_to_window();
   ASSERT_NE(window.handle, nullptr);
 
   folder_.write("cpatch.dat", "x");
