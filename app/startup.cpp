@@ -61,11 +61,11 @@ void capture_file_time_bias() {
 }
 
 void read_update_location_file() {
-  stdio_file file(std::fopen(update_location_file, "r"));
-  if (!file) ExitProcess(static_cast<UINT>(-1));
-  switch (read_update_location(file.get())) {
+  switch (read_update_location(update_location_file)) {
     case update_location_result::read:
       return;
+    case update_location_result::cannot_open:
+      ExitProcess(static_cast<UINT>(-1));
     case update_location_result::wrong_first_line:
       ExitProcess(static_cast<UINT>(-2));
     case update_location_result::no_location:

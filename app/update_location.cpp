@@ -1,18 +1,24 @@
 #include "app/update_location.h"
 
+#include <cstdio>
+
+#include "core/handles.h"
 #include "text/line_source.h"
 #include "text/lower_case.h"
 
 namespace {
 
-// The stream is the runtime's text mode already. False when the end of the file (or an
+// False when the end of the file (or an
 // error) comes before anything was read.
 bool read_line(line_source& lines, fixed_text<1024>& line) { return lines.next(line, long_line::cut); }
 
 }  // namespace
 
-update_location_result read_update_location(std::FILE* file) {
-  line_source lines(file, line_ends::as_read);
+update_location_result read_update_location(const char* path) {
+  stdio_file opened(std::fopen(path, "r"));
+  if (!opened) return update_location_result::cannot_open;
+  // The stream is the runtime's text mode already.
+  line_source lines(opened.get(), line_ends::as_read);
   fixed_text<1024> line;
   if (!read_line(lines, line) || !(line == "Corvid Patch")) {
     return update_location_result::wrong_first_line;

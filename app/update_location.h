@@ -1,13 +1,11 @@
 #pragma once
 // The reader of "update.dat", which says where the server information is fetched.
 
-#include <cstdio>
-
 #include "core/update_state.h"
 
-enum class update_location_result { read, wrong_first_line, no_location };
+enum class update_location_result { read, cannot_open, wrong_first_line, no_location };
 
-// Reads the locations into the update state from `file`, opened in text mode. A line
-// longer than 1023 characters is cut and its rest skipped, so that the rest can never
-// become a location of its own; a zero byte ends a line's text.
-update_location_result read_update_location(std::FILE* file);
+// Reads the locations from the file at `path` into the update state. The file is read
+// in text mode; a line longer than 1023 characters is cut and its rest skipped, so that
+// the rest can never become a location of its own; a zero byte ends a line's text.
+update_location_result read_update_location(const char* path);

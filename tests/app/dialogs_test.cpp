@@ -10,24 +10,15 @@
 
 #include "app/resources/resource_ids.h"
 #include "core/update_state.h"
-#include "tests/support/install_folder.h"
+#include "tests/support/client_test.h"
 
 namespace {
 
 // Shows a dialog of this test process modally, the way the driver does, while a
 // second thread plays the player: it waits for the dialog, hands it to `act`, and
 // gives up after a few seconds so that a broken dialog cannot hang the test.
-class modal_dialog_test : public ::testing::Test {
+class modal_dialog_test : public client_test {
  protected:
-  void SetUp() override {
-    reset_update_state();
-    previous_directory_ = std::filesystem::current_path();
-    std::filesystem::current_path(folder_.path());
-  }
-  void TearDown() override {
-    std::filesystem::current_path(previous_directory_);
-    reset_update_state();
-  }
 
   INT_PTR show(int template_id, DLGPROC procedure, const std::function<void(HWND)>& act) {
     std::atomic<bool> done{false};
@@ -71,9 +62,6 @@ class modal_dialog_test : public ::testing::Test {
   }
 
   static void command(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-
-  install_folder folder_{"dialogs"};
-  std::filesystem::path previous_directory_;
 };
 
 using prompt_test = modal_dialog_test;

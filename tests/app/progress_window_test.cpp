@@ -7,14 +7,14 @@
 #include "core/message_pump.h"
 #include "app/resources/resource_ids.h"
 #include "core/update_state.h"
+#include "tests/support/client_test.h"
 
 namespace {
 
 // The real template and procedure, in this process, so that the flag can be seen.
-class progress_window_test : public ::testing::Test {
+class progress_window_test : public client_test {
  protected:
   void SetUp() override {
-    reset_update_state();
     InitCommonControls();
     state.progress_window = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
                                                progress_window_procedure, 0);
@@ -24,7 +24,6 @@ class progress_window_test : public ::testing::Test {
   void TearDown() override {
     if (IsWindow(state.progress_window)) DestroyWindow(state.progress_window);
     drain();
-    reset_update_state();
   }
 
   // Dispatches what is waiting; true when the quit message came.

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <utility>
+
 #include "core/scratch_files.h"
 #include "tests/app/run_fixture.h"
+#include "tests/support/http_server.h"
 
 namespace {
 
@@ -12,17 +16,6 @@ class startup_run : public program_run {
     EXPECT_TRUE(robot_.start(folder_path(), name, ""));
     DWORD exit_code = 99;
     EXPECT_TRUE(robot_.wait_for_exit(exit_code));
-    return exit_code;
-  }
-
-  // Closes the window of a run that got as far as its window; its exit code.
-  DWORD close_window_of_run() {
-    seen_window window = window_robot::wait_for_progress_window();
-    EXPECT_NE(window.handle, nullptr);
-    if (window.handle == nullptr) return 99;
-    window_robot::close(window.handle);
-    DWORD exit_code = 99;
-    EXPECT_TRUE(window_robot::wait_for_process_exit(window.process_id, exit_code));
     return exit_code;
   }
 
@@ -41,6 +34,7 @@ class startup_run : public program_run {
     ASSERT_NE(box.handle, nullptr);
     EXPECT_EQ(box.caption, "Cannot Complete Update");
     EXPECT_EQ(box.text, text);
+    EXPECT_TRUE(box.shows_icon);
     window_robot::press(box.handle, IDOK);
     DWORD exit_code = 99;
     ASSERT_TRUE(robot_.wait_for_exit(exit_code));
@@ -61,11 +55,25 @@ TEST_F(startup_run, a_missing_or_malformed_update_location_file_ends_the_run_wit
   EXPECT_EQ(static_cast<int>(exit_code_of_run()), -3);
 }
 
-TEST_F(startup_run, a_crlf_update_location_file_with_two_lines_opens_the_window) {
+// The locations are tried in order, each without its carriage return and in lower case.
+TEST_F(startup_run, a_crlf_update_location_file_gives_the_locations_the_run_asks) {
+  test_http_server server;
+  server.serve_not_found_page("/second.txt");
+  std::string nowhere = "127.0.0.1:" + std::to_string(test_http_server::closed_port());
   install();
-  folder_.write("update.dat", "Corvid Patch\r\nhost\r\n");
+  folder_.write("update.dat", "Corvid Patch\r\n" + nowhere + "/info.txt\r\n" + nowhere + "/First.txt\r\n" +
+                                  server.location() + "/Second.TXT\r\nignored.example\r\n");
   ASSERT_TRUE(robot_.start(folder_path(), "patch.bin", ""));
-  EXPECT_EQ(close_window_of_run(), 0u);
+  seen_window prompt = wait_for_prompt();
+  ASSERT_NE(prompt.handle, nullptr);
+  window_robot::press(prompt.handle, IDOK);
+  std::vector<seen_window> boxes;
+  EXPECT_EQ(wait_for_end(boxes), 0u);
+  std::vector<std::string> asked;
+  for (const http_request_record& request : server.requests()) asked.push_back(request.target);
+  EXPECT_EQ(asked, std::vector<std::string>{"/second.txt"});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Error Message (104)") << "the answer came from the second fallback";
 }
 
 TEST_F(startup_run, scratch_files_left_by_an_earlier_run_are_removed_at_start) {
@@ -117,28 +125,40 @@ TEST_F(startup_run, the_refusal_is_worded_by_the_language_file) {
   window_robot::press(box.handle, IDOK);
 }
 
-TEST_F(startup_run, under_the_starter_name_it_hands_over_to_its_copy_with_the_same_arguments) {
-  install("TALOMAR.EXE");
+TEST_F(startup_run, under_the_starter_name_in_any_case_it_hands_over_to_its_copy_with_the_same_arguments) {
   folder_.write_update_location("host");
   const std::string arguments = "-user player  \"two words\" /x";
-  ASSERT_TRUE(robot_.start(folder_path(), "TALOMAR.EXE", arguments));
-  DWORD exit_code = 99;
-  ASSERT_TRUE(robot_.wait_for_exit(exit_code));
-  EXPECT_EQ(exit_code, 0u);
-  EXPECT_EQ(folder_.read("patch.bin"), folder_.read("TALOMAR.EXE"));
+  for (const auto& [starter, passed] : {std::pair<std::string, std::string>{"TALOMAR.EXE", arguments},
+                                        std::pair<std::string, std::string>{"tAlOmAr.ExE", ""}}) {
+    SCOPED_TRACE(starter);
+    std::filesystem::remove(folder_ / "patch.bin");
+    install(starter);
+    ASSERT_TRUE(robot_.start(folder_path(), starter, passed));
+    DWORD exit_code = 99;
+    ASSERT_TRUE(robot_.wait_for_exit(exit_code));
+    EXPECT_EQ(exit_code, 0u);
+    EXPECT_EQ(folder_.read("patch.bin"), folder_.read(starter));
 
-  seen_window window = window_robot::wait_for_progress_window();
-  ASSERT_NE(window.handle, nullptr);
-  std::string command_line = window_robot::command_line_of(window.process_id);
-  EXPECT_NE(command_line.find("patch.bin"), std::string::npos) << command_line;
-  EXPECT_EQ(command_line.substr(command_line.size() - arguments.size()), arguments) << command_line;
-  window_robot::close(window.handle);
-  DWORD copy_exit = 99;
-  ASSERT_TRUE(window_robot::wait_for_process_exit(window.process_id, copy_exit));
-  EXPECT_EQ(copy_exit, 0u);
+    seen_window window = window_robot::wait_for_progress_window();
+    ASSERT_NE(window.handle, nullptr);
+    std::string command_line = window_robot::command_line_of(window.process_id);
+    std::size_t name_end = command_line.find("patch.bin");
+    ASSERT_NE(name_end, std::string::npos) << command_line;
+    name_end += std::string("patch.bin").size();
+    if (passed.empty()) {
+      EXPECT_EQ(command_line.find_first_not_of(" \"", name_end), std::string::npos) << "no argument text: " << command_line;
+    } else {
+      EXPECT_EQ(command_line.substr(command_line.size() - passed.size()), passed) << command_line;
+    }
+    window_robot::close(window.handle);
+    DWORD copy_exit = 99;
+    ASSERT_TRUE(window_robot::wait_for_process_exit(window.process_id, copy_exit));
+    EXPECT_EQ(copy_exit, 0u);
+    std::filesystem::remove(folder_ / starter);
+  }
 }
 
-TEST_F(startup_run, an_older_copy_is_started_when_the_new_copy_cannot_be_made) {
+TEST_F(startup_run, when_the_copy_cannot_be_made_an_older_copy_is_started_or_else_the_program_runs_on) {
   install("talomar.exe");
   folder_.write_update_location("host");
   // An older copy that another process holds open against writing cannot be
@@ -155,6 +175,18 @@ TEST_F(startup_run, an_older_copy_is_started_when_the_new_copy_cannot_be_made) {
   for (int i = 0; i < 100 && !folder_.exists("patch.bin.cmdline"); ++i) Sleep(50);
   std::string recorded = folder_.read("patch.bin.cmdline");
   EXPECT_EQ(recorded.substr(recorded.size() < 7 ? 0 : recorded.size() - 7), "abc def") << recorded;
+
+  // Without any copy, the start fails and the program goes on under its own name.
+  held.reset();
+  std::filesystem::remove(folder_ / "patch.bin");
+  std::filesystem::create_directory(folder_ / "patch.bin");
+  ASSERT_TRUE(robot_.start(folder_path(), "talomar.exe", ""));
+  seen_window prompt = wait_for_prompt();
+  ASSERT_NE(prompt.handle, nullptr) << "talomar.exe itself comes to the prompt";
+  window_robot::press(prompt.handle, IDCANCEL);
+  ASSERT_TRUE(robot_.wait_for_exit(exit_code));
+  EXPECT_EQ(exit_code, 0u);
+  EXPECT_TRUE(std::filesystem::is_directory(folder_ / "patch.bin"));
 }
 
 }  // namespace

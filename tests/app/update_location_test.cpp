@@ -2,27 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
-#include "tests/support/install_folder.h"
+#include "tests/support/client_test.h"
 
 namespace {
 
-class update_location_test : public ::testing::Test {
+class update_location_test : public client_test {
  protected:
-  void SetUp() override { reset_update_state(); }
-
   update_location_result read(const std::string& bytes) {
     folder_.write("update.dat", bytes);
-    std::FILE* file = std::fopen((folder_ / "update.dat").string().c_str(), "r");
-    EXPECT_NE(file, nullptr);
-    update_location_result result = read_update_location(file);
-    std::fclose(file);
-    return result;
+    return read_update_location("update.dat");
   }
-
-  install_folder folder_{"location"};
 };
 
 TEST_F(update_location_test, crlf_lines_read_like_lf_lines_and_locations_are_lower_cased) {
@@ -45,7 +36,8 @@ TEST_F(update_location_test, an_empty_third_line_still_lets_the_fourth_and_fifth
   EXPECT_EQ(state.fallback_locations[2].view(), "third");
 }
 
-TEST_F(update_location_test, the_first_line_must_match_exactly) {
+TEST_F(update_location_test, the_file_must_be_there_and_its_first_line_must_match_exactly) {
+  EXPECT_EQ(read_update_location("absent.dat"), update_location_result::cannot_open);
   EXPECT_EQ(read("Corvid Patch \nhost\n"), update_location_result::wrong_first_line);
   EXPECT_EQ(read("corvid patch\nhost\n"), update_location_result::wrong_first_line);
   EXPECT_EQ(read(""), update_location_result::wrong_first_line);

@@ -1,29 +1,5 @@
 #include "crash_test_files.h"
 
-#include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-namespace {
-std::atomic<unsigned> folder_count{0};
-}
-
-temporary_folder::temporary_folder()
-{
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    folder = std::string(base) + "corvid_crash_" + std::to_string(GetCurrentProcessId()) + "_" +
-             std::to_string(GetTickCount()) + "_" + std::to_string(folder_count++);
-    std::filesystem::create_directories(folder);
-}
-
-temporary_folder::~temporary_folder()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
-}
-
 page_before_a_hole::page_before_a_hole()
 {
     SYSTEM_INFO system;
@@ -40,25 +16,6 @@ page_before_a_hole::~page_before_a_hole()
 {
     if (pages != nullptr)
         VirtualFree(pages, 0, MEM_RELEASE);
-}
-
-std::string read_whole_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void write_whole_file(const std::string& path, const std::string& content)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-}
-
-bool file_exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string test_program_folder()

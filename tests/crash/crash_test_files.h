@@ -4,20 +4,7 @@
 
 #include <string>
 
-// A fresh folder under the temporary directory, removed with everything in it.
-class temporary_folder {
-public:
-    temporary_folder();
-    ~temporary_folder();
-    temporary_folder(const temporary_folder&) = delete;
-    temporary_folder& operator=(const temporary_folder&) = delete;
-
-    const std::string& path() const { return folder; }
-    std::string file(const std::string& name) const { return folder + "\\" + name; }
-
-private:
-    std::string folder;
-};
+#include "tests/support/install_folder.h"
 
 // A readable page followed by one that cannot be read; end() is where the readable one
 // ends (empty when the pages could not be had).
@@ -34,10 +21,6 @@ private:
     unsigned char* pages = nullptr;
     unsigned char* readable_end = nullptr;
 };
-
-std::string read_whole_file(const std::string& path);
-void write_whole_file(const std::string& path, const std::string& content);
-bool file_exists(const std::string& path);
 
 // The folder of the running test program, where its helper programs are built.
 std::string test_program_folder();

@@ -29,15 +29,15 @@ class fault_program : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        exe = install.file("crash_fault_program.exe");
+        exe = (install / "crash_fault_program.exe").string();
         ASSERT_TRUE(CopyFileA((test_program_folder() + "\\crash_fault_program.exe").c_str(),
                               exe.c_str(), FALSE));
-        log = install.file("patch_exc.log");
+        log = (install / "patch_exc.log").string();
     }
 
     DWORD run(const std::string& arguments = "")
     {
-        DWORD exit_code = run_program(exe, arguments, elsewhere.path(), run_timeout_ms);
+        DWORD exit_code = run_program(exe, arguments, elsewhere.path().string(), run_timeout_ms);
         EXPECT_NE(exit_code, static_cast<DWORD>(-1))
             << "not started, error " << GetLastError();
         EXPECT_NE(exit_code, STILL_ACTIVE) << "did not end in time";
@@ -54,8 +54,8 @@ protected:
         return count;
     }
 
-    temporary_folder install;
-    temporary_folder elsewhere;
+    install_folder install{"crash"};
+    install_folder elsewhere{"crash_elsewhere"};
     std::string exe;
     std::string log;
 };
@@ -65,11 +65,11 @@ protected:
 TEST_F(fault_program, report_matches_the_real_fault)
 {
     EXPECT_EQ(run(), illegal_instruction);
-    EXPECT_FALSE(file_exists(elsewhere.file("patch_exc.log")));
-    std::string report = read_whole_file(log);
+    EXPECT_FALSE(elsewhere.exists("patch_exc.log"));
+    std::string report = read_file(log);
     uintptr_t instruction = 0;
     uintptr_t plain_memory = 0;
-    ASSERT_EQ(std::sscanf(read_whole_file(install.file("fault.txt")).c_str(), "%zx %zx",
+    ASSERT_EQ(std::sscanf(install.read("fault.txt").c_str(), "%zx %zx",
                           &instruction, &plain_memory), 2);
     const std::string address = format_address(instruction).digits;
 
@@ -133,7 +133,7 @@ TEST_F(fault_program, report_matches_the_real_fault)
 TEST_F(fault_program, null_write_names_the_address_written)
 {
     EXPECT_EQ(run("null-write"), access_violation);
-    std::string report = read_whole_file(log);
+    std::string report = read_file(log);
     EXPECT_NE(report.find("crash_fault_program caused an Access Violation in module "
                           "crash_fault_program.exe at "), std::string::npos);
     EXPECT_EQ(line_starting_with(report, "Write to"),
@@ -146,7 +146,7 @@ TEST_F(fault_program, null_write_names_the_address_written)
 TEST_F(fault_program, uncaught_cpp_exception_is_reported_as_one)
 {
     EXPECT_EQ(run("throw"), cpp_exception);
-    std::string report = read_whole_file(log);
+    std::string report = read_file(log);
     EXPECT_EQ(report.rfind("\r\n\r\n\r\n\r\ncrash_fault_program caused a Microsoft C++ Exception in "
                            "module ", 0), 0u) << report.substr(0, 200);
     EXPECT_NE(report.find("Exception handler called in main thread.\r\n"), std::string::npos);
@@ -155,9 +155,9 @@ TEST_F(fault_program, uncaught_cpp_exception_is_reported_as_one)
 
 TEST_F(fault_program, report_is_appended_after_four_empty_lines)
 {
-    write_whole_file(log, "an earlier report\r\n");
+    write_file(log, "an earlier report\r\n");
     EXPECT_EQ(run(), illegal_instruction);
-    std::string report = read_whole_file(log);
+    std::string report = read_file(log);
     const std::string start = "an earlier report\r\n\r\n\r\n\r\n\r\ncrash_fault_program caused ";
     EXPECT_EQ(report.substr(0, start.size()), start);
     EXPECT_EQ(report_count(report), 1);
@@ -166,7 +166,7 @@ TEST_F(fault_program, report_is_appended_after_four_empty_lines)
 TEST_F(fault_program, second_fault_of_a_process_adds_nothing)
 {
     EXPECT_EQ(run("twice"), illegal_instruction);
-    std::string report = read_whole_file(log);
+    std::string report = read_file(log);
     EXPECT_EQ(report_count(report), 1);
     EXPECT_NE(report.find("crash_fault_program caused Unknown exception type in module "),
               std::string::npos);
@@ -175,12 +175,12 @@ TEST_F(fault_program, second_fault_of_a_process_adds_nothing)
 
 TEST_F(fault_program, module_whose_file_is_gone_shows_no_size_or_date)
 {
-    std::string module = install.file("crash_probe_module.dll");
+    std::string module = (install / "crash_probe_module.dll").string();
     ASSERT_TRUE(CopyFileA((test_program_folder() + "\\crash_probe_module.dll").c_str(),
                           module.c_str(), FALSE));
     EXPECT_EQ(run("hide-module \"" + module + "\""), illegal_instruction);
 
-    std::string module_line = line_starting_with(read_whole_file(log), module + ", loaded at 0x");
+    std::string module_line = line_starting_with(read_file(log), module + ", loaded at 0x");
     ASSERT_FALSE(module_line.empty());
     std::string ending = module_line.substr(module_line.find(" - "));
     // " - 0 bytes - " and the eight digits of the link time stamp, nothing after.

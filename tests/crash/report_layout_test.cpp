@@ -16,17 +16,17 @@ namespace {
 // while it is being written.
 class written_text {
 public:
-    written_text() : path(folder.file("piece.txt")) {}
+    written_text() : path((folder / "piece.txt").string()) {}
 
     HANDLE open()
     {
         return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     }
-    std::string text() const { return read_whole_file(path); }
+    std::string text() const { return read_file(path); }
 
 private:
-    temporary_folder folder;
+    install_folder folder{"crash"};
     std::string path;
 };
 

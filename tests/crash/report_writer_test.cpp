@@ -74,7 +74,7 @@ struct chosen_fault {
         EXCEPTION_POINTERS info{const_cast<EXCEPTION_RECORD*>(&record),
                                 const_cast<CONTEXT*>(&context)};
         write_report(info, "worker thread", file_name.c_str());
-        std::string text = read_whole_file(path);
+        std::string text = read_file(path);
         DeleteFileA(path.c_str());
         return text;
     }
@@ -220,7 +220,7 @@ TEST(report_writer, missing_report_name_means_errorlog_txt)
     for (const char* name : {"", static_cast<const char*>(nullptr)}) {
         DeleteFileA(fallback.c_str());
         write_report(info, "worker thread", name);
-        std::string text = read_whole_file(fallback);
+        std::string text = read_file(fallback);
         DeleteFileA(fallback.c_str());
         EXPECT_NE(text.find("Exception handler called in worker thread."), std::string::npos);
     }
@@ -237,7 +237,7 @@ TEST(report_writer, only_the_first_report_of_a_process_is_written)
 
     EXPECT_EQ(write_crash_report(&info, "first", "once_test.log"), EXCEPTION_CONTINUE_SEARCH);
     EXPECT_EQ(write_crash_report(&info, "second", "once_test.log"), EXCEPTION_CONTINUE_SEARCH);
-    std::string text = read_whole_file(path);
+    std::string text = read_file(path);
     DeleteFileA(path.c_str());
     EXPECT_NE(text.find("Exception handler called in first."), std::string::npos);
     EXPECT_EQ(text.find("Exception handler called in second."), std::string::npos);

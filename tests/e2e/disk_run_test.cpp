@@ -50,11 +50,11 @@ class disk_run : public whole_run {
   fs::path filler_ = small_disk / "filler.bin";
 };
 
-TEST_F(disk_run, a_full_disk_while_a_game_file_is_written_ends_with_37_and_308_and_keeps_the_old_copy) {
+TEST_F(disk_run, a_full_disk_during_a_download_or_a_file_write_ends_with_its_code_and_keeps_the_old_copy) {
   if (!mounted()) GTEST_SKIP() << no_small_disk;
   add_release_file("a.dat", "first file", 1700000000);
   add_release_file("big.dat", incompressible_bytes(4 << 20, 5), 1700000100);
-  add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000200);
+  add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700000200);
   publish_and_serve();
   std::string old_copy = "an old copy of big.dat";
   install_.write("big.dat", old_copy);
@@ -62,7 +62,18 @@ TEST_F(disk_run, a_full_disk_while_a_game_file_is_written_ends_with_37_and_308_a
 
   // Room for the program's copy of itself and the small files, not for big.dat.
   leave_room(fs::file_size(install_ / "talomar.exe") + (1 << 20));
+
+  // A server information file that outgrows the room fails as a download does.
+  std::string info = read_file(out_ / "info.txt");
+  server_.serve("/info.txt", info + std::string(3 << 20, '\n'));
   run_outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_EQ(outcome.boxes, std::vector<shown_box>{network_error_box("Cannot connect to update server.", 205)});
+  EXPECT_FALSE(install_.exists("cpatch.dat"));
+  EXPECT_EQ(install_.read("big.dat"), old_copy);
+
+  server_.serve("/info.txt", info);
+  outcome = run();
   EXPECT_TRUE(outcome.ended);
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_EQ(outcome.boxes, std::vector<shown_box>{network_error_box("Could not complete product update.", 308)});
@@ -80,7 +91,7 @@ TEST_F(disk_run, a_full_disk_while_a_game_file_is_written_ends_with_37_and_308_a
 TEST_F(disk_run, a_full_disk_while_the_client_replaces_itself_ends_with_28_and_308_and_the_old_client_runs_on) {
   if (!mounted()) GTEST_SKIP() << no_small_disk;
   add_release_file("a.dat", "first file", 1700000000);
-  add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000200);
+  add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700000200);
   std::string new_program = program_bytes_ + incompressible_bytes(4 << 20, 9);
   add_client_file("talomar.exe", new_program, 1700003000);
   publish_and_serve();

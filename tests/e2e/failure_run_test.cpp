@@ -15,12 +15,12 @@ class failure_run : public whole_run {
   void add_small_game() {
     add_release_file("a.dat", "first file", 1700000000);
     add_release_file("b.dat", "second file", 1700000100);
-    add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000200);
+    add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700000200);
   }
 
   // The published stream of `name` without its last byte.
   void serve_one_byte_short(const std::string& name) {
-    std::string stream = read_bytes(out_ / name.substr(1));
+    std::string stream = read_file(out_ / name.substr(1));
     server_.serve(name, stream.substr(0, stream.size() - 1));
   }
 
@@ -45,7 +45,7 @@ class failure_run : public whole_run {
 
   // Publishes login.dll and a filler whose streams add up to exactly `total` bytes.
   void publish_with_packed_total(std::uint64_t total, const std::vector<std::string>& options) {
-    add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000200);
+    add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700000200);
     std::size_t filler = static_cast<std::size_t>(total) - 4096;
     for (int attempt = 0; attempt < 8; ++attempt) {
       release_files_.resize(1);
@@ -82,23 +82,29 @@ TEST_F(failure_run, a_down_notice_is_shown_and_the_run_ends_without_the_connect_
   EXPECT_EQ(requested(), std::vector<std::string>{"/info.txt"});
 }
 
-TEST_F(failure_run, a_server_that_only_redirects_is_asked_again_silently_until_cancel) {
+TEST_F(failure_run, a_redirect_to_itself_or_to_nowhere_is_followed_silently_until_cancel) {
   add_small_game();
   publish_and_serve({"--redirect", server_.location() + "/info.txt"});
-  bool cancelled = false;
   run_options options;
-  options.during = [&](DWORD process) {
-    if (cancelled || count_of("/info.txt") < 5) return;
-    HWND progress = progress_window_of(process);
-    if (progress == nullptr) return;
-    window_robot::press(progress, IDCANCEL);
-    cancelled = true;
-  };
+  options.cancel_once_asked_for = "/info.txt";
+  options.cancel_at_count = 5;
   run_outcome outcome = run(options);
-  ASSERT_TRUE(cancelled);
+  ASSERT_TRUE(outcome.cancelled);
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_TRUE(outcome.boxes.empty());
   EXPECT_EQ(count_of("/info.txt"), requested().size()) << "nothing but the server information is asked for";
+  EXPECT_EQ(login_command_line(false), "");
+
+  // A location that cannot be reached fails every attempt; the run stays in connect.
+  publish_and_serve({"--redirect", closed_location() + "/info.txt"});
+  std::size_t before = server_.request_count();
+  options.cancel_at_count = count_of("/info.txt") + 1;
+  options.cancel_delay = 3s;
+  outcome = run(options);
+  ASSERT_TRUE(outcome.cancelled) << "still running after the delay";
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_TRUE(outcome.boxes.empty());
+  EXPECT_EQ(requested(before), std::vector<std::string>{"/info.txt"});
   EXPECT_EQ(login_command_line(false), "");
 }
 
@@ -144,7 +150,7 @@ TEST_F(failure_run, a_patch_header_without_its_magic_ends_with_message_32) {
 TEST_F(failure_run, a_manifest_that_does_not_inflate_ends_with_message_34_and_is_deleted) {
   add_small_game();
   publish_and_serve();
-  std::string manifest = read_bytes(out_ / "product/gfl.mft");
+  std::string manifest = read_file(out_ / "product/gfl.mft");
   server_.serve("/product/gfl.mft", std::string(manifest.size(), 'x'));
   expect_ends_with(run(), network_error_box("Cannot parse product update information.", 0));
   EXPECT_EQ(count_of("/product/gfl.mft"), 1u);
@@ -205,21 +211,13 @@ TEST_F(failure_run, cancel_during_a_fetch_ends_silently_and_keeps_the_files_fetc
   add_release_file("a_first.dat", "fetched before the cancel", 1700000000);
   add_release_file("b_big.dat", incompressible_bytes(200000, 3), 1700000100);
   add_release_file("c_last.dat", "never reached", 1700000200);
-  add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000300);
+  add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700000300);
   publish_and_serve();
-  server_.serve_fault("/product/b_big.dat", http_fault::stalled_body, read_bytes(out_ / "product/b_big.dat"), 4096);
-  bool cancelled = false;
+  server_.serve_fault("/product/b_big.dat", http_fault::stalled_body, read_file(out_ / "product/b_big.dat"), 4096);
   run_options options;
-  options.during = [&](DWORD process) {
-    if (cancelled || count_of("/product/b_big.dat") == 0) return;
-    HWND progress = progress_window_of(process);
-    if (progress == nullptr) return;
-    window_robot::press(progress, IDCANCEL);
-    cancelled = true;
-    server_.release_stalled();
-  };
+  options.cancel_once_asked_for = "/product/b_big.dat";
   run_outcome outcome = run(options);
-  ASSERT_TRUE(cancelled);
+  ASSERT_TRUE(outcome.cancelled);
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_TRUE(outcome.boxes.empty());
   expect_release_installed({"b_big.dat", "c_last.dat", "login.dll"});
@@ -234,9 +232,9 @@ TEST_F(failure_run, closing_the_window_during_a_download_ends_with_0_and_removes
   add_small_game();
   std::string script = "Corvid Patch\n";
   for (int i = 0; i < 100; ++i) script += "; a long comment so that the script takes many chunks " + std::to_string(i) + "\n";
-  write_bytes(work_ / "commands.txt", script);
+  write_file(work_ / "commands.txt", script);
   publish_and_serve({"--commands", (work_ / "commands.txt").string()});
-  server_.serve_fault("/product/command.dat", http_fault::stalled_body, read_bytes(out_ / "product/command.dat"),
+  server_.serve_fault("/product/command.dat", http_fault::stalled_body, read_file(out_ / "product/command.dat"),
                       2048);
   bool closed = false;
   bool scratch_files_were_there = false;

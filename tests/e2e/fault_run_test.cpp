@@ -23,10 +23,10 @@ class fault_run : public whole_run {
   void add_small_game() {
     add_release_file("fault_a.dat", "first file", 1700000000);
     add_release_file("fault_b.dat", incompressible_bytes(50000, 11), 1700000100);
-    add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000200);
+    add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700000200);
   }
 
-  std::string published(const std::string& name) const { return read_bytes(out_ / "product" / name); }
+  std::string published(const std::string& name) const { return read_file(out_ / "product" / name); }
 
   void expect_ends_with(const run_outcome& outcome, const shown_box& box) {
     EXPECT_TRUE(outcome.ended);
@@ -98,18 +98,10 @@ TEST_F(fault_run, a_stall_mid_file_then_cancel_ends_silently) {
   add_small_game();
   publish_and_serve();
   server_.serve_fault("/product/fault_b.dat", http_fault::stalled_body, published("fault_b.dat"), 4096);
-  bool cancelled = false;
   run_options options;
-  options.during = [&](DWORD process) {
-    if (cancelled || count_of("/product/fault_b.dat") == 0) return;
-    HWND progress = progress_window_of(process);
-    if (progress == nullptr) return;
-    window_robot::press(progress, IDCANCEL);
-    cancelled = true;
-    server_.release_stalled();
-  };
+  options.cancel_once_asked_for = "/product/fault_b.dat";
   run_outcome outcome = run(options);
-  ASSERT_TRUE(cancelled);
+  ASSERT_TRUE(outcome.cancelled);
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_TRUE(outcome.boxes.empty());
   EXPECT_FALSE(install_.exists("fault_b.dat"));

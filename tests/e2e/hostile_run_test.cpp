@@ -67,7 +67,7 @@ class hostile_run : public whole_run {
   void SetUp() override {
     add_release_file("a.dat", "first file", 1700000000);
     add_release_file("b.dat", "second file", 1700000100);
-    add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000200);
+    add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700000200);
     publish();
     serve_published();
     point_update_location_at(server_.location() + "/info.txt");
@@ -76,8 +76,8 @@ class hostile_run : public whole_run {
   // Serves the published manifest with `entry_line` added, under a patch header that
   // describes it, with a time of its own so that no stored copy counts as current.
   void serve_manifest_with(const std::string& entry_line, std::uint32_t time) {
-    std::string header = read_bytes(out_ / "product/cpatch.dat");
-    std::string text = inflated(read_bytes(out_ / "product/gfl.mft"), word_at(header, 3));
+    std::string header = read_file(out_ / "product/cpatch.dat");
+    std::string text = inflated(read_file(out_ / "product/gfl.mft"), word_at(header, 3));
     std::string stream = deflated(with_entry_added(text, entry_line));
     put_word(header, 3, static_cast<std::uint32_t>(with_entry_added(text, entry_line).size()));
     put_word(header, 7, static_cast<std::uint32_t>(stream.size()));
@@ -119,7 +119,7 @@ TEST_F(hostile_run, a_manifest_name_that_leaves_the_install_folder_or_is_a_devic
 }
 
 TEST_F(hostile_run, a_client_list_name_that_leaves_the_install_folder_or_is_a_device_refuses_the_list) {
-  std::string list = read_bytes(out_ / "client/cpatch.dat");
+  std::string list = read_file(out_ / "client/cpatch.dat");
   for (const std::string& name : refused_names("com1.txt")) {
     SCOPED_TRACE(name);
     std::size_t before = server_.request_count();
@@ -152,7 +152,7 @@ TEST_F(hostile_run, a_translation_with_long_lines_and_stray_conversions_is_shown
     }
   }
   install_.write("language/patch_strings.dat", lines);
-  std::string stream = read_bytes(out_ / "product/b.dat");
+  std::string stream = read_file(out_ / "product/b.dat");
   server_.serve("/product/b.dat", stream.substr(0, stream.size() - 1));
 
   run_outcome failed = run();

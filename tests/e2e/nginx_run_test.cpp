@@ -15,7 +15,7 @@ namespace {
 // The paths nginx logged, in order ("GET /tree/info.txt HTTP/1.1" gives /tree/info.txt).
 std::vector<std::string> logged_paths(const fs::path& access_log) {
   std::vector<std::string> paths;
-  std::istringstream lines(read_bytes(access_log));
+  std::istringstream lines(read_file(access_log));
   std::string line;
   while (std::getline(lines, line)) {
     std::size_t start = line.find("\"GET ");
@@ -31,14 +31,14 @@ using nginx_run = whole_run;
 TEST_F(nginx_run, first_install_and_second_run) {
   fs::path nginx = CORVID_NGINX_DIR;
   // The emulated 32-bit client is served one request per connection (client_is_emulated).
-  std::string port = read_bytes(nginx / (client_is_emulated() ? "port_one_request" : "port"));
+  std::string port = read_file(nginx / (client_is_emulated() ? "port_one_request" : "port"));
   while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
   ASSERT_FALSE(port.empty()) << "the nginx fixture did not run";
   std::string location = "127.0.0.1:" + port + "/tree";
 
   add_release_file("Data/Maps/Town.MAP", std::string(5000, 'm') + "town", 1700000000);
   add_release_file("data/big.bin", incompressible_bytes(70000, 1), 1700000100);
-  add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000300);
+  add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700000300);
   add_release_file("readme.txt", "Served by nginx.\n", 1700000400);
   publish_to(nginx / "root" / "tree", location);
   point_update_location_at(location + "/info.txt");

@@ -19,7 +19,7 @@ class scale_run : public whole_run {
   void preinstall(const listed_file& file) {
     fs::path installed = install_ / file.name;
     fs::create_directories(installed.parent_path());
-    write_bytes(installed, file.bytes);
+    write_file(installed, file.bytes);
     set_modification_time(installed, file.time);
   }
 
@@ -42,7 +42,7 @@ TEST_F(scale_run, a_list_of_7500_files_is_checked_whole_and_only_the_missing_one
   const std::vector<std::string> fetched_names{"with blank.dat", "comma,name.dat", "dir with blank/a, b.dat",
                                                "Mixed Case/Two  Blanks.DAT"};
   for (const std::string& name : fetched_names) add_release_file(name, "fetched: " + name, 1700000000);
-  add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000050);
+  add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700000050);
   for (int n = static_cast<int>(release_files_.size()); n < 7500; ++n) {
     add_release_file("many/d" + std::to_string(n / 250) + "/f" + std::to_string(n) + ".dat",
                      "file " + std::to_string(n), 1700000100 + n);
@@ -82,7 +82,7 @@ TEST_F(scale_run, paths_up_to_the_limit_are_installed_and_a_longer_one_ends_with
   std::string at_limit = name_of_length("a_limit", room, 'm');
   std::string over_limit = name_of_length("z_over", room + 1, 'o');
   add_release_file(at_limit, "at the limit", 1700000000);
-  add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000050);
+  add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700000050);
   add_release_file(over_limit, "one over", 1700000100);
   publish_and_serve();
 
@@ -105,7 +105,7 @@ TEST_F(scale_run, paths_up_to_the_limit_are_installed_and_a_longer_one_ends_with
 
 TEST_F(scale_run, a_name_of_255_characters_is_read_and_refused_by_the_path_limit) {
   std::string longest_name = name_of_length("n255", 255, 'l');
-  add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000050);
+  add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700000050);
   add_release_file(longest_name, "a long name", 1700000100);
   publish_and_serve();
   run_outcome outcome = run();

@@ -3,10 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <fstream>
+#include <optional>
 #include <random>
 #include <set>
-#include <sstream>
 #include <thread>
 
 #include "app/resources/resource_ids.h"
@@ -19,17 +18,6 @@ namespace {
 
 constexpr std::uint64_t filetime_of_1970 = 116444736000000000ull;
 constexpr std::uint64_t filetime_ticks_per_second = 10000000ull;
-
-std::string class_of(HWND window) {
-  char name[64] = "";
-  GetClassNameA(window, name, sizeof(name));
-  return name;
-}
-
-bool is_start_up_prompt(HWND window) {
-  HWND check = GetDlgItem(window, IDC_COMPLETE_CHECK);
-  return check != nullptr && _stricmp(class_of(check).c_str(), "Button") == 0;
-}
 
 bool is_update_notes(const seen_window& window) {
   return window.caption == "Update Notes" && GetDlgItem(window.handle, IDC_NOTES_TEXT) != nullptr;
@@ -69,20 +57,6 @@ void set_modification_time(const fs::path& file, std::int64_t seconds) {
 bool is_hidden(const fs::path& file) {
   DWORD attributes = GetFileAttributesW(file.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
-}
-
-std::string read_bytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void write_bytes(const fs::path& file, const std::string& bytes) {
-  fs::create_directories(file.parent_path());
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  ASSERT_TRUE(out.good()) << file;
 }
 
 std::string incompressible_bytes(std::size_t count, unsigned seed) {
@@ -145,7 +119,7 @@ int run_publisher(const std::vector<std::string>& arguments, std::string& output
     CloseHandle(started.hProcess);
   }
   CloseHandle(log);
-  output = read_bytes(log_name);
+  output = read_file(log_name);
   DeleteFileA(log_name);
   return exit_code;
 }
@@ -160,7 +134,7 @@ whole_run::whole_run(const fs::path& place)
   fs::create_directories(release_);
   fs::create_directories(client_);
   server_.one_request_per_connection = client_is_emulated();
-  program_bytes_ = read_bytes(client_program());
+  program_bytes_ = read_file(client_program());
   install_.install_program(client_program(), "talomar.exe");
   // The game's installer makes the log; the client only adds to it.
   install_.write("install.log", "");
@@ -170,13 +144,13 @@ whole_run::whole_run(const fs::path& place)
 void whole_run::TearDown() { end_every_other_windowed_process(); }
 
 void whole_run::add_release_file(const std::string& name, const std::string& bytes, std::int64_t time) {
-  write_bytes(release_ / name, bytes);
+  write_file(release_ / name, bytes);
   set_modification_time(release_ / name, time);
   release_files_.push_back({name, bytes, time});
 }
 
 void whole_run::add_client_file(const std::string& name, const std::string& bytes, std::int64_t time) {
-  write_bytes(client_ / name, bytes);
+  write_file(client_ / name, bytes);
   set_modification_time(client_ / name, time);
 }
 
@@ -187,7 +161,7 @@ void whole_run::publish(const std::vector<std::string>& options, const std::stri
 void whole_run::publish_to(const fs::path& out, const std::string& location, const std::vector<std::string>& options) {
   std::vector<std::string> arguments{"build",         "--release",      release_.string(),
                                      "--out",         out.string(),     "--client",
-                                     client_.string(), "--utc-offset",  publish_utc_offset,
+                                     client_.string(), "--utc-offset",  publish_utc_offset_,
                                      "--info",        "info.txt",       "--client-host",
                                      location + "/client", "--product-host", location + "/product"};
   arguments.insert(arguments.end(), options.begin(), options.end());
@@ -208,22 +182,24 @@ void whole_run::point_update_location_at(const std::string& location) { install_
 run_outcome whole_run::run(const run_options& options) {
   run_outcome outcome;
   window_robot starter;
-  if (!starter.start(install_.path().string(), "talomar.exe", launch_arguments, {program_time_zone})) {
+  if (!starter.start(install_.path().string(), "talomar.exe", options.arguments, {options.time_zone})) {
     ADD_FAILURE() << "talomar.exe did not start";
     return outcome;
   }
   window_robot runner;
   bool adopted = false;
   std::set<HWND> answered;
+  std::optional<clock_type::time_point> cancel_due;
   auto deadline = clock_type::now() + 60s;
   while (clock_type::now() < deadline) {
     for (const seen_window& window : visible_windows()) {
       if (answered.count(window.handle) != 0) continue;
       if (window.is_message_box) {
         outcome.boxes.push_back({window.caption, window.text});
+        EXPECT_TRUE(window.shows_icon) << "a box without the warning icon: " << window.text;
         window_robot::press(window.handle, IDOK);
         answered.insert(window.handle);
-      } else if (is_start_up_prompt(window.handle)) {
+      } else if (window_robot::is_start_up_prompt(window.handle)) {
         adopted = runner.adopt(window.process_id);
         outcome.prompt_seen = true;
         if (options.prompt == prompt_answer::complete_check) {
@@ -241,6 +217,17 @@ run_outcome whole_run::run(const run_options& options) {
     DWORD code = 0;
     if (adopted) {
       if (options.during) options.during(runner.process_id());
+      if (!options.cancel_once_asked_for.empty() && !outcome.cancelled) {
+        if (!cancel_due && count_of(options.cancel_once_asked_for) >= options.cancel_at_count) {
+          cancel_due = clock_type::now() + options.cancel_delay;
+        }
+        HWND progress = progress_window_of(runner.process_id());
+        if (cancel_due && clock_type::now() >= *cancel_due && progress != nullptr) {
+          window_robot::press(progress, IDCANCEL);
+          outcome.cancelled = true;
+          server_.release_stalled();
+        }
+      }
       if (runner.has_exited(code)) {
         outcome.ended = true;
         outcome.exit_code = code;
@@ -280,7 +267,7 @@ std::string whole_run::login_command_line(bool expected) {
   while (clock_type::now() < deadline) {
     if (fs::exists(record)) {
       std::this_thread::sleep_for(100ms);  // let the fake finish its one write
-      return read_bytes(record);
+      return read_file(record);
     }
     std::this_thread::sleep_for(50ms);
   }
@@ -293,7 +280,7 @@ void whole_run::expect_release_installed(const std::vector<std::string>& except)
     fs::path installed = install_ / lower_case(file.name);
     ASSERT_TRUE(fs::exists(installed)) << file.name;
     EXPECT_EQ(fs::file_size(installed), file.bytes.size()) << file.name;
-    EXPECT_TRUE(read_bytes(installed) == file.bytes) << file.name << " has other content";
+    EXPECT_TRUE(read_file(installed) == file.bytes) << file.name << " has other content";
     EXPECT_EQ(modification_time(installed), file.time) << file.name;
   }
 }

@@ -26,8 +26,6 @@ inline constexpr const char* launch_arguments = "-user tester -server \"eu 1\"";
 std::int64_t modification_time(const std::filesystem::path& file);
 void set_modification_time(const std::filesystem::path& file, std::int64_t seconds);
 bool is_hidden(const std::filesystem::path& file);
-std::string read_bytes(const std::filesystem::path& file);
-void write_bytes(const std::filesystem::path& file, const std::string& bytes);
 // Bytes that zlib cannot shrink, the same for the same seed.
 std::string incompressible_bytes(std::size_t count, unsigned seed);
 
@@ -48,8 +46,16 @@ enum class prompt_answer { ok, complete_check, cancel };
 struct run_options {
   prompt_answer prompt = prompt_answer::ok;
   bool play_notes = true;
+  std::string arguments = launch_arguments;
+  const char* time_zone = program_time_zone;
+  // Cancel on the progress window, pressed once the server has been asked for this
+  // target `cancel_at_count` times and `cancel_delay` has passed since; a stalled body
+  // is then let go on.
+  std::string cancel_once_asked_for;
+  std::size_t cancel_at_count = 1;
+  std::chrono::milliseconds cancel_delay{0};
   // Called on every poll while the run goes on, with the program's process id; lets a
-  // case press Cancel or close the window during a transfer.
+  // case close the window during a transfer.
   std::function<void(DWORD process_id)> during;
 };
 
@@ -58,6 +64,7 @@ struct run_outcome {
   DWORD exit_code = 99;
   DWORD starter_exit_code = 99;  // talomar.exe, which hands over to patch.bin
   bool prompt_seen = false;
+  bool cancelled = false;  // Cancel was pressed while the run went on
   bool notes_seen = false;
   std::string notes_text;
   std::vector<shown_box> boxes;  // message boxes, in the order they came
@@ -127,6 +134,8 @@ class whole_run : public ::testing::Test {
   std::filesystem::path release_;
   std::filesystem::path client_;
   std::filesystem::path out_;
+  // Seconds east of UTC of the zone the release is published for.
+  std::string publish_utc_offset_ = publish_utc_offset;
   test_http_server server_;
   std::string program_bytes_;
 };

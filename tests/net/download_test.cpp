@@ -11,17 +11,17 @@
 #include "core/update_state.h"
 #include "net/directories.h"
 #include "net/internet_session.h"
-#include "tests/net/net_fixture.h"
+#include "tests/support/client_test.h"
 #include "tests/support/http_server.h"
 
 namespace {
 
-class download_test : public ::testing::Test {
+int progress_calls = 0;
+void count_progress_call(int) { ++progress_calls; }
+
+class download_test : public client_test {
  protected:
-  void SetUp() override {
-    reset_update_state();
-    ASSERT_TRUE(open_internet_session());
-  }
+  void SetUp() override { ASSERT_TRUE(open_internet_session()); }
   void TearDown() override { close_internet_session(); }
 
   bool download(const std::string& path, const char* local_path, std::uint32_t expected_size = 0,
@@ -31,11 +31,11 @@ class download_test : public ::testing::Test {
     request.url = url.c_str();
     request.local_path = local_path;
     request.expected_size = expected_size;
+    request.progress_callback = count_progress_call;
     request.hidden = hidden;
     return download_to_file(request);
   }
 
-  scratch_folder scratch;
   test_http_server server;
   std::string url;
 };
@@ -48,52 +48,52 @@ TEST(handle_owner, closing_a_handle_keeps_the_reason_of_the_failure_before_it) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
 }
 
-std::set<std::string> header_names(const http_request_record& request) {
-  std::set<std::string> names;
-  for (const auto& [name, value] : request.headers) names.insert(name);
-  return names;
-}
-
-TEST_F(download_test, server_sees_a_plain_get_with_nothing_added) {
+// A plain GET with WinINet's own headers, the program's user agent and a connection
+// kept alive, and nothing left behind in the URL cache. (Wine's WinINet never answers
+// from its cache, so that every request reaches the server shows in every test.)
+TEST_F(download_test, server_sees_a_plain_get_and_nothing_is_cached) {
   server.serve("/plain.dat", "body");
   ASSERT_TRUE(download("/plain.dat", "plain.dat"));
 
-  // The same request made bare, straight on WinINet: whatever it carries, WinINet
-  // put there by itself.
-  HINTERNET bare_session = InternetOpenA(user_agent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-  ASSERT_NE(bare_session, nullptr);
-  std::string bare_url = server.url("/plain.dat");
-  HINTERNET bare = InternetOpenUrlA(bare_session, bare_url.c_str(), nullptr, 0,
-                                    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION, 32);
-  ASSERT_NE(bare, nullptr);
-  char drain[64];
-  DWORD got = 0;
-  while (InternetReadFile(bare, drain, sizeof drain, &got) && got > 0) {}
-  InternetCloseHandle(bare);
-  InternetCloseHandle(bare_session);
-
   auto requests = server.requests();
-  ASSERT_EQ(requests.size(), 2u);
+  ASSERT_EQ(requests.size(), 1u);
   const http_request_record& ours = requests[0];
   EXPECT_EQ(ours.method, "GET");
   EXPECT_EQ(ours.target, "/plain.dat");  // origin form: no proxy in between
-  EXPECT_EQ(ours.header("User-Agent"), "Corvid Update v. 1.32");
-  EXPECT_EQ(header_names(ours), header_names(requests[1]));
-  EXPECT_FALSE(ours.has_header("Proxy-Connection"));
+  using header = std::pair<std::string, std::string>;
+  EXPECT_EQ(std::set<header>(ours.headers.begin(), ours.headers.end()),
+            (std::set<header>{{"Accept", "*/*"},
+                              {"Host", server.location()},
+                              {"User-Agent", "Corvid Update v. 1.32"},
+                              {"Connection", "Keep-Alive"}}));
+  char entry[4096];
+  DWORD size = sizeof entry;
+  EXPECT_FALSE(GetUrlCacheEntryInfoA(url.c_str(), reinterpret_cast<INTERNET_CACHE_ENTRY_INFOA*>(entry), &size));
 }
 
-TEST_F(download_test, bodies_around_the_chunk_size_arrive_whole) {
+// A short read is the last one; a full chunk is followed by one pumped message and
+// another read, which for a body of exactly 1024 bytes finds nothing more.
+TEST_F(download_test, bodies_around_the_chunk_size_arrive_whole_in_as_many_reads_as_they_need) {
+  pumped_actions actions;
   state.last_error_code = 7;
   for (std::size_t size : {0u, 1u, 1000u, 1023u, 1024u, 1025u, 2048u, 5000u}) {
     SCOPED_TRACE(size);
     std::string body;
     for (std::size_t i = 0; i < size; ++i) body += static_cast<char>('a' + i * 7 % 26);
     server.serve("/body", body);
+    progress_calls = 0;
     ASSERT_TRUE(download("/body", "body.dat"));
-    EXPECT_EQ(file_contents("body.dat"), body);
+    EXPECT_EQ(read_file("body.dat"), body);
+    EXPECT_EQ(progress_calls, 0) << "no progress without a stated size";
     if (size != 0) {
+      int ran_before = actions.ran();
+      for (int i = 0; i < 8; ++i) actions.post([] {});
+      progress_calls = 0;
       ASSERT_TRUE(download("/body", "sized.dat", static_cast<std::uint32_t>(size)));
-      EXPECT_EQ(file_contents("sized.dat"), body);
+      actions.drop_waiting();
+      EXPECT_EQ(read_file("sized.dat"), body);
+      EXPECT_EQ(static_cast<std::size_t>(actions.ran() - ran_before), size / 1024) << "one message after each full chunk";
+      EXPECT_EQ(progress_calls, static_cast<int>((size + 1023) / 1024)) << "one call for each chunk written";
     }
   }
   EXPECT_EQ(state.last_error_code, 7);  // success leaves the code alone
@@ -110,7 +110,7 @@ TEST_F(download_test, chunked_close_delimited_and_redirected_bodies_arrive_whole
   for (const char* path : {"/chunked", "/closed", "/moved", "/body"}) {
     SCOPED_TRACE(path);
     ASSERT_TRUE(download(path, "framed.dat", 5000));
-    EXPECT_EQ(file_contents("framed.dat"), body);
+    EXPECT_EQ(read_file("framed.dat"), body);
   }
   EXPECT_EQ(server.requests().back().target, "/body");
   EXPECT_EQ(server.request_count(), 5u);
@@ -119,7 +119,7 @@ TEST_F(download_test, chunked_close_delimited_and_redirected_bodies_arrive_whole
 TEST_F(download_test, an_error_page_is_stored_as_the_body) {
   server.serve_not_found_page("/missing.dat");
   ASSERT_TRUE(download("/missing.dat", "missing.dat"));
-  EXPECT_NE(file_contents("missing.dat").find("Not Found"), std::string::npos);
+  EXPECT_NE(read_file("missing.dat").find("Not Found"), std::string::npos);
 }
 
 TEST_F(download_test, an_unreachable_host_gives_201_and_no_file) {
@@ -148,10 +148,7 @@ TEST_F(download_test, a_connection_reset_mid_body_gives_204_and_keeps_the_part) 
   server.serve_fault("/reset.dat", http_fault::reset_mid_body, std::string(8192, 'r'), 3072);
   EXPECT_FALSE(download("/reset.dat", "reset.dat"));
   EXPECT_EQ(state.last_error_code, 204);
-  ASSERT_TRUE(file_exists("reset.dat"));
-  std::string kept = file_contents("reset.dat");
-  EXPECT_LE(kept.size(), 3072u);
-  EXPECT_EQ(kept, std::string(kept.size(), 'r'));
+  EXPECT_EQ(read_file("reset.dat"), std::string(3072, 'r')) << "the part that came before the reset";
 }
 
 TEST_F(download_test, an_endless_body_stops_at_the_bound_and_is_deleted) {
@@ -174,47 +171,27 @@ TEST_F(download_test, a_cancel_already_set_opens_and_truncates_but_reads_nothing
   EXPECT_TRUE(download("/c.dat", "c.dat"));
   EXPECT_EQ(server.request_count(), 1u);
   EXPECT_TRUE(file_exists("c.dat"));
-  EXPECT_EQ(file_contents("c.dat"), "");
+  EXPECT_EQ(read_file("c.dat"), "");
 
   EXPECT_FALSE(download("/c.dat", "c.dat", 3000));
   EXPECT_EQ(state.last_error_code, 206);
   EXPECT_FALSE(file_exists("c.dat"));
 }
 
-// A window whose one message, dispatched by the download's pump, presses Cancel.
-LRESULT CALLBACK cancelling_procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-  if (message == WM_APP) {
-    state.cancel_flag = 1;
-    return 0;
-  }
-  return DefWindowProcA(window, message, w, l);
-}
-
-HWND cancelling_window() {
-  WNDCLASSA window_class{};
-  window_class.lpfnWndProc = cancelling_procedure;
-  window_class.hInstance = GetModuleHandleA(nullptr);
-  window_class.lpszClassName = "corvid_cancel_test";
-  RegisterClassA(&window_class);
-  return CreateWindowA("corvid_cancel_test", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                       GetModuleHandleA(nullptr), nullptr);
-}
-
 TEST_F(download_test, a_cancel_during_the_transfer_stops_at_the_next_pass) {
-  HWND window = cancelling_window();
-  ASSERT_NE(window, nullptr);
+  pumped_actions actions;
+  auto press_cancel = [] { state.cancel_flag = 1; };
   server.serve("/big.dat", std::string(10 * 1024, 'b'));
 
-  PostMessageA(window, WM_APP, 0, 0);
+  actions.post(press_cancel);
   EXPECT_TRUE(download("/big.dat", "big.dat"));
-  EXPECT_EQ(file_contents("big.dat"), std::string(1024, 'b'));
+  EXPECT_EQ(read_file("big.dat"), std::string(1024, 'b'));
 
   state.cancel_flag = 0;
-  PostMessageA(window, WM_APP, 0, 0);
+  actions.post(press_cancel);
   EXPECT_FALSE(download("/big.dat", "big.dat", 10 * 1024));
   EXPECT_EQ(state.last_error_code, 206);
   EXPECT_FALSE(file_exists("big.dat"));
-  DestroyWindow(window);
 }
 
 TEST_F(download_test, missing_directories_on_the_path_are_made) {
@@ -222,15 +199,18 @@ TEST_F(download_test, missing_directories_on_the_path_are_made) {
   ASSERT_TRUE(download("/c.dat", "a/b/c.dat"));
   EXPECT_TRUE(directory_exists("a"));
   EXPECT_TRUE(directory_exists("a/b"));
-  EXPECT_EQ(file_contents("a/b/c.dat"), "deep");
+  EXPECT_EQ(read_file("a/b/c.dat"), "deep");
 
   ASSERT_TRUE(download("/c.dat", "x\\y\\c.dat"));
-  EXPECT_EQ(file_contents("x/y/c.dat"), "deep");
+  EXPECT_EQ(read_file("x/y/c.dat"), "deep");
 
-  // A file where a directory must go.
+  // A file where a directory must go, and a directory where the file must go.
   write_file("blocked", "");
   EXPECT_FALSE(download("/c.dat", "blocked/c.dat"));
   EXPECT_EQ(state.last_error_code, 202);
+  std::filesystem::create_directory("taken.dat");
+  EXPECT_FALSE(download("/c.dat", "taken.dat"));
+  EXPECT_EQ(state.last_error_code, 203);
 }
 
 TEST_F(download_test, a_hidden_download_is_hidden_and_temporary) {
@@ -282,29 +262,27 @@ TEST_F(download_test, the_scratch_files_come_from_the_host_and_its_path) {
   std::string host = server.location() + "/sub";
   ASSERT_TRUE(fetch_patch_header(host.c_str()));
   ASSERT_TRUE(fetch_command_script(host.c_str()));
-  EXPECT_EQ(file_contents("cpatch.dat"), "header");
-  EXPECT_EQ(file_contents("command.dat"), "script");
+  EXPECT_EQ(read_file("cpatch.dat"), "header");
+  EXPECT_EQ(read_file("command.dat"), "script");
   EXPECT_TRUE(GetFileAttributesA("command.dat") & FILE_ATTRIBUTE_HIDDEN);
 }
 
 TEST_F(download_test, a_quit_message_mid_transfer_ends_the_process_after_the_clean_up) {
-  std::string folder = scratch.path() + "\\quit";
-  CreateDirectoryA(folder.c_str(), nullptr);
+  install_folder quit = install_folder::shared_with_death_tests("download_quit");
+  quit.write("command.dat", "left by an earlier step");
   server.serve("/cpatch.dat", std::string(8192, 'q'));
   EXPECT_EXIT(
       {
-        _chdir(folder.c_str());
+        std::filesystem::current_path(quit.path());
         PostQuitMessage(7);
         download("/cpatch.dat", "cpatch.dat", 0, true);
       },
       ::testing::ExitedWithCode(7), "");
-  EXPECT_FALSE(file_exists(folder + "\\cpatch.dat"));
+  EXPECT_FALSE(quit.exists("command.dat")) << "the clean-up ran";
+  EXPECT_FALSE(quit.exists("cpatch.dat"));
 }
 
-class directory_test : public ::testing::Test {
- protected:
-  scratch_folder scratch;
-};
+using directory_test = client_test;
 
 TEST_F(directory_test, a_path_is_made_up_to_its_last_separator) {
   EXPECT_EQ(create_directory_path(nullptr), -1);
@@ -315,9 +293,9 @@ TEST_F(directory_test, a_path_is_made_up_to_its_last_separator) {
   EXPECT_EQ(create_directory_path("p/q/r/"), 1);
   EXPECT_TRUE(directory_exists("p/q/r"));
 
-  std::string absolute = scratch.path() + "\\abs\\inner\\";
+  std::string absolute = folder_.path().string() + "\\abs\\inner\\";
   EXPECT_EQ(create_directory_path(absolute.c_str()), 1);
-  EXPECT_TRUE(directory_exists((scratch.path() + "\\abs\\inner").c_str()));
+  EXPECT_TRUE(directory_exists((folder_.path().string() + "\\abs\\inner").c_str()));
 }
 
 TEST_F(directory_test, a_failure_keeps_what_was_made_before_it) {

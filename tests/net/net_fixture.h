@@ -1,6 +1,6 @@
 #pragma once
-// What the network tests share: a scratch folder that is the working directory for
-// one test, file helpers, and a helper thread that reads and closes message boxes.
+// What the network tests share: a language file of the test's own, and a helper thread
+// that reads and closes message boxes.
 
 #include <windows.h>
 
@@ -12,23 +12,6 @@
 #include <utility>
 #include <vector>
 
-// A fresh folder under the temporary directory, made the working directory until the
-// object goes; then the previous directory comes back and the folder is removed.
-class scratch_folder {
- public:
-  scratch_folder();
-  ~scratch_folder();
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-  std::string previous_;
-};
-
-bool file_exists(const std::string& path);
-std::string file_contents(const std::string& path);
-void write_file(const std::string& path, const std::string& contents);
-
 // Writes a language file in which message n reads as given (others are empty) and
 // loads it into the string table of the update state.
 void load_language(std::initializer_list<std::pair<int, const char*>> messages);
@@ -36,6 +19,7 @@ void load_language(std::initializer_list<std::pair<int, const char*>> messages);
 struct seen_box {
   std::string caption;
   std::string text;
+  bool warning_icon = false;  // the system's warning icon, as MB_ICONWARNING shows it
 };
 
 // From its start until stop(), closes every message box of this process with OK and

@@ -6,15 +6,13 @@
 
 #include "core/update_state.h"
 #include "tests/net/net_fixture.h"
+#include "tests/support/client_test.h"
 
 namespace {
 
 const std::string advice = "\nWait a while and try connecting again.\nIf you still cannot connect, check your Internet settings.";
 
-class network_error_test : public ::testing::Test {
- protected:
-  void SetUp() override { reset_update_state(); }
-};
+using network_error_test = client_test;
 
 TEST_F(network_error_test, without_a_server_response_one_box_carries_the_code) {
   state.last_error_code = 201;
@@ -24,6 +22,7 @@ TEST_F(network_error_test, without_a_server_response_one_box_carries_the_code) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "Error Message (201)");
   EXPECT_EQ(boxes[0].text, "Cannot connect to update server." + advice);
+  EXPECT_TRUE(boxes[0].warning_icon);
 }
 
 TEST_F(network_error_test, a_server_response_comes_first_in_a_box_of_its_own) {
@@ -39,10 +38,10 @@ TEST_F(network_error_test, a_server_response_comes_first_in_a_box_of_its_own) {
   EXPECT_EQ(boxes[2].caption, "Error Message");
   EXPECT_EQ(boxes[2].text, "Service closing.");
   EXPECT_EQ(boxes[3].caption, "Error Message (304)");
+  for (const seen_box& box : boxes) EXPECT_TRUE(box.warning_icon) << box.text;
 }
 
 TEST_F(network_error_test, translations_are_used_and_only_a_fitting_template_formats) {
-  scratch_folder scratch;
   load_language({{17, "Fehler"}, {44, "Bitte spaeter erneut versuchen."}});
   box_closer closer;
   show_network_error("Keine Verbindung.", "", 0, 206);

@@ -11,15 +11,14 @@
 #include "app/resources/resource_ids.h"
 #include "core/update_state.h"
 #include "tests/net/net_fixture.h"
+#include "tests/support/client_test.h"
 
 namespace {
 
 // A stand-in for the progress window with the parts the display writes to.
-class progress_window_test : public ::testing::Test {
+class progress_window_test : public client_test {
  protected:
   void SetUp() override {
-    reset_update_state();
-    reset_transfer_progress_display();
     InitCommonControls();
     HINSTANCE instance = GetModuleHandleA(nullptr);
     window = CreateWindowA("STATIC", "Title", WS_OVERLAPPED, 0, 0, 400, 200, nullptr, nullptr, instance, nullptr);
@@ -81,16 +80,12 @@ TEST_F(progress_window_test, figures_read_in_the_right_units) {
   EXPECT_EQ(title(), "15% - Corvid Update");
   EXPECT_EQ(bar(IDC_OVERALL_BAR), 15);
 
-  reset_transfer_progress_display();
-  counters(1048576, 1048576 + 1024, 0);
-  show_transfer_progress_at(0);
-  show_transfer_progress_at(1024 * 1000);
+  counters(1048576, 1048576 + 1024, 5000);
+  show_transfer_progress_at(5000 + 1024 * 1000);
   EXPECT_EQ(status_line(), "Total: 1024.0 KB of 1.0 MB (1.0 KB/Sec)");
 
-  reset_transfer_progress_display();
-  counters(4u * 1048576 * 1024 - 1, 4u * 1048576 * 1024 - 1, 0);
-  show_transfer_progress_at(0);
-  show_transfer_progress_at(2000);
+  counters(4u * 1048576 * 1024 - 1, 4u * 1048576 * 1024 - 1, 2000000);
+  show_transfer_progress_at(2002000);
   EXPECT_EQ(status_line(), "Total: 4096.0 MB of 4096.0 MB (2048.0 MB/Sec)");
 }
 
@@ -131,7 +126,6 @@ TEST_F(progress_window_test, the_file_bar_follows_what_the_display_itself_last_s
 }
 
 TEST_F(progress_window_test, translations_are_used_and_a_misfitting_template_is_not) {
-  scratch_folder scratch;
   load_language({{5, "Aktualisierung"}, {38, "%.1f %s / %.1f %s @ %.1f %s"}, {39, "MiB"}, {40, "KiB"},
                  {41, "MiB/s"}, {42, "KiB/s"}});
   counters(1572864, 10485760);

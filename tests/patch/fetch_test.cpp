@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <new>
+#include <cctype>
 #include <string>
 #include <utility>
 #include <vector>
@@ -249,10 +250,13 @@ TEST_F(fetch_test, a_new_folder_is_logged_once_and_a_file_once_across_runs) {
   EXPECT_EQ(read(install_log_file), expected);
 
   // The next run installs the same files again; the log keeps its one line for each,
-  // even where the folder's letter case differs.
+  // also where the log spells it in other letter case.
+  std::string shouted = expected;
+  for (char& c : shouted) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  write(install_log_file, shouted);
   use_list({publish("SUB/dir/one.dat", "1", "/sub/dir/one.dat")});
   ASSERT_TRUE(fetch_all());
-  EXPECT_EQ(read(install_log_file), expected);
+  EXPECT_EQ(read(install_log_file), shouted);
 }
 
 TEST_F(fetch_test, without_an_install_log_nothing_is_logged_or_created) {
@@ -281,31 +285,18 @@ TEST_F(fetch_test, the_size_limit_admits_its_own_size_and_nothing_above) {
   EXPECT_EQ(state.progress.overall_bytes_done, entry.packed_size);
 }
 
-LRESULT CALLBACK cancelling_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_APP) state.cancel_flag = 1;
-  return DefWindowProcA(window, message, wparam, lparam);
-}
-
 TEST_F(fetch_test, cancel_mid_file_gives_304_and_keeps_the_old_copy) {
-  WNDCLASSA type = {};
-  type.lpfnWndProc = cancelling_procedure;
-  type.hInstance = GetModuleHandleA(nullptr);
-  type.lpszClassName = "corvid_patch_cancel";
-  RegisterClassA(&type);
-  HWND window = CreateWindowA("corvid_patch_cancel", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              GetModuleHandleA(nullptr), nullptr);
-  ASSERT_NE(window, nullptr);
   write("big.dat", "old");
   use_list({publish("big.dat", varied_bytes(20000), "/big.dat")});
   ASSERT_GT(state.file_list[0].packed_size, 2048u);
 
-  PostMessageA(window, WM_APP, 0, 0);
+  pumped_actions actions;
+  actions.post([] { state.cancel_flag = 1; });
   EXPECT_FALSE(fetch_all());
   EXPECT_EQ(state.last_error_code, fetch_wrong_size);
   EXPECT_EQ(read("big.dat"), "old");
   EXPECT_FALSE(exists(fetch_scratch_file));
   EXPECT_EQ(state.progress.file_bytes_done, 1024u) << "one chunk, then the cancel was seen";
-  DestroyWindow(window);
 }
 
 }  // namespace

@@ -13,24 +13,15 @@
 #include "core/update_state.h"
 
 patch_test::patch_test() {
-  reset_update_state();
-  char here[MAX_PATH];
-  previous_directory_ = _getcwd(here, sizeof here) ? here : "";
-  _chdir(folder_.path().string().c_str());
   _getcwd(state.installation_directory.buffer(), state.installation_directory.buffer_size());
-  use_time_zone("EST5EDT");
+  use_time_zone("EST5EDT", 18000);
 }
 
-patch_test::~patch_test() {
-  _chdir(previous_directory_.c_str());
-  reset_update_state();
-}
-
-void patch_test::use_time_zone(const char* zone) {
+void patch_test::use_time_zone(const char* zone, std::int32_t file_time_bias) {
   std::string setting = std::string("TZ=") + zone;
   _putenv(setting.c_str());
   _tzset();
-  state.file_time_bias = static_cast<std::int32_t>(_timezone) + (_daylight == 0 ? 3600 : 0);
+  state.file_time_bias = file_time_bias;
 }
 
 std::string patch_test::installation() const { return state.installation_directory.c_str(); }

@@ -2,30 +2,22 @@
 // What the patch tests share: a temporary installation folder that is the working
 // directory for one test, with a chosen time zone, and the ways to make listed files.
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <string>
 
-#include "tests/support/install_folder.h"
+#include "tests/support/client_test.h"
 
-class patch_test : public ::testing::Test {
+class patch_test : public client_test {
  protected:
   patch_test();
-  ~patch_test() override;
 
-  // Sets TZ for the C runtime and the file-time bias the way start-up computes it.
-  static void use_time_zone(const char* zone);
+  // Sets TZ for the C runtime, and the file-time bias that start-up finds in that zone.
+  static void use_time_zone(const char* zone, std::int32_t file_time_bias);
 
   void write(const std::string& name, const std::string& bytes) const { folder_.write(name, bytes); }
   std::string read(const std::string& name) const { return folder_.read(name); }
   bool exists(const std::string& name) const { return folder_.exists(name); }
   std::string installation() const;
-
-  install_folder folder_{"patch"};
-
- private:
-  std::string previous_directory_;
 };
 
 std::string packed(const std::string& bytes);

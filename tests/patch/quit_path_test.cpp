@@ -5,8 +5,6 @@
 #include <direct.h>
 #include <windows.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "core/scratch_files.h"
@@ -19,41 +17,23 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
 class quit_path_test : public ::testing::Test {
  protected:
   quit_path_test() {
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
-    fs::create_directories(folder);
-    write("cpatch.dat", "scratch");
-    write("command.dat", "scratch");
-  }
-  ~quit_path_test() override {
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    folder.write("cpatch.dat", "scratch");
+    folder.write("command.dat", "scratch");
   }
 
-  void write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(folder / name, std::ios::binary) << bytes;
-  }
-  std::string read(const std::string& name) const {
-    std::ifstream in(folder / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  fs::path folder = fs::temp_directory_path() /
-                    ("corvid_patch_quit_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+  install_folder folder = install_folder::shared_with_death_tests("patch_quit");
 };
 
 TEST_F(quit_path_test, a_quit_during_the_manifest_check_ends_with_its_code) {
   std::string text = "Corvid Patch\n2\n1,1,0,0,a.dat\n1,1,0,0,b.dat\n";
   std::string bytes = packed(text);
-  write("gfl.mft", bytes);
+  folder.write("gfl.mft", bytes);
   EXPECT_EXIT(
       {
-        _chdir(folder.string().c_str());
+        _chdir(folder.path().string().c_str());
         file_entry manifest;
         manifest.name.assign("gfl.mft");
         manifest.size = static_cast<std::uint32_t>(text.size());
@@ -62,9 +42,9 @@ TEST_F(quit_path_test, a_quit_during_the_manifest_check_ends_with_its_code) {
         check_product_files(manifest);
       },
       ::testing::ExitedWithCode(5), "");
-  EXPECT_FALSE(fs::exists(folder / "cpatch.dat"));
-  EXPECT_FALSE(fs::exists(folder / "command.dat"));
-  EXPECT_TRUE(fs::exists(folder / "gfl.mft"));
+  EXPECT_FALSE(folder.exists("cpatch.dat"));
+  EXPECT_FALSE(folder.exists("command.dat"));
+  EXPECT_TRUE(folder.exists("gfl.mft"));
 }
 
 TEST_F(quit_path_test, a_quit_during_a_fetch_leaves_the_installed_copy) {
@@ -73,10 +53,10 @@ TEST_F(quit_path_test, a_quit_during_a_fetch_leaves_the_installed_copy) {
   std::string body = packed(content);
   ASSERT_GT(body.size(), 1024u) << "the pump runs after a full chunk";
   server.serve("/big.dat", body);
-  write("big.dat", "old");
+  folder.write("big.dat", "old");
   EXPECT_EXIT(
       {
-        _chdir(folder.string().c_str());
+        _chdir(folder.path().string().c_str());
         open_internet_session();
         file_entry entry;
         entry.name.assign("big.dat");
@@ -86,9 +66,9 @@ TEST_F(quit_path_test, a_quit_during_a_fetch_leaves_the_installed_copy) {
         fetch_file(server.url("/big.dat").c_str(), entry, nullptr);
       },
       ::testing::ExitedWithCode(6), "");
-  EXPECT_EQ(read("big.dat"), "old");
-  EXPECT_FALSE(fs::exists(folder / "cpatch.dat"));
-  EXPECT_FALSE(fs::exists(folder / fetch_scratch_file)) << "the half-written copy goes with the other scratch files";
+  EXPECT_EQ(folder.read("big.dat"), "old");
+  EXPECT_FALSE(folder.exists("cpatch.dat"));
+  EXPECT_FALSE(folder.exists(fetch_scratch_file)) << "the half-written copy goes with the other scratch files";
 }
 
 }  // namespace

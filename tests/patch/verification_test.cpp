@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/progress_view.h"
 #include "core/update_state.h"
 #include "patch/local_files.h"
 #include "tests/patch/patch_fixture.h"
@@ -68,8 +69,7 @@ TEST_F(verification_test, right_content_with_another_time_is_stamped_and_then_no
 }
 
 TEST_F(verification_test, without_a_daylight_rule_every_file_of_the_right_length_is_read) {
-  use_time_zone("UTC0");
-  ASSERT_EQ(state.file_time_bias, 3600);
+  use_time_zone("UTC0", 3600);
   write("map.dat", "content of the map");
   set_modification_time("map.dat", stamped_time_of(listed_time));
   std::string line = entry_line_for("map.dat", "content of the map", listed_time);
@@ -162,19 +162,19 @@ TEST_F(verification_test, a_manifest_that_is_not_what_its_header_says_fails) {
   EXPECT_FALSE(check_product_files(manifest));
 }
 
-// A stand-in for the progress window that records what the check shows on status line 2.
-class status_line_test : public verification_test, progress_view {
+// A stand-in for the progress window that records what status line 2 is given.
+class status_line_test : public verification_test, private progress_view {
  protected:
   status_line_test() { state.view = this; }
-  ~status_line_test() override { state.view = nullptr; }
 
+  std::vector<std::string> status_texts;
+
+ private:
   void status_line_1(const char*) override {}
   void status_line_2(const char* text) override { status_texts.emplace_back(text); }
   void file_bar(int) override {}
   void overall_bar(int) override {}
   void title(const char*) override {}
-
-  std::vector<std::string> status_texts;
 };
 
 TEST_F(status_line_test, checking_lines_count_the_entries_only_in_a_complete_check) {
@@ -188,7 +188,7 @@ TEST_F(status_line_test, checking_lines_count_the_entries_only_in_a_complete_che
                                                       "Checking file 3 of 3"}));
 }
 
-TEST_F(verification_test, crc_of_a_file_larger_than_one_read) {
+TEST_F(verification_test, crc_of_a_file_larger_than_one_read_and_0_when_it_cannot_be_read) {
   std::string big(3 * crc_read_size + 123, '\0');
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 300);
   write("big.bin", big);
@@ -196,6 +196,9 @@ TEST_F(verification_test, crc_of_a_file_larger_than_one_read) {
   write("empty.bin", "");
   EXPECT_EQ(file_crc32("empty.bin"), 0u);
   EXPECT_EQ(file_crc32("absent.bin"), 0u);
+  // Found and of a known length, but not readable.
+  locked_file held("big.bin");
+  EXPECT_EQ(file_crc32("big.bin"), 0u);
 }
 
 TEST_F(verification_test, stat_and_stamp_agree_through_the_bias) {

@@ -60,7 +60,7 @@ void expect_entries_match(const std::vector<file_entry>& entries, const fs::path
 }
 
 TEST(publish_client_readers, the_client_reads_every_published_entry_and_the_header_as_written) {
-  temp_folder temp;
+  install_folder temp{"publish"};
   fs::path release = temp / "release";
   const std::vector<std::pair<std::string, std::string>> files = {
       {"Readme.txt", "Read me.\r\n"},

@@ -10,7 +10,7 @@
 namespace fs = std::filesystem;
 
 TEST(publish_measure, first_publish_and_one_file_republish_of_7500_files) {
-  temp_folder temp;
+  install_folder temp{"publish"};
   fs::path release = temp / "release";
   for (int i = 0; i < 7500; ++i) {
     // Mostly small files, every fiftieth one of 256 KiB, in 75 folders.

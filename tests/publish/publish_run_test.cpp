@@ -68,7 +68,7 @@ void expect_tree_matches(const fs::path& tree, const fs::path& release, const st
 
 class publish_run : public ::testing::Test {
  protected:
-  temp_folder temp;
+  install_folder temp{"publish"};
   fs::path release = temp / "release";
   fs::path out = temp / "site";
 

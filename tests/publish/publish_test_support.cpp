@@ -11,30 +11,6 @@
 
 namespace fs = std::filesystem;
 
-temp_folder::temp_folder() {
-  std::random_device random;
-  path_ = fs::temp_directory_path() / ("corvid-publish-test-" + std::to_string(random()));
-  fs::create_directories(path_);
-}
-
-temp_folder::~temp_folder() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 std::string noise(std::size_t size, unsigned seed) {
   std::mt19937 generator(seed);
   std::string bytes(size, '\0');
@@ -61,7 +37,7 @@ std::string shell_quoted(const std::string& text) {
 }  // namespace
 
 tool_run run_publish(const std::vector<std::string>& args, const std::string& environment) {
-  temp_folder capture;
+  install_folder capture{"publish_capture"};
   std::string command = environment + " " + shell_quoted(CORVID_PUBLISH_EXE);
   for (const std::string& arg : args) command += " " + shell_quoted(arg);
   command += " >" + shell_quoted((capture / "out").string()) + " 2>" + shell_quoted((capture / "err").string());

@@ -5,21 +5,7 @@
 #include <string>
 #include <vector>
 
-class temp_folder {
- public:
-  temp_folder();
-  ~temp_folder();
-  temp_folder(const temp_folder&) = delete;
-  temp_folder& operator=(const temp_folder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-void write_file(const std::filesystem::path& path, const std::string& bytes);
-std::string read_file(const std::filesystem::path& path);
+#include "tests/support/install_folder.h"
 
 // A random-looking but reproducible byte string.
 std::string noise(std::size_t size, unsigned seed);

@@ -1,6 +1,6 @@
 #pragma once
-// A temporary installation folder for one test: files written and read by name,
-// removed with everything in it at the end.
+// A temporary folder for one test: files written and read by name, removed with
+// everything in it at the end. Also the tests' one way to read and write whole files.
 
 #include <filesystem>
 #include <string>
@@ -10,6 +10,9 @@ class install_folder {
   explicit install_folder(const std::string& label);
   // Inside `parent` instead of the temporary folder.
   install_folder(const std::string& label, const std::filesystem::path& parent);
+  // Named after the running test alone: the child process of a death test runs the
+  // test again from its start, and so works in its parent's folder.
+  static install_folder shared_with_death_tests(const std::string& label);
   ~install_folder();
   install_folder(const install_folder&) = delete;
   install_folder& operator=(const install_folder&) = delete;
@@ -27,5 +30,13 @@ class install_folder {
   void write_update_location(const std::string& location) const;
 
  private:
+  struct exact_path {};
+  install_folder(exact_path, const std::filesystem::path& path);
   std::filesystem::path path_;
 };
+
+// The whole file; empty when it cannot be read.
+std::string read_file(const std::filesystem::path& file);
+// Replaces the whole file, making its folders; throws when it cannot.
+void write_file(const std::filesystem::path& file, const std::string& bytes);
+bool file_exists(const std::filesystem::path& file);

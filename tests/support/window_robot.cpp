@@ -30,7 +30,10 @@ BOOL CALLBACK collect_window(HWND window, LPARAM list) {
   seen.process_id = process_id;
   seen.caption = window_robot::caption_of(window);
   seen.is_message_box = is_message_box(window);
-  if (seen.is_message_box) seen.text = window_robot::control_text(window, 0xFFFF);
+  if (seen.is_message_box) {
+    seen.text = window_robot::control_text(window, 0xFFFF);
+    seen.shows_icon = window_robot::icon_of(window) != nullptr;
+  }
   reinterpret_cast<std::vector<seen_window>*>(list)->push_back(seen);
   return TRUE;
 }
@@ -123,6 +126,11 @@ seen_window window_robot::wait_for_progress_window(std::chrono::milliseconds lim
       limit);
 }
 
+bool window_robot::is_start_up_prompt(HWND window) {
+  HWND check = GetDlgItem(window, 1007);
+  return check != nullptr && _stricmp(class_of(check).c_str(), "Button") == 0;
+}
+
 seen_window window_robot::wait_for_message_box(std::chrono::milliseconds limit) {
   return wait_for([](const seen_window& w) { return w.is_message_box; }, limit);
 }
@@ -166,6 +174,23 @@ std::string window_robot::control_text(HWND window, int control_id) {
   char text[4096] = "";
   GetDlgItemTextA(window, control_id, text, sizeof(text));
   return text;
+}
+
+namespace {
+
+// The icon sits in the box's one static control of the icon style.
+BOOL CALLBACK take_icon(HWND child, LPARAM found) {
+  if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+  *reinterpret_cast<HICON*>(found) = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+  return FALSE;
+}
+
+}  // namespace
+
+HICON window_robot::icon_of(HWND box) {
+  HICON icon = nullptr;
+  EnumChildWindows(box, take_icon, reinterpret_cast<LPARAM>(&icon));
+  return icon;
 }
 
 std::string window_robot::caption_of(HWND window) {

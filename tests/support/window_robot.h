@@ -20,6 +20,7 @@ struct seen_window {
   std::string caption;
   std::string text;  // a message box's text (static 65535); empty for other windows
   bool is_message_box = false;
+  bool shows_icon = false;  // a message box with an icon beside its text
 };
 
 class window_robot {
@@ -38,6 +39,8 @@ class window_robot {
                                      std::chrono::milliseconds limit = 20s);
   // The progress window: the one with the status lines, whatever its caption says.
   static seen_window wait_for_progress_window(std::chrono::milliseconds limit = 20s);
+  // The start-up prompt: the dialog with the complete-check box.
+  static bool is_start_up_prompt(HWND window);
   seen_window wait_for_message_box(std::chrono::milliseconds limit = 20s);
 
   // Waits for the started process to end; its exit code, or nothing on time-out
@@ -55,6 +58,9 @@ class window_robot {
 
   static std::string control_text(HWND window, int control_id);
   static std::string caption_of(HWND window);
+  // The icon a message box shows, or null. From another process the handle only
+  // tells whether there is one.
+  static HICON icon_of(HWND box);
   static void press(HWND window, int control_id);  // as a click on that button
   static void press_key(HWND window, WPARAM virtual_key);
   static void close(HWND window);  // WM_CLOSE, as the window manager sends it
