@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/handles.h"
+#include "platform/handles.h"
 #include "app/resources/resource_ids.h"
 #include "core/update_state.h"
 #include "text/line_source.h"

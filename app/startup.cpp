@@ -10,28 +10,20 @@
 #include <string.h>
 #include <time.h>
 
-#include "core/handles.h"
+#include "platform/handles.h"
 #include "core/shutdown.h"
 #include "app/update_location.h"
 #include "core/update_state.h"
+#include "text/lower_case.h"
+#include "text/paths.h"
 
 namespace {
 
-using module_path = fixed_text<MAX_PATH>;
-
-module_path own_file_path() {
-  module_path path;
+path_text own_file_path() {
+  path_text path;
   DWORD length = GetModuleFileNameA(nullptr, path.buffer(), static_cast<DWORD>(path.buffer_size()));
   if (length == 0 || length >= path.buffer_size()) path.clear();
   return path;
-}
-
-const char* base_name_of(const char* path) {
-  const char* base = path;
-  for (const char* p = path; *p != '\0'; ++p) {
-    if (*p == '\\' || *p == '/' || *p == ':') base = p + 1;
-  }
-  return base;
 }
 
 [[noreturn]] void refuse_to_run(message reason) {
@@ -43,11 +35,11 @@ const char* base_name_of(const char* path) {
 // Under the starter name the program replaces itself by a copy, so that an update of
 // the update client can overwrite the starter file while this run goes on.
 void hand_over_to_overlay_copy() {
-  module_path own_path = own_file_path();
-  const char* own_name = base_name_of(own_path.c_str());
-  if (_stricmp(own_name, starter_name) != 0) return;
+  path_text own_path = own_file_path();
+  path_text own_name(base_name(own_path.view()));
+  if (!equal_ignoring_case(own_name.view(), starter_name)) return;
 
-  CopyFileA(own_name, overlay_copy_name, FALSE);
+  CopyFileA(own_name.c_str(), overlay_copy_name, FALSE);
   // The launch arguments travel as one argument, so the copy sees the same text after
   // its program name.
   intptr_t started =
@@ -76,13 +68,8 @@ void read_update_location_file() {
 }  // namespace
 
 void enter_program_directory() {
-  module_path own_path = own_file_path();
-  char drive[_MAX_DRIVE] = "";
-  char directory[_MAX_DIR] = "";
-  _splitpath(own_path.c_str(), drive, directory, nullptr, nullptr);
-  fixed_text<MAX_PATH> folder;
-  folder.assign(drive);
-  folder.append(directory);
+  path_text own_path = own_file_path();
+  path_text folder(directory_part(own_path.view()));
   if (!folder.empty()) _chdir(folder.c_str());
 }
 
@@ -95,7 +82,7 @@ bool is_program_running(const char* module_base_name) {
   entry.dwSize = sizeof(entry);
   for (BOOL more = Process32First(snapshot.get(), &entry); more;
        more = Process32Next(snapshot.get(), &entry)) {
-    if (_stricmp(base_name_of(entry.szExeFile), module_base_name) == 0) return true;
+    if (equal_ignoring_case(base_name(entry.szExeFile), module_base_name)) return true;
   }
   return false;
 }

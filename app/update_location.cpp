@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/handles.h"
+#include "platform/handles.h"
 #include "text/line_source.h"
 #include "text/lower_case.h"
 

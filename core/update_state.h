@@ -10,6 +10,7 @@
 
 #include "core/file_entry.h"
 #include "core/progress_view.h"
+#include "platform/handles.h"
 #include "text/fixed_text.h"
 #include "text/messages.h"
 #include "text/string_table.h"
@@ -64,7 +65,7 @@ struct update_state {
   HWND progress_window = nullptr;
   progress_view* view = nullptr;  // what workers show progress through
   ::string_table string_table;
-  HINTERNET internet_session = nullptr;
+  internet_handle internet_session;
 };
 
 extern update_state state;

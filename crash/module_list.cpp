@@ -4,6 +4,7 @@
 
 #include "crash/guarded_read.h"
 #include "crash/report_text.h"
+#include "platform/handles.h"
 
 namespace {
 
@@ -54,14 +55,13 @@ void write_module_line(report_file& file, uintptr_t base)
 
     DWORD size = 0;
     date_suffix[0] = '\0';
-    HANDLE module_file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (module_file != INVALID_HANDLE_VALUE) {
-        size = GetFileSize(module_file, nullptr);
+    kernel_handle module_file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (module_file) {
+        size = GetFileSize(module_file.get(), nullptr);
         FILETIME written;
-        if (GetFileTime(module_file, nullptr, nullptr, &written))
+        if (GetFileTime(module_file.get(), nullptr, nullptr, &written))
             wsprintfA(date_suffix, " - file date is %s", format_file_time(written).text);
-        CloseHandle(module_file);
     }
     file.print("%s, loaded at 0x%s - %d bytes - %08x%s\r\n", path, format_address(base).digits,
                size, time_stamp, date_suffix);

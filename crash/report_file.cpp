@@ -2,20 +2,12 @@
 
 #include <stdarg.h>
 
-report_file::report_file(HANDLE owned) : handle(owned) {}
-
-report_file::~report_file()
-{
-    if (is_open())
-        CloseHandle(handle);
-}
-
 void report_file::write(const char* text, int length)
 {
     if (!is_open() || length <= 0)
         return;
     DWORD written = 0;
-    WriteFile(handle, text, static_cast<DWORD>(length), &written, nullptr);
+    WriteFile(handle.get(), text, static_cast<DWORD>(length), &written, nullptr);
 }
 
 void report_file::print(const char* format, ...)

@@ -4,15 +4,14 @@
 // lean on the heap or on a runtime that may be the very thing that broke.
 #include <windows.h>
 
+#include "platform/handles.h"
+
 class report_file {
 public:
     // Takes ownership of the handle (INVALID_HANDLE_VALUE for none).
-    explicit report_file(HANDLE handle);
-    ~report_file();
-    report_file(const report_file&) = delete;
-    report_file& operator=(const report_file&) = delete;
+    explicit report_file(HANDLE owned) : handle(owned) {}
 
-    bool is_open() const { return handle != INVALID_HANDLE_VALUE; }
+    bool is_open() const { return handle.valid(); }
 
     // Write errors are ignored: there is nobody to tell.
     void write(const char* text, int length);
@@ -20,7 +19,7 @@ public:
     void print(const char* format, ...);
 
 private:
-    HANDLE handle;
+    kernel_handle handle;
 };
 
 // Opens (or creates) the file without sharing and moves to its end, so that reports

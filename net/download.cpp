@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "core/handles.h"
+#include "platform/handles.h"
 #include "core/message_pump.h"
 #include "core/shutdown.h"
 #include "core/update_state.h"
@@ -22,13 +22,6 @@ bool fail(std::int32_t code) {
   return false;
 }
 
-// Everything up to and including the last separator. The drive stays with it, so
-// that a path on another drive is not looked for on the current one.
-std::string_view directory_part(std::string_view path) {
-  std::size_t last = path.find_last_of("/\\");
-  return last == std::string_view::npos ? std::string_view() : path.substr(0, last + 1);
-}
-
 }  // namespace
 
 bool compose_download_url(url_text& url, const char* host, const char* file_name) {
@@ -39,18 +32,17 @@ bool download_to_file(download_request request) {
   // Refused rather than cut: a cut URL or path names another place than the one asked.
   if (std::strlen(request.url) > longest_url) return fail(download_cannot_open_url);
 
-  internet_handle request_handle(InternetOpenUrlA(state.internet_session, request.url, nullptr, 0,
+  internet_handle request_handle(InternetOpenUrlA(state.internet_session.get(), request.url, nullptr, 0,
                                                   request_flags, request_context));
   if (!request_handle) return fail(download_cannot_open_url);
 
   std::string_view local_path(request.local_path);
   std::string_view directory = directory_part(local_path);
-  if (directory.size() > longest_local_path) return fail(download_cannot_make_directory);
-  if (local_path.size() > longest_local_path) return fail(download_cannot_create_file);
+  if (directory.size() > longest_path) return fail(download_cannot_make_directory);
+  if (local_path.size() > longest_path) return fail(download_cannot_create_file);
   if (!directory.empty()) {
-    fixed_text<longest_local_path + 1> directory_text(directory);
-    if (!directory_exists(directory_text.c_str()) &&
-        create_directory_path(directory_text.c_str()) != 1) {
+    path_text directory_text(directory);
+    if (!directory_exists(directory_text.c_str()) && !create_directory_path(directory_text.c_str())) {
       return fail(download_cannot_make_directory);
     }
   }

@@ -31,7 +31,6 @@ enum download_error : std::int32_t {
 inline constexpr std::uint32_t unsized_download_limit = 64u * 1024 * 1024;
 
 inline constexpr std::size_t longest_url = 1023;
-inline constexpr std::size_t longest_local_path = 259;
 
 using url_text = fixed_text<longest_url + 1>;
 

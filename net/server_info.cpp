@@ -10,15 +10,6 @@ namespace {
 // taken for an empty line of its own.
 void read(line_source& lines, text_line& line) { lines.next(line, long_line::split_keeping_end); }
 
-bool same_without_case(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    char x = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a + 32) : *a;
-    char y = (*b >= 'A' && *b <= 'Z') ? static_cast<char>(*b + 32) : *b;
-    if (x != y) return false;
-    if (x == '\0') return true;
-  }
-}
-
 void read_lower_cased(line_source& lines, text_line& line) {
   read(lines, line);
   lower_case_in_place(line.buffer());
@@ -59,7 +50,7 @@ void read_alternate_hosts(line_source& lines, server_info& info) {
   }
   text_line after;
   read(lines, after);
-  if (same_without_case(after.c_str(), "mps")) read_max_patch_size(lines, info);
+  if (equal_ignoring_case(after.c_str(), "mps")) read_max_patch_size(lines, info);
 }
 
 }  // namespace
@@ -102,22 +93,22 @@ server_info read_server_info(line_source& lines) {
   text_line keyword;
   read(lines, keyword);
   const char* k = keyword.c_str();
-  if (same_without_case(k, "down")) {
+  if (equal_ignoring_case(k, "down")) {
     info.outcome = server_info_outcome::down;
     read_down_notice(lines, info);
-  } else if (same_without_case(k, "mft")) {
+  } else if (equal_ignoring_case(k, "mft")) {
     info.outcome = server_info_outcome::header_hosts_given;
     read_lower_cased(lines, info.client_header_host);
     read_lower_cased(lines, info.product_header_host);
-  } else if (same_without_case(k, "uurl")) {
+  } else if (equal_ignoring_case(k, "uurl")) {
     info.outcome = server_info_outcome::redirected;
     read_lower_cased(lines, info.new_location);
-  } else if (same_without_case(k, "aurl")) {
+  } else if (equal_ignoring_case(k, "aurl")) {
     info.outcome = server_info_outcome::alternate_hosts;
     read_alternate_hosts(lines, info);
   } else {
     info.outcome = server_info_outcome::plain;
-    if (same_without_case(k, "mps")) read_max_patch_size(lines, info);
+    if (equal_ignoring_case(k, "mps")) read_max_patch_size(lines, info);
   }
   return info;
 }

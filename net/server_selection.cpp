@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/handles.h"
+#include "platform/handles.h"
 #include "core/shutdown.h"
 #include "core/update_state.h"
 #include "net/download.h"

@@ -6,20 +6,13 @@
 #include <cstring>
 #include <string_view>
 
-#include "core/handles.h"
+#include "platform/handles.h"
 #include "core/update_state.h"
+#include "net/directories.h"
 #include "patch/command_line.h"
+#include "text/lower_case.h"
 
 namespace {
-
-using full_path = fixed_text<260>;
-
-bool absolute_form(const char* path, full_path& out) {
-  DWORD length = GetFullPathNameA(path, static_cast<DWORD>(out.buffer_size()), out.buffer(), nullptr);
-  return length > 0 && length < out.buffer_size();
-}
-
-bool is_separator(char c) { return c == '/' || c == '\\'; }
 
 void run_unlink(const char* directory, const char* pattern) {
   if (!path_inside_installation(state.installation_directory.c_str(), directory)) return;
@@ -61,20 +54,20 @@ void run_command(const script_line& line) {
 }  // namespace
 
 bool path_inside_installation(const char* base, const char* path) {
-  full_path installation;
+  path_text installation;
   if (!absolute_form(base, installation)) return false;
 
+  // The folder part of the path, or its drive alone ("c:name" is in c:'s current folder).
   std::string_view text(path);
-  std::size_t last = text.find_last_of("/\\");
-  std::size_t folder_length = last == std::string_view::npos ? 0 : last + 1;
-  if (folder_length == 0 && text.size() >= 2 && text[1] == ':') folder_length = 2;
-  full_path folder;
-  if (!folder.assign(text.substr(0, folder_length))) return false;
-  full_path resolved;
+  std::string_view folder_part = directory_part(text);
+  if (folder_part.empty() && text.size() >= 2 && text[1] == ':') folder_part = text.substr(0, 2);
+  path_text folder;
+  if (!folder.assign(folder_part)) return false;
+  path_text resolved;
   if (!absolute_form(folder.empty() ? "." : folder.c_str(), resolved)) return false;
 
   std::size_t length = installation.size();
-  if (resolved.size() < length || _strnicmp(resolved.c_str(), installation.c_str(), length) != 0) {
+  if (resolved.size() < length || !equal_ignoring_case(resolved.view().substr(0, length), installation.view())) {
     return false;
   }
   if (resolved.size() == length) return true;
@@ -83,7 +76,7 @@ bool path_inside_installation(const char* base, const char* path) {
 
 void list_matching_files(std::vector<matched_file_name>& list, const char* directory,
                          const char* pattern) {
-  full_path search_path;
+  path_text search_path;
   if (!search_path.format("%s%s", directory, pattern)) return;
   WIN32_FIND_DATAA found;
   find_handle search(FindFirstFileA(search_path.c_str(), &found));

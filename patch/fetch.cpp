@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-#include "core/handles.h"
+#include "platform/handles.h"
 #include "core/message_pump.h"
 #include "core/scratch_files.h"
 #include "net/directories.h"
@@ -17,6 +17,7 @@
 #include "patch/install_log.h"
 #include "patch/local_files.h"
 #include "text/lower_case.h"
+#include "text/paths.h"
 
 namespace {
 
@@ -65,18 +66,6 @@ class scratch_copy {
   bool created_ = false;
 };
 
-std::string_view base_name(std::string_view name) {
-  std::size_t last = name.find_last_of("/\\");
-  return last == std::string_view::npos ? name : name.substr(last + 1);
-}
-
-// Listed names carry no drive (the list reader refuses them), so this is everything
-// up to and including the last separator.
-std::string_view directory_part(std::string_view name) {
-  std::size_t last = name.find_last_of("/\\");
-  return last == std::string_view::npos ? std::string_view() : name.substr(0, last + 1);
-}
-
 // "label installation-folder\part", with backslashes throughout.
 void log_installed(const char* label, std::string_view part) {
   fixed_text<1024> line;
@@ -123,7 +112,7 @@ bool fetch_marked(const host_choice& hosts, int& files_fetched) {
     std::string_view file = base_name(entry.name.view());
     // Set before the download: the notes that arrived are worth showing even when a
     // later file fails.
-    if (file.size() == 10 && _strnicmp(file.data(), "readme.txt", 10) == 0) {
+    if (equal_ignoring_case(file, "readme.txt")) {
       state.readme_fetched_flag = 1;
     }
     show_getting_line(file);
@@ -157,7 +146,7 @@ bool fetch_marked_files_rotating(const server_location* hosts, int host_count, i
 bool fetch_file(const char* url, file_entry& entry, progress_callback_type progress_callback) {
   const char* name = entry.name.c_str();
 
-  internet_handle request(InternetOpenUrlA(state.internet_session, url, nullptr, 0, request_flags, 0));
+  internet_handle request(InternetOpenUrlA(state.internet_session.get(), url, nullptr, 0, request_flags, 0));
   if (!request) return fail(fetch_cannot_open_url);
 
   // The move over a read-only file would fail once the whole body is in.
@@ -201,9 +190,9 @@ bool fetch_file(const char* url, file_entry& entry, progress_callback_type progr
   // The file's folders are made only for a file that is ready to go into them.
   std::string_view directory = directory_part(entry.name.view());
   if (!directory.empty()) {
-    fixed_text<256> directory_text(directory);
+    path_text directory_text(directory);
     if (!directory_exists(directory_text.c_str())) {
-      if (create_directory_path(directory_text.c_str()) != 1) return fail(fetch_cannot_make_directory);
+      if (!create_directory_path(directory_text.c_str())) return fail(fetch_cannot_make_directory);
       log_installed("Made Dir: ", directory);
     }
   }

@@ -8,9 +8,10 @@
 #include <string>
 #include <unordered_set>
 
-#include "core/handles.h"
+#include "platform/handles.h"
 #include "text/fixed_text.h"
 #include "text/line_source.h"
+#include "text/lower_case.h"
 
 namespace {
 
@@ -35,9 +36,7 @@ bool stamp_of(std::FILE* file, log_stamp& stamp) {
 // The lines are compared as _stricmp compares them: ASCII letters without case.
 std::string folded(const char* text) {
   std::string result(text);
-  for (char& c : result) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-  }
+  lower_case_in_place(result.data());
   return result;
 }
 

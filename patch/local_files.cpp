@@ -8,7 +8,7 @@
 #include <memory>
 #include <new>
 
-#include "core/handles.h"
+#include "platform/handles.h"
 #include "core/update_state.h"
 #include "net/directories.h"
 #include "patch/list_format.h"

@@ -6,15 +6,14 @@
 #include <memory>
 #include <new>
 
-#include "core/handles.h"
+#include "platform/handles.h"
 #include "core/message_pump.h"
 #include "core/update_state.h"
 #include "patch/list_format.h"
 #include "patch/local_files.h"
+#include "text/paths.h"
 
 namespace {
-
-using path_text = fixed_text<260>;
 
 void add_to_fetch(file_entry& entry) {
   entry.needs_fetch = true;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/owned_handle.h"
 #include "text/line_source.h"
 
 namespace {
@@ -36,15 +37,15 @@ void string_table::create(std::uint16_t slot_width, std::uint16_t slot_count) {
 
 int string_table::load(const char* path) {
   if (path == nullptr) return -1;
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return -2;
+  stdio_file file(std::fopen(path, "rb"));
+  if (!file) return -2;
 
   loaded_file_name_.assign(path);
   slots_filled_ = 0;
   if (slots_ != nullptr && slot_width_ > 0) {
     // Binary: carriage returns are the rewrite's to drop, and they count in a slot's
     // width. A full slot leaves the rest of its line, or only the line feed, as the next.
-    line_source lines(file, line_ends::as_read);
+    line_source lines(file.get(), line_ends::as_read);
     for (std::uint16_t slot = 0; slot < slot_count_ && !lines.at_end(); ++slot) {
       char* text = slots_.get() + static_cast<std::size_t>(slot) * slot_width_;
       lines.next(text, slot_width_, long_line::split);
@@ -52,7 +53,6 @@ int string_table::load(const char* path) {
       slots_filled_ = static_cast<std::uint16_t>(slot + 1);
     }
   }
-  std::fclose(file);
   return 0;
 }
 

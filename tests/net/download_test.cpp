@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "core/handles.h"
+#include "platform/handles.h"
 #include "core/update_state.h"
 #include "net/directories.h"
 #include "net/internet_session.h"
@@ -285,21 +285,21 @@ TEST_F(download_test, a_quit_message_mid_transfer_ends_the_process_after_the_cle
 using directory_test = client_test;
 
 TEST_F(directory_test, a_path_is_made_up_to_its_last_separator) {
-  EXPECT_EQ(create_directory_path(nullptr), -1);
-  EXPECT_EQ(create_directory_path(""), 1);
-  EXPECT_EQ(create_directory_path("p/q\\r"), 1);
+  EXPECT_FALSE(create_directory_path(nullptr));
+  EXPECT_TRUE(create_directory_path(""));
+  EXPECT_TRUE(create_directory_path("p/q\\r"));
   EXPECT_TRUE(directory_exists("p/q"));
   EXPECT_FALSE(directory_exists("p/q/r"));
-  EXPECT_EQ(create_directory_path("p/q/r/"), 1);
+  EXPECT_TRUE(create_directory_path("p/q/r/"));
   EXPECT_TRUE(directory_exists("p/q/r"));
 
   std::string absolute = folder_.path().string() + "\\abs\\inner\\";
-  EXPECT_EQ(create_directory_path(absolute.c_str()), 1);
+  EXPECT_TRUE(create_directory_path(absolute.c_str()));
   EXPECT_TRUE(directory_exists((folder_.path().string() + "\\abs\\inner").c_str()));
 }
 
 TEST_F(directory_test, a_failure_keeps_what_was_made_before_it) {
-  EXPECT_EQ(create_directory_path("first/bad*name/below/"), -1);
+  EXPECT_FALSE(create_directory_path("first/bad*name/below/"));
   EXPECT_TRUE(directory_exists("first"));
   EXPECT_FALSE(directory_exists("first/bad*name/below"));
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/handles.h"
+#include "platform/handles.h"
 
 using namespace std::chrono_literals;
 

@@ -1,0 +1,28 @@
+#pragma once
+// Paths as Windows takes them: "/" and "\" both separate folders, and a path without the
+// long-path prefix holds at most 259 characters. Needs no windows.h.
+
+#include <cstddef>
+#include <string_view>
+
+#include "text/fixed_text.h"
+
+inline constexpr std::size_t longest_path = 259;
+
+// The one buffer for a Windows path.
+using path_text = fixed_text<longest_path + 1>;
+
+inline bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// The file name and extension: what follows the last separator or drive colon.
+inline std::string_view base_name(std::string_view path) {
+  std::size_t last = path.find_last_of("/\\:");
+  return last == std::string_view::npos ? path : path.substr(last + 1);
+}
+
+// Everything up to and including the last separator, empty when there is none. A drive
+// stays with it, so that a path on another drive is not looked for on the current one.
+inline std::string_view directory_part(std::string_view path) {
+  std::size_t last = path.find_last_of("/\\");
+  return last == std::string_view::npos ? std::string_view() : path.substr(0, last + 1);
+}
