@@ -1,11 +1,12 @@
 #include "app/update_location.h"
 
+#include "text/format_limits.h"
 #include "text/lower_case.h"
 
 namespace {
 
 // False when the end of the file (or an error) comes before anything was read.
-bool read_line(std::FILE* file, fixed_text<1024>& line) {
+bool read_line(std::FILE* file, fixed_text<max_text_line_length + 1>& line) {
   line.clear();
   int c = std::getc(file);
   if (c == EOF) return false;
@@ -18,8 +19,8 @@ bool read_line(std::FILE* file, fixed_text<1024>& line) {
 }  // namespace
 
 update_location_result read_update_location(std::FILE* file) {
-  fixed_text<1024> line;
-  if (!read_line(file, line) || !(line == "Corvid Patch")) {
+  fixed_text<max_text_line_length + 1> line;
+  if (!read_line(file, line) || !(line == list_header_text)) {
     return update_location_result::wrong_first_line;
   }
   if (!read_line(file, state.server_information_location) ||

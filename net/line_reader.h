@@ -6,8 +6,9 @@
 #include <cstdio>
 
 #include "text/fixed_text.h"
+#include "text/format_limits.h"
 
-using text_line = fixed_text<1024>;
+using text_line = fixed_text<max_text_line_length + 1>;
 
 class line_reader {
  public:

@@ -7,6 +7,7 @@
 
 #include "net/line_reader.h"
 #include "text/fixed_text.h"
+#include "text/format_limits.h"
 
 inline constexpr int server_info_alternate_slots = 10;
 
@@ -35,8 +36,6 @@ struct server_info {
   bool max_patch_size_given = false;
   std::uint32_t max_patch_size = 0;  // bytes
 };
-
-inline constexpr const char* server_info_first_line = "Corvid Patch";
 
 server_info read_server_info(line_reader& lines);
 

@@ -8,10 +8,9 @@
 
 #include "patch/file_entry.h"
 #include "patch/list_line_reader.h"
+#include "text/format_limits.h"
 
-inline constexpr std::string_view list_header_text = "Corvid Patch";
 inline constexpr const char* manifest_file_name = "gfl.mft";
-inline constexpr std::size_t patch_header_size = 19;
 
 // Exactly the header text; a blank after it is another line.
 bool is_list_header_line(std::string_view line);

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "text/fixed_text.h"
+#include "text/format_limits.h"
 
 class list_line_reader {
  public:
@@ -44,5 +45,5 @@ class list_line_reader {
 };
 
 // Buffers of the list rules: header lines and script lines, and entry lines.
-using list_text_line = fixed_text<1024>;
-using list_entry_line = fixed_text<512>;
+using list_text_line = fixed_text<max_text_line_length + 1>;
+using list_entry_line = fixed_text<max_entry_line_length + 1>;
