@@ -32,11 +32,6 @@ struct build_outputs {
   std::string client_list;
 };
 
-bool is_within(const fs::path& inner, const fs::path& outer) {
-  auto [mismatch, unused] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
-  return mismatch == outer.end();
-}
-
 fs::path full_path(const fs::path& path) {
   std::error_code ignored;
   return fs::weakly_canonical(fs::absolute(path), ignored).lexically_normal();

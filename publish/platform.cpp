@@ -1,5 +1,6 @@
 #include "publish/platform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -37,6 +38,11 @@ std::string cannot(const char* what, const fs::path& path, int error_number) {
 std::string display_path(const fs::path& path) {
   std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
+}
+
+bool is_within(const fs::path& inner, const fs::path& outer) {
+  auto [mismatch, unused] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+  return mismatch == outer.end();
 }
 
 unsigned processor_count() {

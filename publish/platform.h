@@ -21,6 +21,9 @@ std::string cannot(const char* what, const std::filesystem::path& path, int erro
 // A path for messages, in UTF-8 whatever the platform's path encoding.
 std::string display_path(const std::filesystem::path& path);
 
+// Whether `inner` is `outer` or lies below it, component by component.
+bool is_within(const std::filesystem::path& inner, const std::filesystem::path& outer);
+
 struct file_closer {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };

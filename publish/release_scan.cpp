@@ -29,11 +29,6 @@ void refuse(std::vector<std::string>& problems, const fs::path& path, const std:
   problems.push_back(display_path(path) + ": " + why);
 }
 
-bool is_within(const fs::path& inner, const fs::path& outer) {
-  auto [mismatch, unused] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
-  return mismatch == outer.end();
-}
-
 std::int64_t whole_seconds(std::int64_t nanoseconds) {
   std::int64_t seconds = nanoseconds / 1000000000;
   return nanoseconds % 1000000000 < 0 ? seconds - 1 : seconds;

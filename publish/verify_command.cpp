@@ -28,12 +28,6 @@ class problem_list {
   report& out_;
 };
 
-std::string hex(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(value));
-  return text;
-}
-
 void verify_stream(const fs::path& folder, const list_entry& entry, problem_list& problems) {
   fs::path stream = folder / lower_case(entry.name);
   std::error_code code;
@@ -42,21 +36,14 @@ void verify_stream(const fs::path& folder, const list_entry& entry, problem_list
     problems.add(stream, "listed but missing");
     return;
   }
-  if (length != entry.packed_size) {
-    problems.add(stream, "is " + std::to_string(length) + " bytes; the list says " +
-                             std::to_string(entry.packed_size));
+  stream_facts facts{0, length, 0};
+  std::string why = stream_mismatch(facts, entry.packed_size, 0, 0);
+  if (why.empty() && !inflate_file_facts(stream, facts, why)) {
+    problems.add(stream, why);
     return;
   }
-  stream_facts facts;
-  std::string error;
-  if (!inflate_file_facts(stream, facts, error)) {
-    problems.add(stream, error);
-  } else if (facts.size != entry.size) {
-    problems.add(stream, "inflates to " + std::to_string(facts.size) + " bytes; the list says " +
-                             std::to_string(entry.size));
-  } else if (facts.crc32 != entry.crc32) {
-    problems.add(stream, "inflates to CRC-32 " + hex(facts.crc32) + "; the list says " + hex(entry.crc32));
-  }
+  if (why.empty()) why = stream_mismatch(facts, entry.packed_size, entry.size, entry.crc32);
+  if (!why.empty()) problems.add(stream, why);
 }
 
 void verify_entries(const fs::path& list, const fs::path& folder, const std::vector<list_entry>& entries,
@@ -104,8 +91,8 @@ void verify_product(const fs::path& folder, problem_list& problems) {
     return;
   }
   if (text_crc32(text) != header.crc32)
-    problems.add(header_path, "gives the manifest's CRC-32 as " + hex(header.crc32) + "; its text has " +
-                                  hex(text_crc32(text)));
+    problems.add(header_path, "gives the manifest's CRC-32 as " + crc_text(header.crc32) + "; its text has " +
+                                  crc_text(text_crc32(text)));
   std::vector<list_entry> entries;
   if (!read_list_text(text, entries, error)) {
     problems.add(manifest_path, error);

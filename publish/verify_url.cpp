@@ -36,12 +36,6 @@ void add_unique(std::vector<std::string>& locations, const std::string& location
     locations.push_back(location);
 }
 
-std::string hex(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(value));
-  return text;
-}
-
 // Every location a player may be sent to, as the client would choose them.
 struct player_locations {
   std::vector<std::string> product;  // patch header, manifest, command script, files
@@ -248,15 +242,12 @@ class live_check {
     if (!answered) return "cannot be fetched: " + response.error;
     if (response.status != 200) return "missing: HTTP " + std::to_string(response.status);
     stream_facts facts = inflater.facts();
+    if (facts.packed_size > entry.packed_size)
+      return "is longer than the " + std::to_string(entry.packed_size) + " bytes the list says";
     if (!broken.empty()) return broken;
-    if (facts.packed_size != entry.packed_size)
-      return "is " + std::to_string(facts.packed_size) + (facts.packed_size > entry.packed_size ? " or more" : "") +
-             " bytes; the list says " + std::to_string(entry.packed_size);
-    if (!inflater.finished()) return "the stream ends early";
-    if (facts.size != entry.size)
-      return "inflates to " + std::to_string(facts.size) + " bytes; the list says " + std::to_string(entry.size);
-    if (facts.crc32 != entry.crc32) return "inflates to CRC-32 " + hex(facts.crc32) + "; the list says " + hex(entry.crc32);
-    return {};
+    std::string why = stream_mismatch(facts, entry.packed_size, entry.size, entry.crc32);
+    if (why.empty() && !inflater.finished()) why = "the stream ends early";
+    return why;
   }
 
   // No script is fine: the client runs only a body that starts with "Corvid Patch".

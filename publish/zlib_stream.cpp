@@ -1,6 +1,7 @@
 #include "publish/zlib_stream.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <vector>
 
 #include "publish/interrupt.h"
@@ -208,6 +209,22 @@ bool inflate_file_facts(const fs::path& path, stream_facts& facts, std::string& 
   }
   facts = inflater.facts();
   return true;
+}
+
+std::string crc_text(std::uint32_t crc32) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(crc32));
+  return text;
+}
+
+std::string stream_mismatch(const stream_facts& served, std::uint64_t packed_size, std::uint64_t size,
+                            std::uint32_t crc32) {
+  if (served.packed_size != packed_size)
+    return "is " + std::to_string(served.packed_size) + " bytes; the list says " + std::to_string(packed_size);
+  if (served.size != size)
+    return "inflates to " + std::to_string(served.size) + " bytes; the list says " + std::to_string(size);
+  if (served.crc32 != crc32) return "inflates to CRC-32 " + crc_text(served.crc32) + "; the list says " + crc_text(crc32);
+  return {};
 }
 
 std::string compress_text(std::string_view text, int level) {

@@ -58,6 +58,14 @@ class stream_inflater {
 // followed by nothing.
 bool inflate_file_facts(const std::filesystem::path& path, stream_facts& facts, std::string& error);
 
+// A CRC-32 as lists write it: lower-case hexadecimal.
+std::string crc_text(std::uint32_t crc32);
+
+// Why served bytes are not the listed stream: their length, or the size or CRC-32 they
+// inflate to. Empty when they are.
+std::string stream_mismatch(const stream_facts& served, std::uint64_t packed_size, std::uint64_t size,
+                            std::uint32_t crc32);
+
 std::string compress_text(std::string_view text, int level);
 // False unless `packed` inflates to exactly `size` bytes.
 bool uncompress_text(std::string_view packed, std::uint32_t size, std::string& text);
