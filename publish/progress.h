@@ -18,6 +18,7 @@ class progress_display {
   progress_display(const progress_display&) = delete;
   progress_display& operator=(const progress_display&) = delete;
 
+  bool enabled() const { return enabled_; }
   // Redraws the line, at most four times a second.
   void show();
   // Clears the line, so that what is printed next starts on a clean one.

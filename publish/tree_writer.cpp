@@ -193,7 +193,7 @@ bool write_streams(const tree_job& job, const stream_settings& settings, tree_re
   unsigned jobs = static_cast<unsigned>(std::clamp<std::size_t>(count, 1, std::max(settings.jobs, 1u)));
   std::vector<std::thread> workers;
   for (unsigned i = 0; i < jobs; ++i) workers.emplace_back(work);
-  while (settings.progress && finished < jobs) {
+  while (settings.progress && settings.progress->enabled() && finished < jobs) {
     settings.progress->show();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }

@@ -30,14 +30,32 @@ struct byte_tally {
   }
 };
 
-// Ends a deflate stream on every path out of the function that started it.
-struct deflate_owner {
-  z_stream stream{};
-  bool started = false;
-  ~deflate_owner() {
-    if (started) deflateEnd(&stream);
+// Each thread keeps its buffers and its deflate state from file to file: made afresh
+// for every file, their half a megabyte is handed back to the system and faulted in
+// again each time, which costs more than a small file's compression.
+struct thread_work {
+  std::vector<char> input = std::vector<char>(chunk_size);
+  std::vector<char> output = std::vector<char>(chunk_size);
+  z_stream deflater{};
+  int level = -1;  // of `deflater`; -1 before it is started
+  ~thread_work() {
+    if (level >= 0) deflateEnd(&deflater);
+  }
+
+  // A deflate stream at `level` that starts afresh; null when zlib cannot give one.
+  z_stream* deflate_at(int wanted) {
+    if (level == wanted) return deflateReset(&deflater) == Z_OK ? &deflater : nullptr;
+    if (level >= 0) deflateEnd(&deflater);
+    deflater = z_stream{};
+    level = deflateInit(&deflater, wanted) == Z_OK ? wanted : -1;
+    return level >= 0 ? &deflater : nullptr;
   }
 };
+
+thread_work& work_of_this_thread() {
+  thread_local thread_work work;
+  return work;
+}
 
 // Reads a file chunk by chunk, with the system's reason when a read fails and a stop
 // when the run is interrupted.
@@ -97,13 +115,14 @@ bool compress_file(const fs::path& source, const fs::path& target, int level, st
       return false;
     }
   }
-  deflate_owner z;
-  if (deflateInit(&z.stream, level) != Z_OK) {
+  thread_work& work = work_of_this_thread();
+  z_stream* z = work.deflate_at(level);
+  if (!z) {
     error = "zlib cannot start a stream";
     return false;
   }
-  z.started = true;
-  std::vector<char> input(chunk_size), output(chunk_size);
+  std::vector<char>& input = work.input;
+  std::vector<char>& output = work.output;
   byte_tally read;
   std::uint64_t written = 0;
   int flush = Z_NO_FLUSH;
@@ -113,17 +132,17 @@ bool compress_file(const fs::path& source, const fs::path& target, int level, st
     flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
     read.add(input.data(), got);
     if (counter) *counter += got;
-    z.stream.next_in = zlib_bytes(input.data());
-    z.stream.avail_in = static_cast<uInt>(got);
+    z->next_in = zlib_bytes(input.data());
+    z->avail_in = static_cast<uInt>(got);
     int status;
     do {
-      z.stream.next_out = zlib_bytes(output.data());
-      z.stream.avail_out = static_cast<uInt>(output.size());
-      status = deflate(&z.stream, flush);
-      std::size_t made = output.size() - z.stream.avail_out;
+      z->next_out = zlib_bytes(output.data());
+      z->avail_out = static_cast<uInt>(output.size());
+      status = deflate(z, flush);
+      std::size_t made = output.size() - z->avail_out;
       if (out && !write_all(out.get(), output.data(), made, target, error)) return false;
       written += made;
-    } while (z.stream.avail_out == 0);
+    } while (z->avail_out == 0);
     if (flush == Z_FINISH && status != Z_STREAM_END) {
       error = "zlib could not finish the stream of " + display_path(source);
       return false;
@@ -137,7 +156,7 @@ bool compress_file(const fs::path& source, const fs::path& target, int level, st
 bool file_crc32(const fs::path& path, stream_facts& facts, std::string& error, byte_counter* counter) {
   chunk_reader in(path, error);
   if (!in.opened()) return false;
-  std::vector<char> input(chunk_size);
+  std::vector<char>& input = work_of_this_thread().input;
   byte_tally read;
   std::size_t got = 0;
   do {
