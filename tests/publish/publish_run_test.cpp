@@ -514,7 +514,13 @@ TEST_F(publish_run, a_dry_run_lists_every_change_writes_nothing_and_json_and_job
   EXPECT_LT(report["download_bytes"]["current_player"], 1000);
   EXPECT_GT(report["download_bytes"]["new_player"], 5000000);
 
+  // On a terminal, and only there, a line tells how far it has got.
+  std::string on_terminal = "script -qec '" + std::string(CORVID_PUBLISH_EXE) + " build --dry-run --release " +
+                            release.string() + " --out " + out.string() + "' /dev/null >" + (temp / "tty").string();
+  ASSERT_EQ(std::system(on_terminal.c_str()), 0);
+  EXPECT_NE(read_file(temp / "tty").find(" MiB of "), std::string::npos) << read_file(temp / "tty");
   tool_run text = build({"--dry-run", "--exclude", "*.bak"});
+  EXPECT_EQ(text.err.find(" MiB of "), std::string::npos) << text.err;
   EXPECT_NE(text.out.find("touched product/touched.txt (19 bytes, "), std::string::npos) << text.out;
   EXPECT_EQ(text.out.find("product/same.txt"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("dry run: nothing was written"), std::string::npos) << text.out;
