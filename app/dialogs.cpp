@@ -6,9 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/handles.h"
+#include "core/handles.h"
 #include "app/resources/resource_ids.h"
-#include "app/update_state.h"
+#include "core/update_state.h"
+#include "text/line_source.h"
 
 namespace {
 
@@ -19,9 +20,9 @@ void append_to_notes(HWND edit, const char* text) {
 // Every line is shown, the last one too when the file does not end with a line feed:
 // the player should see the whole of the notes.
 void fill_notes(HWND dialog) {
-  SetWindowTextA(dialog, lookup("Update Notes", 6));
-  SetDlgItemTextA(dialog, IDOK, lookup("OK", 7));
-  SetDlgItemTextA(dialog, IDCANCEL, lookup("Cancel", 4));
+  SetWindowTextA(dialog, text_of(message::notes_caption));
+  SetDlgItemTextA(dialog, IDOK, text_of(message::notes_ok));
+  SetDlgItemTextA(dialog, IDCANCEL, text_of(message::cancel));
   if (_access(notes_file, 0) != 0) {
     EndDialog(dialog, 1);
     return;
@@ -40,12 +41,11 @@ void fill_notes(HWND dialog) {
   // control re-lays out its whole text each time, which takes minutes for long notes.
   std::string notes;
   fixed_text<1024> line;
+  line_source lines(file.get(), line_ends::as_read);
   for (int shown = 0; shown < most_notes_lines; ++shown) {
-    if (std::fgets(line.buffer(), static_cast<int>(line.buffer_size()), file.get()) == nullptr) break;
     // A line longer than the buffer goes on in the next read, as a line of its own.
-    std::string_view text = line.view();
-    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
-    notes.append(text).append("\r\r\n");
+    if (!lines.next(line, long_line::split)) break;
+    notes.append(line.view()).append("\r\r\n");
   }
   append_to_notes(edit, notes.c_str());
 }
@@ -55,11 +55,11 @@ void fill_notes(HWND dialog) {
 INT_PTR CALLBACK prompt_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
-      SetWindowTextA(dialog, lookup("Corvid Update", 5));
+      SetWindowTextA(dialog, text_of(message::program_name));
       SetDlgItemTextA(dialog, IDC_COMPLETE_CHECK,
-                      lookup("Do complete file-check (this may take a few minutes).", 2));
-      SetDlgItemTextA(dialog, IDOK, lookup("OK", 3));
-      SetDlgItemTextA(dialog, IDCANCEL, lookup("Cancel", 4));
+                      text_of(message::complete_check_question));
+      SetDlgItemTextA(dialog, IDOK, text_of(message::prompt_ok));
+      SetDlgItemTextA(dialog, IDCANCEL, text_of(message::cancel));
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wparam)) {

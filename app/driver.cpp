@@ -8,9 +8,9 @@
 #include "app/dialogs.h"
 #include "app/progress_window.h"
 #include "app/resources/resource_ids.h"
-#include "app/shutdown.h"
+#include "core/shutdown.h"
 #include "app/startup.h"
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "net/download.h"
 #include "net/internet_session.h"
 #include "net/network_error.h"
@@ -41,14 +41,14 @@ void warn(const char* text, const char* caption) {
 void end_run() { state.driver_state = finishing; }
 
 // A failed step ends the run; the player hears of it unless they cancelled.
-void end_run_after_failure(const char* default_text, std::uint16_t number) {
-  if (!state.cancel_flag) report_network_error(lookup(default_text, number));
+void end_run_after_failure(message failure) {
+  if (!state.cancel_flag) report_network_error(text_of(failure));
   end_run();
 }
 
-void show_checking_status(const char* default_text, std::uint16_t number) {
-  set_status_line(IDC_STATUS_LINE_1, lookup(default_text, number));
-  set_status_line(IDC_STATUS_LINE_2, lookup("Please wait.", 15));
+void show_checking_status(message status) {
+  set_status_line(IDC_STATUS_LINE_1, text_of(status));
+  set_status_line(IDC_STATUS_LINE_2, text_of(message::please_wait));
 }
 
 bool fetch_marked_files_of(host_column column, const server_location& single_host, int& files_fetched) {
@@ -64,7 +64,7 @@ void run_start_session() {
     state.driver_state = prompting;
     return;
   }
-  warn(lookup("Cannot start Internet Services.", 21), lookup("Error Message", 17));
+  warn(text_of(message::cannot_start_internet), text_of(message::error_caption));
   end_run();
 }
 
@@ -89,30 +89,27 @@ void run_connect() {
   }
   // A redirection is followed on the next step, silently, for as long as it goes on.
   if (state.redirected_flag) return;
-  report_network_error(lookup("Cannot connect to update server.", 24));
+  report_network_error(text_of(message::cannot_connect));
   end_run();
 }
 
 void run_update_client() {
-  show_checking_status("Checking for new update client...", 25);
+  show_checking_status(message::checking_client);
   if (!fetch_patch_header(state.client_header_host.c_str())) {
-    end_run_after_failure("Cannot retrieve patch utility update information.", 26);
+    end_run_after_failure(message::cannot_retrieve_client_information);
     return;
   }
   if (!read_client_file_list(server_scratch_file)) {
-    end_run_after_failure("Cannot parse patch utility update information.", 27);
+    end_run_after_failure(message::cannot_parse_client_information);
     return;
   }
   int files_fetched = 0;
   if (!fetch_marked_files_of(client_column, state.client_host, files_fetched)) {
-    end_run_after_failure("Cannot update patch utility.", 28);
+    end_run_after_failure(message::cannot_update_client);
     return;
   }
   if (files_fetched != 0) {
-    warn(lookup("The Corvid Update client has been updated.\nPlease close this message box and run the\n"
-                "program again.",
-                29),
-         lookup("Corvid Update", 5));
+    warn(text_of(message::client_updated), text_of(message::program_name));
     end_run();
     return;
   }
@@ -125,7 +122,7 @@ bool download_manifest(bool hidden) {
   if (!hidden) {
     DWORD attributes = GetFileAttributesA(manifest_file_name);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN) != 0) {
-      SetFileAttributesA(manifest_file_name, attributes & ~(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
+      SetFileAttributesA(manifest_file_name, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
     }
   }
   return download_from_host(state.product_header_host.c_str(), manifest_file_name, hidden);
@@ -149,7 +146,7 @@ bool bring_manifest_up_to_date(const file_entry& header) {
 }
 
 void run_update_product() {
-  show_checking_status("Checking for updated files...", 30);
+  show_checking_status(message::checking_files);
 
   fetch_command_script(state.product_host.c_str());
   if (state.cancel_flag) return end_run();
@@ -158,20 +155,20 @@ void run_update_product() {
   DeleteFileA(command_script_file);
 
   if (!fetch_patch_header(state.product_header_host.c_str())) {
-    return end_run_after_failure("Cannot retrieve product update information.", 31);
+    return end_run_after_failure(message::cannot_retrieve_product_information);
   }
   // A header that cannot be read, is short or lacks its magic describes no manifest.
   file_entry header;
   if (!read_patch_header(server_scratch_file, header)) {
     DeleteFileA(server_scratch_file);
-    return end_run_after_failure("Cannot open manifest update information.", 32);
+    return end_run_after_failure(message::cannot_open_manifest_information);
   }
   if (!bring_manifest_up_to_date(header)) {
-    return end_run_after_failure("Cannot retrieve product update information.", 31);
+    return end_run_after_failure(message::cannot_retrieve_product_information);
   }
   if (!check_product_files(header)) {
     if (state.cancel_flag) return end_run();
-    report_network_error(lookup("Cannot parse product update information.", 34));
+    report_network_error(text_of(message::cannot_parse_product_information));
     // The next run fetches the manifest again rather than trusting this one.
     DeleteFileA(manifest_file_name);
     return end_run();
@@ -180,16 +177,13 @@ void run_update_product() {
 
   if (state.max_patch_size != 0 && state.total_bytes_to_fetch != 0 &&
       state.total_bytes_to_fetch > state.max_patch_size) {
-    warn(lookup("This client cannot update your Talomar installation\nbecause a large number of key files are "
-                "missing or corrupted.\n\nPlease re-install the game from your installation CD and try again.",
-                35),
-         lookup("Cannot Complete Update", 19));
+    warn(text_of(message::too_much_to_fetch), text_of(message::cannot_complete_caption));
     return end_run();
   }
 
   int files_fetched = 0;
   if (!fetch_marked_files_of(product_column, state.product_host, files_fetched)) {
-    return end_run_after_failure("Could not complete product update.", 37);
+    return end_run_after_failure(message::product_update_failed);
   }
   if (state.readme_fetched_flag) {
     ShowWindow(state.progress_window, SW_HIDE);

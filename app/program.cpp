@@ -3,12 +3,12 @@
 #include <stdlib.h>
 
 #include "app/driver.h"
-#include "app/message_pump.h"
+#include "core/message_pump.h"
 #include "app/progress_window.h"
 #include "app/resources/resource_ids.h"
-#include "app/shutdown.h"
+#include "core/shutdown.h"
 #include "app/startup.h"
-#include "app/update_state.h"
+#include "core/update_state.h"
 
 namespace {
 

@@ -3,15 +3,40 @@
 #include <commctrl.h>
 
 #include "app/resources/resource_ids.h"
-#include "app/update_state.h"
+#include "core/update_state.h"
+
+namespace {
+
+// Looks the window up at each call, so that it follows `state.progress_window`.
+class window_view final : public progress_view {
+ public:
+  void status_line_1(const char* text) override { set_status_line(IDC_STATUS_LINE_1, text); }
+  void status_line_2(const char* text) override { set_status_line(IDC_STATUS_LINE_2, text); }
+  void file_bar(int percent) override { set_bar(IDC_FILE_BAR, percent); }
+  void overall_bar(int percent) override { set_bar(IDC_OVERALL_BAR, percent); }
+  void title(const char* text) override { SetWindowTextA(state.progress_window, text); }
+
+ private:
+  static void set_bar(int control_id, int percent) {
+    SendDlgItemMessageA(state.progress_window, control_id, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+  }
+};
+
+}  // namespace
+
+progress_view& progress_window_view() {
+  static window_view view;
+  return view;
+}
 
 void init_progress_window() {
   HWND window = state.progress_window;
-  SetWindowTextA(window, lookup("Corvid Update", 5));
-  SetDlgItemTextA(window, IDCANCEL, lookup("Cancel", 4));
+  state.view = &progress_window_view();
+  SetWindowTextA(window, text_of(message::program_name));
+  SetDlgItemTextA(window, IDCANCEL, text_of(message::cancel));
   SetDlgItemTextA(window, IDC_VERSION_TEXT, CORVID_VERSION_TEXT);
-  SetDlgItemTextA(window, IDC_STATUS_LINE_1, lookup("Connecting to update server...", 14));
-  SetDlgItemTextA(window, IDC_STATUS_LINE_2, lookup("Please wait.", 15));
+  SetDlgItemTextA(window, IDC_STATUS_LINE_1, text_of(message::connecting));
+  SetDlgItemTextA(window, IDC_STATUS_LINE_2, text_of(message::please_wait));
   SendDlgItemMessageA(window, IDC_FILE_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
   SendDlgItemMessageA(window, IDC_OVERALL_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
 }

@@ -2,7 +2,12 @@
 
 #include <windows.h>
 
-// Sets the window's first texts and the ranges of its two bars.
+#include "core/progress_view.h"
+
+// What workers show, on the controls of `state.progress_window`.
+progress_view& progress_window_view();
+
+// Makes the window the workers' view, and sets the window's first texts and the ranges of its two bars.
 void init_progress_window();
 
 INT_PTR CALLBACK progress_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

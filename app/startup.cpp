@@ -10,10 +10,10 @@
 #include <string.h>
 #include <time.h>
 
-#include "app/handles.h"
-#include "app/shutdown.h"
+#include "core/handles.h"
+#include "core/shutdown.h"
 #include "app/update_location.h"
-#include "app/update_state.h"
+#include "core/update_state.h"
 
 namespace {
 
@@ -34,8 +34,8 @@ const char* base_name_of(const char* path) {
   return base;
 }
 
-[[noreturn]] void refuse_to_run(const char* text_default, std::uint16_t text_number) {
-  MessageBoxA(nullptr, lookup(text_default, text_number), lookup("Cannot Complete Update", 19),
+[[noreturn]] void refuse_to_run(message reason) {
+  MessageBoxA(nullptr, text_of(reason), text_of(message::cannot_complete_caption),
               MB_ICONWARNING);
   ExitProcess(static_cast<UINT>(-1));
 }
@@ -107,16 +107,10 @@ void prepare_startup() {
   state.string_table.load(language_file);
 
   if (is_program_running(login_program_name)) {
-    refuse_to_run(
-        "The Login client is already running.\nIf you're not running the Login client,\n"
-        "you may need to reboot your computer.",
-        18);
+    refuse_to_run(message::login_program_running);
   }
   if (is_program_running(game_program_name)) {
-    refuse_to_run(
-        "Talomar is already running.\nIf you're not running Talomar,\n"
-        "you may need to reboot your computer.",
-        20);
+    refuse_to_run(message::game_running);
   }
 
   hand_over_to_overlay_copy();

@@ -2,7 +2,7 @@
 
 #include <stdarg.h>
 
-report_file::report_file(HANDLE handle) : handle(handle) {}
+report_file::report_file(HANDLE owned) : handle(owned) {}
 
 report_file::~report_file()
 {

@@ -55,8 +55,8 @@ program_paths find_program_paths(const char* report_file_name)
     // directory, the best place left.
     if (directory_length + lstrlenA(report_file_name) < static_cast<int>(sizeof paths.report)) {
         copy_bounded(paths.report, directory_length + 1, path);
-        copy_bounded(paths.report + directory_length, sizeof paths.report - directory_length,
-                     report_file_name);
+        copy_bounded(paths.report + directory_length,
+                     static_cast<int>(sizeof paths.report) - directory_length, report_file_name);
     }
     return paths;
 }
@@ -107,7 +107,7 @@ void write_code_bytes(report_file& file, uintptr_t instruction_pointer)
     file.print("Bytes at CS:EIP:\r\n");
     for (int i = 0; i < code_byte_count; ++i) {
         unsigned char byte = 0;
-        if (read_memory(instruction_pointer + i, &byte, 1))
+        if (read_memory(instruction_pointer + static_cast<uintptr_t>(i), &byte, 1))
             file.print("%02x ", byte);
         else
             file.print("?? ");

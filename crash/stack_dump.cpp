@@ -12,8 +12,8 @@ constexpr uintptr_t dump_limit = 8192;
 
 } // namespace
 
-stack_dump_text::stack_dump_text(report_file& file, int word_digits)
-    : file(file), word_digits(word_digits)
+stack_dump_text::stack_dump_text(report_file& destination, int digits)
+    : file(destination), word_digits(digits)
 {
 }
 

@@ -8,7 +8,7 @@
 #include "patch/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  list_line_reader lines(std::string_view(reinterpret_cast<const char*>(data), size));
+  line_source lines(std::string_view(reinterpret_cast<const char*>(data), size));
   read_command_script(lines, [](const script_line& line) {
     if (line.command == script_command::none) std::abort();
     if (line.first.size() > script_field::capacity || line.second.size() > script_field::capacity) {

@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::FILE* stream = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
   if (stream == nullptr) return 0;
-  line_reader lines(stream);
+  line_source lines(stream);
   server_info info = read_server_info(lines);
   std::fclose(stream);
 

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/handles.h"
-#include "app/message_pump.h"
-#include "app/shutdown.h"
-#include "app/update_state.h"
+#include "core/handles.h"
+#include "core/message_pump.h"
+#include "core/shutdown.h"
+#include "core/update_state.h"
 #include "net/directories.h"
 #include "net/transfer.h"
 

@@ -1,6 +1,6 @@
 #include "net/internet_session.h"
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 
 bool open_internet_session() {
   state.internet_session = InternetOpenA(user_agent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);

@@ -1,17 +1,12 @@
 #include "net/network_error.h"
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "text/fixed_text.h"
-#include "text/printf_template.h"
 
 namespace {
 
-constexpr const char* advice_default =
-    "%s\nWait a while and try connecting again.\nIf you still cannot connect, check your Internet "
-    "settings.";
-
 fixed_text<256> caption_with(std::int64_t number) {
-  const char* title = lookup("Error Message", 17);
+  const char* title = text_of(message::error_caption);
   fixed_text<256> caption;
   if (number == 0) {
     caption.assign(title);
@@ -40,10 +35,7 @@ void show_network_error(const char* message_text, const char* response_text,
   if (response_text[0] != '\0') {
     MessageBoxA(nullptr, response_text, caption_with(response_error).c_str(), MB_ICONWARNING);
   }
-  // A translation is input: one whose conversions do not fit the one text passed
-  // would read arguments that are not there.
-  const char* advice = lookup(advice_default, 44);
-  if (!printf_template_fits(advice, "s")) advice = advice_default;
+  const char* advice = template_of(message::network_advice);
   fixed_text<1024> message;
   message.format(advice, message_text);
   MessageBoxA(nullptr, message.c_str(), caption_with(error_code).c_str(), MB_ICONWARNING);

@@ -6,6 +6,10 @@
 
 namespace {
 
+// A line of exactly the greatest length keeps its own line end, so that its end is not
+// taken for an empty line of its own.
+void read(line_source& lines, text_line& line) { lines.next(line, long_line::split_keeping_end); }
+
 bool same_without_case(const char* a, const char* b) {
   for (;; ++a, ++b) {
     char x = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a + 32) : *a;
@@ -15,22 +19,22 @@ bool same_without_case(const char* a, const char* b) {
   }
 }
 
-void read_lower_cased(line_reader& lines, text_line& line) {
-  lines.read(line);
+void read_lower_cased(line_source& lines, text_line& line) {
+  read(lines, line);
   lower_case_in_place(line.buffer());
 }
 
-void read_max_patch_size(line_reader& lines, server_info& info) {
+void read_max_patch_size(line_source& lines, server_info& info) {
   text_line number;
-  lines.read(number);
+  read(lines, number);
   info.max_patch_size = max_patch_size_from(number.c_str());
   info.max_patch_size_given = true;
 }
 
-void read_down_notice(line_reader& lines, server_info& info) {
+void read_down_notice(line_source& lines, server_info& info) {
   text_line line;
   for (int taken = 0; taken < 5;) {
-    lines.read(line);
+    read(lines, line);
     info.down_notice.append(line.view());
     info.down_notice.append('\n');
     ++taken;
@@ -38,14 +42,14 @@ void read_down_notice(line_reader& lines, server_info& info) {
   }
 }
 
-void read_alternate_hosts(line_reader& lines, server_info& info) {
+void read_alternate_hosts(line_source& lines, server_info& info) {
   info.alternate_host_count = 0;
   for (int slot = 0; slot < server_info_alternate_slots; ++slot) {
     text_line& client = info.alternate_hosts[0][slot];
     text_line& product = info.alternate_hosts[1][slot];
     // Both lines of a pair are read, so the pair that ends the table is consumed whole.
-    lines.read(client);
-    lines.read(product);
+    read(lines, client);
+    read(lines, product);
     if (client.empty() || product.empty()) {
       client.clear();
       product.clear();
@@ -54,7 +58,7 @@ void read_alternate_hosts(line_reader& lines, server_info& info) {
     ++info.alternate_host_count;
   }
   text_line after;
-  lines.read(after);
+  read(lines, after);
   if (same_without_case(after.c_str(), "mps")) read_max_patch_size(lines, info);
 }
 
@@ -75,10 +79,10 @@ std::uint32_t max_patch_size_from(const char* megabytes) {
   return bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(bytes);
 }
 
-server_info read_server_info(line_reader& lines) {
+server_info read_server_info(line_source& lines) {
   server_info info;
   text_line line;
-  lines.read(line);
+  read(lines, line);
   if (!(line == list_header_text)) {
     info.outcome = server_info_outcome::wrong_first_line;
     return info;
@@ -93,10 +97,10 @@ server_info read_server_info(line_reader& lines) {
     info.outcome = server_info_outcome::no_product_host;
     return info;
   }
-  lines.read(line);  // not used
+  read(lines, line);  // not used
 
   text_line keyword;
-  lines.read(keyword);
+  read(lines, keyword);
   const char* k = keyword.c_str();
   if (same_without_case(k, "down")) {
     info.outcome = server_info_outcome::down;

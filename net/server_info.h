@@ -5,9 +5,11 @@
 
 #include <cstdint>
 
-#include "net/line_reader.h"
 #include "text/fixed_text.h"
 #include "text/format_limits.h"
+#include "text/line_source.h"
+
+using text_line = fixed_text<max_text_line_length + 1>;
 
 inline constexpr int server_info_alternate_slots = 10;
 
@@ -37,7 +39,8 @@ struct server_info {
   std::uint32_t max_patch_size = 0;  // bytes
 };
 
-server_info read_server_info(line_reader& lines);
+// Reads the file from `lines`, which should read it in text mode.
+server_info read_server_info(line_source& lines);
 
 // The megabytes of an "mps" line as atoi reads them (leading blanks, a sign, digits),
 // in bytes. Out of range saturates rather than wraps: below 0 gives 0, no limit; above

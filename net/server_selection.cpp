@@ -3,11 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/handles.h"
-#include "app/shutdown.h"
-#include "app/update_state.h"
+#include "core/handles.h"
+#include "core/shutdown.h"
+#include "core/update_state.h"
 #include "net/download.h"
-#include "net/line_reader.h"
 #include "net/server_info.h"
 
 namespace {
@@ -100,7 +99,7 @@ bool act_on(const server_info& info) {
       return finish(false);
     case server_info_outcome::down:
       state.cancel_flag = 1;
-      MessageBoxA(nullptr, info.down_notice.c_str(), lookup("Server Status", 12), MB_ICONWARNING);
+      MessageBoxA(nullptr, info.down_notice.c_str(), text_of(message::server_status_caption), MB_ICONWARNING);
       // Kept until the shutdown clean-up.
       return false;
     case server_info_outcome::redirected:
@@ -131,7 +130,7 @@ bool select_update_server() {
       state.last_error_code = server_info_cannot_open;
       return false;
     }
-    line_reader lines(file.get());
+    line_source lines(file.get());
     info = read_server_info(lines);
   }
   return act_on(info);

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "app/handles.h"
+#include "core/handles.h"
 
 inline constexpr std::size_t transfer_chunk_size = 1024;
 

@@ -1,11 +1,9 @@
 #include "net/transfer_progress.h"
 
 #include <windows.h>
-#include <commctrl.h>
 #include <mmsystem.h>
 
-#include "app/update_state.h"
-#include "text/printf_template.h"
+#include "core/update_state.h"
 
 namespace {
 
@@ -36,23 +34,21 @@ scaled_amount in_units(float kilobytes, const char* large_unit, const char* smal
 
 void write_status_line(std::uint32_t now) {
   const progress_counters& counters = state.progress;
-  float done = counters.overall_bytes_done / 1024.0f;
-  float total = counters.overall_bytes_total / 1024.0f;
-  float rate = done / ((now - counters.overall_start_time) * 0.001f);
+  float done = static_cast<float>(counters.overall_bytes_done) / 1024.0f;
+  float total = static_cast<float>(counters.overall_bytes_total) / 1024.0f;
+  float rate = done / (static_cast<float>(now - counters.overall_start_time) * 0.001f);
 
-  const char* mb = lookup("MB", 39);
-  const char* kb = lookup("KB", 40);
+  const char* mb = text_of(message::megabytes);
+  const char* kb = text_of(message::kilobytes);
   scaled_amount shown_done = in_units(done, mb, kb);
   scaled_amount shown_total = in_units(total, mb, kb);
-  scaled_amount shown_rate = in_units(rate, lookup("MB/Sec", 41), lookup("KB/Sec", 42));
+  scaled_amount shown_rate = in_units(rate, text_of(message::megabytes_per_second), text_of(message::kilobytes_per_second));
 
-  constexpr const char* status_default = "Total: %.1f %s of %.1f %s (%.1f %s)";
-  const char* pattern = lookup(status_default, 38);
-  if (!printf_template_fits(pattern, "fsfsfs")) pattern = status_default;
+  const char* pattern = template_of(message::transfer_status);
   fixed_text<256> line;
   line.format(pattern, shown_done.value, shown_done.unit,
               shown_total.value, shown_total.unit, shown_rate.value, shown_rate.unit);
-  SetDlgItemTextA(state.progress_window, transfer_status_line_id, line.c_str());
+  shown_progress().status_line_2(line.c_str());
 }
 
 }  // namespace
@@ -69,16 +65,15 @@ void show_transfer_progress_at(std::uint32_t now) {
     shown.last_text_time = now;
   }
 
-  HWND window = state.progress_window;
   if (overall != shown.last_overall_percent) {
-    SendDlgItemMessageA(window, overall_progress_bar_id, PBM_SETPOS, overall, 0);
+    shown_progress().overall_bar(overall);
     fixed_text<256> title;
-    title.format("%d%% - %s", overall, lookup("Corvid Update", 5));
-    SetWindowTextA(window, title.c_str());
+    title.format("%d%% - %s", overall, text_of(message::program_name));
+    shown_progress().title(title.c_str());
     shown.last_overall_percent = overall;
   }
   if (file != shown.last_file_percent) {
-    SendDlgItemMessageA(window, file_progress_bar_id, PBM_SETPOS, file, 0);
+    shown_progress().file_bar(file);
     shown.last_file_percent = file;
   }
 

@@ -14,8 +14,3 @@ void show_transfer_progress_at(std::uint32_t now);
 
 // Forgets what the display last showed. For tests.
 void reset_transfer_progress_display();
-
-// Progress window parts the display writes to.
-inline constexpr int overall_progress_bar_id = 1001;
-inline constexpr int file_progress_bar_id = 1002;
-inline constexpr int transfer_status_line_id = 1007;

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "patch/list_format.h"
-#include "patch/list_line_reader.h"
+#include "text/line_source.h"
 #include "text/fixed_text.h"
 
 enum class script_command { none, unlink, rmdir, mv };
@@ -27,10 +27,10 @@ script_line parse_command_line(std::string_view line);
 // Reads the header line and hands every line that names a command to `act`. False
 // when the header is missing or is not exactly the list header.
 template <typename Act>
-bool read_command_script(list_line_reader& lines, Act&& act) {
+bool read_command_script(line_source& lines, Act&& act) {
   list_text_line line;
-  if (!lines.next_line(line) || !is_list_header_line(line)) return false;
-  while (lines.next_line(line)) {
+  if (!lines.next(line, long_line::split) || !is_list_header_line(line)) return false;
+  while (lines.next(line, long_line::split)) {
     script_line command = parse_command_line(line);
     if (command.command != script_command::none) act(command);
   }

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/handles.h"
-#include "app/update_state.h"
+#include "core/handles.h"
+#include "core/update_state.h"
 #include "patch/command_line.h"
 
 namespace {
@@ -100,6 +100,6 @@ void list_matching_files(std::vector<matched_file_name>& list, const char* direc
 bool run_command_script(const char* path) {
   stdio_file file(std::fopen(path, "rb"));
   if (!file) return false;
-  list_line_reader lines(file.get());
+  line_source lines(file.get());
   return read_command_script(lines, run_command);
 }

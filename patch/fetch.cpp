@@ -3,7 +3,6 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
-#include <commctrl.h>
 #include <mmsystem.h>
 #include <zlib.h>
 
@@ -12,16 +11,14 @@
 #include <new>
 #include <string_view>
 
-#include "app/handles.h"
-#include "app/message_pump.h"
-#include "app/resources/resource_ids.h"
+#include "core/handles.h"
+#include "core/message_pump.h"
 #include "net/directories.h"
 #include "net/transfer.h"
 #include "net/transfer_progress.h"
 #include "patch/install_log.h"
 #include "patch/local_files.h"
 #include "text/lower_case.h"
-#include "text/printf_template.h"
 
 namespace {
 
@@ -52,14 +49,12 @@ void log_installed(const char* label, std::string_view part) {
 }
 
 void show_getting_line(std::string_view file) {
-  constexpr const char* getting_default = "Getting updated file: %s";
-  const char* pattern = lookup(getting_default, 43);
-  if (!printf_template_fits(pattern, "s")) pattern = getting_default;
+  const char* pattern = template_of(message::getting_file);
   fixed_text<256> base(file);
   fixed_text<1024> line;
   line.format(pattern, base.c_str());
-  SetDlgItemTextA(state.progress_window, IDC_STATUS_LINE_1, line.c_str());
-  SendDlgItemMessageA(state.progress_window, IDC_FILE_BAR, PBM_SETPOS, 0, 0);
+  shown_progress().status_line_1(line.c_str());
+  shown_progress().file_bar(0);
 }
 
 // Picks the host of each file: one fixed host, or the mirrors in turn.
@@ -84,7 +79,7 @@ bool fetch_marked(const host_choice& hosts, int& files_fetched) {
   // Thousands of files would otherwise read the growing log thousands of times.
   install_log_batch log_batch;
   for (int i = 0; i < state.file_list_count; ++i) {
-    file_entry& entry = state.file_list[i];
+    file_entry& entry = state.file_list[static_cast<std::size_t>(i)];
     if (!entry.needs_fetch) continue;
     lower_case_in_place(entry.name.buffer());
     std::string_view file = base_name(entry.name.view());

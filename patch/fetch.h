@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "net/download.h"
-#include "patch/file_entry.h"
+#include "core/file_entry.h"
 
 // Codes left in `state.last_error_code` when a file cannot be fetched.
 enum fetch_error : std::int32_t {

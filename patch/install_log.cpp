@@ -8,8 +8,9 @@
 #include <string>
 #include <unordered_set>
 
-#include "app/handles.h"
+#include "core/handles.h"
 #include "text/fixed_text.h"
+#include "text/line_source.h"
 
 namespace {
 
@@ -98,7 +99,11 @@ void add_install_log_line(const char* line) {
     // label), so that no line of ours is ever split and then added again.
     fixed_text<longest_read + 1> present;
     bool found = false, ends_in_line_feed = true;
-    while (std::fgets(present.buffer(), present.buffer_size(), log.get()) != nullptr) {
+    // Each read is what fgets gives: up to 1023 characters, with the line feed that
+    // ended it. The stream is the runtime's text mode already.
+    line_source lines(log.get(), line_ends::as_read);
+    while (lines.next(present, long_line::split)) {
+      if (lines.ended_by_line_feed()) present.append('\n');
       if (_stricmp(present.c_str(), line) == 0) {
         found = true;
         if (!batch) return;

@@ -16,10 +16,10 @@ bool parse_list_count(std::string_view line, int& count) {
   return true;
 }
 
-bool read_list_header(list_line_reader& lines, int& count) {
+bool read_list_header(line_source& lines, int& count) {
   list_text_line line;
-  if (!lines.next_line(line) || !is_list_header_line(line)) return false;
-  if (!lines.next_line(line)) return false;
+  if (!lines.next(line, long_line::split) || !is_list_header_line(line)) return false;
+  if (!lines.next(line, long_line::split)) return false;
   return parse_list_count(line, count);
 }
 
@@ -47,10 +47,10 @@ bool parse_entry_line(std::string_view line, file_entry& entry) {
   return listed_name_is_installable(entry.name.view());
 }
 
-bool read_entry_lines(list_line_reader& lines, file_entry* entries, int count) {
+bool read_entry_lines(line_source& lines, file_entry* entries, int count) {
   list_entry_line line;
   for (int i = 0; i < count; ++i) {
-    if (!lines.next_line(line)) return false;
+    if (!lines.next(line, long_line::split)) return false;
     if (!parse_entry_line(line, entries[i])) return false;
   }
   return true;

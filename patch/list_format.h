@@ -6,11 +6,17 @@
 #include <cstddef>
 #include <string_view>
 
-#include "patch/file_entry.h"
-#include "patch/list_line_reader.h"
+#include "core/file_entry.h"
+#include "text/fixed_text.h"
 #include "text/format_limits.h"
+#include "text/line_source.h"
 
 inline constexpr const char* manifest_file_name = "gfl.mft";
+
+// Buffers of the list rules: header lines and script lines, and entry lines. A longer
+// line is not refused: the rest of it is read as the next line.
+using list_text_line = fixed_text<max_text_line_length + 1>;
+using list_entry_line = fixed_text<max_entry_line_length + 1>;
 
 // Exactly the header text; a blank after it is another line.
 bool is_list_header_line(std::string_view line);
@@ -19,7 +25,7 @@ bool is_list_header_line(std::string_view line);
 bool parse_list_count(std::string_view line, int& count);
 
 // Reads the header line and the count line.
-bool read_list_header(list_line_reader& lines, int& count);
+bool read_list_header(line_source& lines, int& count);
 
 // True for a name that stays inside the installation folder once it is written there:
 // not empty, not absolute, no drive or stream colon, no ".." component.
@@ -32,7 +38,7 @@ bool parse_entry_line(std::string_view line, file_entry& entry);
 
 // Reads `count` entry lines into `entries`. False when the text ends first or any
 // entry is refused, so that a list is either taken whole or not at all.
-bool read_entry_lines(list_line_reader& lines, file_entry* entries, int count);
+bool read_entry_lines(line_source& lines, file_entry* entries, int count);
 
 // The magic "CP~" and the manifest's size, packed_size, crc32 and time as
 // little-endian words at offsets 3, 7, 11 and 15. Fills `manifest` (named gfl.mft)

@@ -8,8 +8,8 @@
 #include <memory>
 #include <new>
 
-#include "app/handles.h"
-#include "app/update_state.h"
+#include "core/handles.h"
+#include "core/update_state.h"
 #include "net/directories.h"
 #include "patch/list_format.h"
 

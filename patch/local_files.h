@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "patch/file_entry.h"
+#include "core/file_entry.h"
 
 // The CRC-32 of the whole file, 0 when it cannot be read whole. Large files are summed
 // a piece of this size at a time, so memory stays flat whatever their size.

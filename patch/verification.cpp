@@ -6,14 +6,11 @@
 #include <memory>
 #include <new>
 
-#include "app/handles.h"
-#include "app/message_pump.h"
-#include "app/resources/resource_ids.h"
-#include "app/update_state.h"
-#include "patch/list_line_reader.h"
+#include "core/handles.h"
+#include "core/message_pump.h"
+#include "core/update_state.h"
 #include "patch/list_format.h"
 #include "patch/local_files.h"
-#include "text/printf_template.h"
 
 namespace {
 
@@ -28,7 +25,7 @@ void add_to_fetch(file_entry& entry) {
 
 // Replaces the shared file list with the entries of `lines`. All entries are read
 // before any file is looked at, so that a list that is refused has touched nothing.
-bool load_file_list(list_line_reader& lines, path_text& working_directory) {
+bool load_file_list(line_source& lines, path_text& working_directory) {
   int count = 0;
   if (!read_list_header(lines, count)) return false;
   state.file_list.reset();
@@ -44,12 +41,10 @@ bool load_file_list(list_line_reader& lines, path_text& working_directory) {
 }
 
 void show_checking_line(int number, int count) {
-  constexpr const char* checking_default = "Checking file %d of %d";
-  const char* pattern = lookup(checking_default, 13);
-  if (!printf_template_fits(pattern, "dd")) pattern = checking_default;
+  const char* pattern = template_of(message::checking_file_of);
   fixed_text<256> line;
   line.format(pattern, number, count);
-  SetDlgItemTextA(state.progress_window, IDC_STATUS_LINE_2, line.c_str());
+  shown_progress().status_line_2(line.c_str());
 }
 
 }  // namespace
@@ -81,13 +76,13 @@ void check_listed_file(file_entry& entry, const char* working_directory) {
 bool read_client_file_list(const char* path) {
   stdio_file file(std::fopen(path, "rb"));
   if (!file) return false;
-  list_line_reader lines(file.get());
+  line_source lines(file.get());
   path_text working_directory;
   if (!load_file_list(lines, working_directory)) return false;
   file.reset();
   for (int i = 0; i < state.file_list_count; ++i) {
     if (state.cancel_flag) return false;
-    check_listed_file(state.file_list[i], working_directory.c_str());
+    check_listed_file(state.file_list[static_cast<std::size_t>(i)], working_directory.c_str());
   }
   return true;
 }
@@ -96,7 +91,7 @@ bool check_product_files(const file_entry& manifest) {
   std::unique_ptr<unsigned char[]> text(new (std::nothrow) unsigned char[manifest.size]);
   std::size_t length = manifest.size;
   if (!text || !read_packed_file(manifest, text.get(), length)) return false;
-  list_line_reader lines(std::string_view(reinterpret_cast<const char*>(text.get()), length));
+  line_source lines(std::string_view(reinterpret_cast<const char*>(text.get()), length));
   path_text working_directory;
   if (!load_file_list(lines, working_directory)) return false;
   text.reset();
@@ -104,7 +99,7 @@ bool check_product_files(const file_entry& manifest) {
   for (int i = 0; i < count; ++i) {
     if (state.cancel_flag) return false;
     if (state.complete_file_check_flag) show_checking_line(i + 1, count);
-    check_listed_file(state.file_list[i], working_directory.c_str());
+    check_listed_file(state.file_list[static_cast<std::size_t>(i)], working_directory.c_str());
     pump_one_message();
   }
   return true;

@@ -2,7 +2,7 @@
 // Compares the files a list names with the installed copies and marks the ones to
 // fetch: the shared file list, its needs_fetch marks and the total bytes to fetch.
 
-#include "patch/file_entry.h"
+#include "core/file_entry.h"
 
 // The update client's own file list, a text file. Checks without pumping messages.
 bool read_client_file_list(const char* path);

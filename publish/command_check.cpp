@@ -4,7 +4,8 @@
 
 #include "patch/command_line.h"
 #include "patch/fields.h"
-#include "patch/list_line_reader.h"
+#include "patch/list_format.h"
+#include "text/line_source.h"
 #include "publish/name_rules.h"
 
 namespace corvid::publish {
@@ -187,9 +188,9 @@ bool check_command_script(std::string_view text, const std::vector<std::string>&
                           std::vector<std::string>& problems) {
   std::size_t before = problems.size();
   const std::string wrong_header = "line 1: the first line must be \"Corvid Patch\"";
-  list_line_reader lines(text);
+  line_source lines(text);
   list_text_line line;
-  if (!lines.next_line(line)) {
+  if (!lines.next(line, long_line::split)) {
     problems.push_back(wrong_header);
     return false;
   }
@@ -205,7 +206,7 @@ bool check_command_script(std::string_view text, const std::vector<std::string>&
   script_checker checker(installed);
   std::size_t number = 1;
   bool continued = false;  // the rest of a line the client splits
-  while (lines.next_line(line)) {
+  while (lines.next(line, long_line::split)) {
     if (!continued) ++number;
     bool split = line.size() == max_text_line_length;
     std::string why;

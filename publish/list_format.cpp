@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "patch/file_entry.h"
+#include "core/file_entry.h"
 #include "patch/list_format.h"
-#include "patch/list_line_reader.h"
+#include "text/line_source.h"
 
 namespace corvid::publish {
 
@@ -58,14 +58,14 @@ patch_header_bytes encode_patch_header(const list_entry& manifest) {
 }
 
 bool read_list_text(std::string_view text, std::vector<list_entry>& entries, std::string& problem) {
-  list_line_reader lines(text);
+  line_source lines(text);
   list_text_line line;
-  if (!lines.next_line(line) || !is_list_header_line(line)) {
+  if (!lines.next(line, long_line::split) || !is_list_header_line(line)) {
     problem = "the first line is not \"Corvid Patch\"";
     return false;
   }
   int count = 0;
-  if (!lines.next_line(line) || !parse_list_count(line, count)) {
+  if (!lines.next(line, long_line::split) || !parse_list_count(line, count)) {
     problem = "the count \"" + std::string(line.view()) + "\" is not between 1 and 7500";
     return false;
   }
@@ -73,7 +73,7 @@ bool read_list_text(std::string_view text, std::vector<list_entry>& entries, std
   list_entry_line entry_line;
   for (int i = 0; i < count; ++i) {
     std::string where = "entry line " + std::to_string(i + 3);
-    if (!lines.next_line(entry_line)) {
+    if (!lines.next(entry_line, long_line::split)) {
       problem = "the count is " + std::to_string(count) + " but only " + std::to_string(i) + " entry lines follow";
       return false;
     }

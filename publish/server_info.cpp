@@ -2,7 +2,8 @@
 
 #include <cerrno>
 
-#include "net/line_reader.h"
+#include "net/server_info.h"
+#include "text/line_source.h"
 #include "publish/name_rules.h"
 #include "publish/platform.h"
 #include "text/format_limits.h"
@@ -103,15 +104,13 @@ bool format_server_info(const server_info_settings& info, std::string& text, std
 }
 
 namespace {
-// Walks the file with the client's line reader, numbering the lines it takes.
+// Walks the file with the client's line rule, numbering the lines it takes.
 class info_checker {
  public:
-  info_checker(line_reader& reader, std::vector<std::string>& problems) : reader_(reader), problems_(problems) {}
+  info_checker(line_source& lines, std::vector<std::string>& problems) : lines_(lines), problems_(problems) {}
 
   bool line(text_line& out) {
-    if (reader_.at_end()) return false;
-    reader_.read(out);
-    if (out.empty() && reader_.at_end()) return false;
+    if (!lines_.next(out, long_line::split_keeping_end)) return false;
     ++number_;
     return true;
   }
@@ -169,7 +168,7 @@ class info_checker {
   }
 
  private:
-  line_reader& reader_;
+  line_source& lines_;
   std::vector<std::string>& problems_;
   std::size_t number_ = 0;
 };
@@ -182,8 +181,9 @@ bool check_server_info_text(std::string_view text, std::vector<std::string>& pro
     problems.push_back("cannot make a temporary file to read it: " + system_reason(errno));
     return false;
   }
-  line_reader reader(stream.get());
-  info_checker check(reader, problems);
+  // Through a stream, as the client reads the file, so that a Ctrl-Z ends it here too.
+  line_source lines(stream.get());
+  info_checker check(lines, problems);
   text_line line;
   if (!check.line(line) || !(line == list_header_text)) {
     if (line.view().substr(0, 3) == "\xEF\xBB\xBF")
@@ -198,9 +198,9 @@ bool check_server_info_text(std::string_view text, std::vector<std::string>& pro
   std::string keyword;
   if (check.line(line)) keyword = lower_case(line.view());
   if (keyword == "down") {
-    std::size_t lines = 0;
-    while (lines < max_down_lines && check.line(line)) ++lines;
-    if (lines == 0) check.problem("\"down\" has no notice");
+    std::size_t notice_lines = 0;
+    while (notice_lines < max_down_lines && check.line(line)) ++notice_lines;
+    if (notice_lines == 0) check.problem("\"down\" has no notice");
   } else if (keyword == "mft") {
     check.location("client header host");
     check.location("product header host");

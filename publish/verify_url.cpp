@@ -5,7 +5,6 @@
 #include <map>
 #include <optional>
 
-#include "net/line_reader.h"
 #include "net/server_info.h"
 #include "publish/command_check.h"
 #include "publish/commands.h"
@@ -27,7 +26,7 @@ constexpr std::size_t longest_list = 64 * 1024 * 1024;
 std::optional<::server_info> read_as_client(const std::string& text) {
   owned_file stream = text_stream(text);
   if (!stream) return std::nullopt;
-  line_reader lines(stream.get());
+  line_source lines(stream.get());
   return read_server_info(lines);
 }
 

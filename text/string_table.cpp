@@ -2,19 +2,9 @@
 
 #include <cstdio>
 
-namespace {
+#include "text/line_source.h"
 
-// Reads up to a line feed (consumed, not stored) or `limit` bytes, whichever comes
-// first; after `limit` bytes the next byte is left in the stream.
-void read_slot_line(std::FILE* file, char* slot, std::size_t limit) {
-  std::size_t taken = 0;
-  while (taken < limit) {
-    int c = std::getc(file);
-    if (c == EOF || c == '\n') break;
-    slot[taken++] = static_cast<char>(c);
-  }
-  slot[taken] = '\0';
-}
+namespace {
 
 // Backslash-n becomes a line break and carriage returns go, wherever they stand. A
 // backslash before anything else is kept as an ordinary character, so a translator's
@@ -52,12 +42,14 @@ int string_table::load(const char* path) {
   loaded_file_name_.assign(path);
   slots_filled_ = 0;
   if (slots_ != nullptr && slot_width_ > 0) {
-    for (std::uint16_t slot = 0; slot < slot_count_; ++slot) {
-      if (std::feof(file) || std::ferror(file)) break;
+    // Binary: carriage returns are the rewrite's to drop, and they count in a slot's
+    // width. A full slot leaves the rest of its line, or only the line feed, as the next.
+    line_source lines(file, line_ends::as_read);
+    for (std::uint16_t slot = 0; slot < slot_count_ && !lines.at_end(); ++slot) {
       char* text = slots_.get() + static_cast<std::size_t>(slot) * slot_width_;
-      read_slot_line(file, text, slot_width_ - 1u);
+      lines.next(text, slot_width_, long_line::split);
       rewrite_slot(text);
-      slots_filled_ = slot + 1;
+      slots_filled_ = static_cast<std::uint16_t>(slot + 1);
     }
   }
   std::fclose(file);

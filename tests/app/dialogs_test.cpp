@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "app/resources/resource_ids.h"
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "tests/support/install_folder.h"
 
 namespace {

@@ -4,9 +4,9 @@
 
 #include <commctrl.h>
 
-#include "app/message_pump.h"
+#include "core/message_pump.h"
 #include "app/resources/resource_ids.h"
-#include "app/update_state.h"
+#include "core/update_state.h"
 
 namespace {
 

@@ -49,6 +49,13 @@ TEST_F(update_location_test, the_first_line_must_match_exactly) {
   EXPECT_EQ(read("Corvid Patch \nhost\n"), update_location_result::wrong_first_line);
   EXPECT_EQ(read("corvid patch\nhost\n"), update_location_result::wrong_first_line);
   EXPECT_EQ(read(""), update_location_result::wrong_first_line);
+  EXPECT_EQ(read(std::string("Corvid\0 Patch\nhost\n", 19)), update_location_result::wrong_first_line);
+}
+
+TEST_F(update_location_test, a_zero_byte_ends_the_text_of_its_line) {
+  ASSERT_EQ(read(std::string("Corvid Patch\0junk\nhost\0junk\nnext\n", 33)), update_location_result::read);
+  EXPECT_EQ(state.server_information_location.view(), "host");
+  EXPECT_EQ(state.fallback_locations[0].view(), "next");
 }
 
 TEST_F(update_location_test, a_missing_or_empty_second_line_names_no_location) {

@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "net/directories.h"
 #include "net/internet_session.h"
 #include "tests/net/net_fixture.h"

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "tests/net/net_fixture.h"
 
 namespace {

@@ -22,41 +22,11 @@ std::unique_ptr<std::FILE, file_closer> file_of(const std::string& text) {
 
 server_info read_text(const std::string& text) {
   auto file = file_of(text);
-  line_reader lines(file.get());
+  line_source lines(file.get());
   return read_server_info(lines);
 }
 
 const std::string head = "Corvid Patch\nClient.Example\nProduct.Example/Files\nunused\n";
-
-TEST(line_reader_test, lines_end_at_a_line_feed_with_or_without_a_carriage_return) {
-  auto file = file_of("one\r\ntwo\nthr\ree\r\n\nlast");
-  line_reader lines(file.get());
-  text_line line;
-  for (const char* expected : {"one", "two", "thr\ree", "", "last"}) {
-    lines.read(line);
-    EXPECT_EQ(line.view(), expected);
-  }
-  EXPECT_TRUE(lines.at_end());
-  lines.read(line);
-  EXPECT_TRUE(line.empty());
-}
-
-TEST(line_reader_test, an_over_long_line_goes_on_as_the_next_and_a_full_one_keeps_its_end) {
-  std::string full(1023, 'f');
-  std::string over(1500, 'o');
-  auto file = file_of(full + "\r\n" + over + "\nafter\n");
-  line_reader lines(file.get());
-  text_line line;
-  lines.read(line);
-  EXPECT_EQ(line.view(), full);
-  lines.read(line);
-  EXPECT_EQ(line.view(), std::string(1023, 'o'));
-  lines.read(line);
-  EXPECT_EQ(line.view(), std::string(477, 'o'));
-  lines.read(line);
-  EXPECT_EQ(line.view(), "after");
-  EXPECT_FALSE(lines.at_end());
-}
 
 TEST(server_info_test, malformed_heads_are_told_apart) {
   EXPECT_EQ(read_text("<html>Not Found</html>\n").outcome, server_info_outcome::wrong_first_line);
@@ -128,6 +98,8 @@ TEST(server_info_test, the_down_notice_takes_up_to_five_lines_and_is_cut_to_its_
   EXPECT_EQ(read_text(head + "DOWN\nClosed for repairs.\nBack soon.\n").down_notice.view(),
             "Closed for repairs.\nBack soon.\n\n");
   EXPECT_EQ(read_text(head + "down\n1\n2\n3\n4\n5\n6\n").down_notice.view(), "1\n2\n3\n4\n5\n");
+  // A last line of the greatest length, without a line feed, is the last all the same.
+  EXPECT_EQ(read_text(head + "down\n" + std::string(1023, 'e')).down_notice.view(), std::string(1023, 'e') + "\n");
 
   std::string long_line(1023, 'L');
   server_info cut = read_text(head + "down\n" + long_line + "\n" + long_line + "\n" + long_line + "\n" +

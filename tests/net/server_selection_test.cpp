@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "net/internet_session.h"
 #include "tests/net/net_fixture.h"
 #include "tests/support/http_server.h"

@@ -7,7 +7,9 @@
 
 #include <string>
 
-#include "app/update_state.h"
+#include "app/progress_window.h"
+#include "app/resources/resource_ids.h"
+#include "core/update_state.h"
 #include "tests/net/net_fixture.h"
 
 namespace {
@@ -22,15 +24,16 @@ class progress_window_test : public ::testing::Test {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     window = CreateWindowA("STATIC", "Title", WS_OVERLAPPED, 0, 0, 400, 200, nullptr, nullptr, instance, nullptr);
     ASSERT_NE(window, nullptr);
-    for (int id : {overall_progress_bar_id, file_progress_bar_id}) {
+    for (int id : {IDC_OVERALL_BAR, IDC_FILE_BAR}) {
       HWND bar = CreateWindowA(PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 100, 10, window,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
       ASSERT_NE(bar, nullptr);
       SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     }
     CreateWindowA("STATIC", "Info2", WS_CHILD, 0, 0, 300, 10, window,
-                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(transfer_status_line_id)), instance, nullptr);
+                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_STATUS_LINE_2)), instance, nullptr);
     state.progress_window = window;
+    state.view = &progress_window_view();
   }
   void TearDown() override { DestroyWindow(window); }
 
@@ -41,7 +44,7 @@ class progress_window_test : public ::testing::Test {
   }
   std::string status_line() const {
     char text[256];
-    GetDlgItemTextA(window, transfer_status_line_id, text, sizeof text);
+    GetDlgItemTextA(window, IDC_STATUS_LINE_2, text, sizeof text);
     return text;
   }
   int bar(int id) const { return static_cast<int>(SendDlgItemMessageA(window, id, PBM_GETPOS, 0, 0)); }
@@ -76,7 +79,7 @@ TEST_F(progress_window_test, figures_read_in_the_right_units) {
   show_transfer_progress_at(3000);
   EXPECT_EQ(status_line(), "Total: 1.5 MB of 10.0 MB (512.0 KB/Sec)");
   EXPECT_EQ(title(), "15% - Corvid Update");
-  EXPECT_EQ(bar(overall_progress_bar_id), 15);
+  EXPECT_EQ(bar(IDC_OVERALL_BAR), 15);
 
   reset_transfer_progress_display();
   counters(1048576, 1048576 + 1024, 0);
@@ -95,7 +98,7 @@ TEST_F(progress_window_test, the_title_changes_only_with_the_overall_percentage)
   counters(512, 1048576);
   show_transfer_progress_at(0);
   EXPECT_EQ(title(), "Title");
-  EXPECT_EQ(bar(overall_progress_bar_id), 0);
+  EXPECT_EQ(bar(IDC_OVERALL_BAR), 0);
 
   counters(1048575, 1048576);  // cut toward zero: 99, not 100
   show_transfer_progress_at(10);
@@ -108,23 +111,23 @@ TEST_F(progress_window_test, the_title_changes_only_with_the_overall_percentage)
   counters(5000, 0);
   show_transfer_progress_at(30);
   EXPECT_EQ(title(), "0% - Corvid Update");
-  EXPECT_EQ(bar(overall_progress_bar_id), 0);
+  EXPECT_EQ(bar(IDC_OVERALL_BAR), 0);
 }
 
 TEST_F(progress_window_test, the_file_bar_follows_what_the_display_itself_last_sent) {
   state.progress.file_bytes_done = 50;
   state.progress.file_bytes_total = 100;
   show_transfer_progress_at(0);
-  EXPECT_EQ(bar(file_progress_bar_id), 50);
+  EXPECT_EQ(bar(IDC_FILE_BAR), 50);
 
   // The fetcher puts the bar back to 0 for a new file; the same percentage is not
   // sent again.
-  SendDlgItemMessageA(window, file_progress_bar_id, PBM_SETPOS, 0, 0);
+  SendDlgItemMessageA(window, IDC_FILE_BAR, PBM_SETPOS, 0, 0);
   show_transfer_progress_at(10);
-  EXPECT_EQ(bar(file_progress_bar_id), 0);
+  EXPECT_EQ(bar(IDC_FILE_BAR), 0);
   state.progress.file_bytes_done = 75;
   show_transfer_progress_at(20);
-  EXPECT_EQ(bar(file_progress_bar_id), 75);
+  EXPECT_EQ(bar(IDC_FILE_BAR), 75);
 }
 
 TEST_F(progress_window_test, translations_are_used_and_a_misfitting_template_is_not) {

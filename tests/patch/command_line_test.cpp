@@ -9,7 +9,7 @@ namespace {
 
 std::vector<script_line> commands_of(const std::string& text, bool* header_matched = nullptr) {
   std::vector<script_line> seen;
-  list_line_reader lines(text);
+  line_source lines(text);
   bool matched = read_command_script(lines, [&](const script_line& line) { seen.push_back(line); });
   if (header_matched != nullptr) *header_matched = matched;
   return seen;

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "tests/patch/patch_fixture.h"
 
 namespace {
@@ -40,6 +40,9 @@ TEST_F(command_script_test, a_header_with_a_trailing_blank_runs_nothing) {
   EXPECT_FALSE(run("unlink,,old.tmp\n", "Corvid Patch "));
   EXPECT_TRUE(exists("old.tmp"));
   EXPECT_FALSE(run_command_script("absent.dat"));
+  // Read in text mode, where a Ctrl-Z ends the file: nothing after it is a command.
+  EXPECT_TRUE(run("\x1a\nunlink,,old.tmp\n"));
+  EXPECT_TRUE(exists("old.tmp"));
 }
 
 TEST_F(command_script_test, unlink_takes_the_plain_files_directly_in_the_folder) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "net/internet_session.h"
 #include "patch/install_log.h"
 #include "tests/patch/patch_fixture.h"

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "patch/fields.h"
-#include "patch/list_line_reader.h"
 
 namespace {
 
@@ -15,15 +14,6 @@ std::vector<std::string> fields_of(std::string_view line) {
   std::vector<std::string> out;
   std::string_view field;
   while (next_field(line, field)) out.emplace_back(field);
-  return out;
-}
-
-std::vector<std::string> lines_of(list_line_reader& reader, std::size_t capacity) {
-  std::vector<std::string> out;
-  std::vector<char> buffer(capacity);
-  for (int guard = 0; guard < 100 && reader.next_line(buffer.data(), capacity); ++guard) {
-    out.emplace_back(buffer.data());
-  }
   return out;
 }
 
@@ -95,60 +85,18 @@ TEST(list_header, count_bounds_and_atoi_reading) {
 
 TEST(list_header, only_the_exact_header_line_opens_a_list) {
   int count = 0;
-  list_line_reader good("Corvid Patch\r\n2\r\n");
+  line_source good("Corvid Patch\r\n2\r\n");
   EXPECT_TRUE(read_list_header(good, count));
   EXPECT_EQ(count, 2);
   for (const char* text : {"Corvid Patch \n1\n", "corvid patch\n1\n", " Corvid Patch\n1\n",
                            "Corvid Patch\n", ""}) {
-    list_line_reader lines(text);
+    line_source lines(text);
     EXPECT_FALSE(read_list_header(lines, count)) << text;
   }
 }
 
-TEST(lines, crlf_and_lf_lists_read_alike) {
-  const char* lf = "Corvid Patch\n2\n1,2,3,4,a.dat\n5,6,7,8,\"b,c.dat\"";
-  const char* crlf = "Corvid Patch\r\n2\r\n1,2,3,4,a.dat\r\n5,6,7,8,\"b,c.dat\"\r\n";
-  list_line_reader a(lf);
-  list_line_reader b(crlf);
-  EXPECT_EQ(lines_of(a, 512), lines_of(b, 512));
-  list_line_reader c(crlf);
-  EXPECT_EQ(lines_of(c, 512), (std::vector<std::string>{"Corvid Patch", "2", "1,2,3,4,a.dat",
-                                                         "5,6,7,8,\"b,c.dat\""}));
-}
-
-TEST(lines, a_line_that_fills_the_buffer_is_followed_by_an_empty_one) {
-  std::string full(511, 'x');
-  std::string longer(600, 'y');
-  std::string text = full + "\n" + longer + "\r\n" + std::string(510, 'z') + "\r\nlast";
-  list_line_reader lines(text);
-  std::vector<std::string> got = lines_of(lines, 512);
-  ASSERT_EQ(got.size(), 6u);
-  EXPECT_EQ(got[0], full);
-  EXPECT_EQ(got[1], "");
-  EXPECT_EQ(got[2], std::string(511, 'y'));
-  EXPECT_EQ(got[3], std::string(89, 'y'));
-  EXPECT_EQ(got[4], std::string(510, 'z')) << "a carriage return takes no room";
-  EXPECT_EQ(got[5], "last");
-}
-
-TEST(lines, a_stream_reads_like_the_same_text_in_memory) {
-  std::string text = "Corvid Patch\r\n" + std::string(1030, 'q') + "\r\n\r\n;x\rmid\nend";
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::rewind(file);
-  list_line_reader from_file(file);
-  list_line_reader from_memory(text);
-  std::vector<std::string> expected = lines_of(from_memory, 1024);
-  EXPECT_EQ(lines_of(from_file, 1024), expected);
-  ASSERT_EQ(expected.size(), 6u);
-  EXPECT_EQ(expected[2], std::string(7, 'q'));
-  EXPECT_EQ(expected[4], ";x\rmid") << "a carriage return inside a line stays";
-  std::fclose(file);
-}
-
 TEST(entries, more_lines_than_the_count_are_not_read_and_fewer_fail) {
-  list_line_reader lines("1a2b,f00,a1b2c3d4,3b9aca00,data/map.dat\n1,1,1,1,extra.dat\n");
+  line_source lines("1a2b,f00,a1b2c3d4,3b9aca00,data/map.dat\n1,1,1,1,extra.dat\n");
   file_entry entry;
   ASSERT_TRUE(read_entry_lines(lines, &entry, 1));
   EXPECT_EQ(entry.size, 0x1A2Bu);
@@ -160,7 +108,7 @@ TEST(entries, more_lines_than_the_count_are_not_read_and_fewer_fail) {
   file_entry ten[10];
   std::string nine;
   for (int i = 0; i < 9; ++i) nine += "1,1,1,1,f" + std::to_string(i) + ".dat\n";
-  list_line_reader short_list(nine);
+  line_source short_list(nine);
   EXPECT_FALSE(read_entry_lines(short_list, ten, 10));
 }
 
@@ -169,11 +117,11 @@ TEST(entries, a_full_entry_line_takes_the_next_entry_slot_for_its_empty_rest) {
   line += std::string(511 - line.size(), '-');
   std::string text = line + "\n5,6,7,8,b.dat\n";
   file_entry entries[2];
-  list_line_reader one(text);
+  line_source one(text);
   ASSERT_TRUE(read_entry_lines(one, entries, 1));
   EXPECT_EQ(entries[0].name, "a.dat");
   // The second slot gets the empty line, not b.dat, and an entry without a name is refused.
-  list_line_reader two(text);
+  line_source two(text);
   EXPECT_FALSE(read_entry_lines(two, entries, 2));
 }
 
@@ -182,7 +130,7 @@ TEST(entries, names_that_leave_the_installation_make_the_list_invalid) {
                            "C:/Windows/evil.dll", "/etc/passwd", "\\evil.dll", "file.dat:stream", ""}) {
     EXPECT_FALSE(listed_name_is_installable(name)) << name;
     std::string text = "1,2,3,4,\"" + std::string(name) + "\"\n";
-    list_line_reader lines(text);
+    line_source lines(text);
     file_entry entry;
     EXPECT_FALSE(read_entry_lines(lines, &entry, 1)) << name;
   }

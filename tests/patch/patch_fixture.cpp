@@ -10,7 +10,7 @@
 #include <ctime>
 #include <vector>
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 
 patch_test::patch_test() {
   reset_update_state();

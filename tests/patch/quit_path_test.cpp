@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "net/internet_session.h"
 #include "patch/fetch.h"
 #include "patch/verification.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/resources/resource_ids.h"
-#include "app/update_state.h"
+#include "core/update_state.h"
 #include "patch/local_files.h"
 #include "tests/patch/patch_fixture.h"
 

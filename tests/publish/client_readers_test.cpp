@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "patch/list_format.h"
-#include "patch/list_line_reader.h"
 #include "publish_test_support.h"
 
 namespace fs = std::filesystem;
@@ -34,7 +33,7 @@ std::string inflate_exactly(const std::string& packed, std::uint32_t size) {
 
 // The client's reading of one list text: header, count, then the entries, whole or not at all.
 std::vector<file_entry> read_with_client_rules(const std::string& text) {
-  list_line_reader lines(std::string_view{text});
+  line_source lines(std::string_view{text});
   int count = 0;
   EXPECT_TRUE(read_list_header(lines, count));
   std::vector<file_entry> entries(static_cast<std::size_t>(std::max(count, 0)));

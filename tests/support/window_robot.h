@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/handles.h"
+#include "core/handles.h"
 
 using namespace std::chrono_literals;
 

@@ -1,7 +1,7 @@
-#include "app/message_pump.h"
+#include "core/message_pump.h"
 
-#include "app/shutdown.h"
-#include "app/update_state.h"
+#include "core/shutdown.h"
+#include "core/update_state.h"
 
 pump_result pump_waiting_message(int& quit_code) {
   MSG message;

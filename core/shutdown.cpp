@@ -1,8 +1,8 @@
-#include "app/shutdown.h"
+#include "core/shutdown.h"
 
 #include <windows.h>
 
-#include "app/update_state.h"
+#include "core/update_state.h"
 
 void shutdown_cleanup() {
   if (state.string_table.exists()) state.string_table.release();

@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "patch/file_entry.h"
+#include "core/file_entry.h"
+#include "core/progress_view.h"
 #include "text/fixed_text.h"
+#include "text/messages.h"
 #include "text/string_table.h"
 
 using server_location = fixed_text<1024>;
@@ -60,6 +62,7 @@ struct update_state {
   std::int32_t file_time_bias = 0;
   HINSTANCE instance_handle = nullptr;
   HWND progress_window = nullptr;
+  progress_view* view = nullptr;  // what workers show progress through
   ::string_table string_table;
   HINTERNET internet_session = nullptr;
 };
@@ -70,7 +73,7 @@ extern update_state state;
 // For tests; a run never resets its state.
 void reset_update_state();
 
-// The localized text of a message: its default text and its number.
-inline const char* lookup(const char* default_text, std::uint16_t number) {
-  return state.string_table.lookup(default_text, number);
-}
+// A message in the player's language: its text, or a template whose conversions are
+// the program's own.
+inline const char* text_of(message number) { return message_text(state.string_table, number); }
+inline const char* template_of(message number) { return message_template(state.string_table, number); }
