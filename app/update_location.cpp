@@ -8,13 +8,13 @@ namespace {
 
 // The stream is the runtime's text mode already. False when the end of the file (or an
 // error) comes before anything was read.
-bool read_line(line_source& lines, fixed_text<max_text_line_length + 1>& line) { return lines.next(line, long_line::cut); }
+bool read_line(line_source& lines, server_location& line) { return lines.next(line, long_line::cut); }
 
 }  // namespace
 
 update_location_result read_update_location(std::FILE* file) {
   line_source lines(file, line_ends::as_read);
-  fixed_text<max_text_line_length + 1> line;
+  server_location line;
   if (!read_line(lines, line) || !(line == list_header_text)) {
     return update_location_result::wrong_first_line;
   }

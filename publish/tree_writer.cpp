@@ -109,6 +109,42 @@ class stream_maker {
   const stream_settings& settings_;
 };
 
+// Runs `task` for every index in `order`, on as many threads as the settings allow.
+// After the first failure, or once the run is interrupted, no task starts.
+template <typename Task>
+bool run_on_threads(const std::vector<std::size_t>& order, const stream_settings& settings,
+                    std::vector<std::string>& errors, Task task) {
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> failed{false};
+  std::atomic<unsigned> finished{0};
+  std::mutex errors_lock;
+  auto work = [&] {
+    for (std::size_t at = next++; at < order.size() && !failed && !interrupted(); at = next++) {
+      std::string error;
+      if (!task(order[at], error)) {
+        failed = true;
+        std::lock_guard<std::mutex> hold(errors_lock);
+        errors.push_back(error);
+      }
+    }
+    ++finished;
+  };
+  unsigned jobs = static_cast<unsigned>(std::clamp<std::size_t>(order.size(), 1, std::max(settings.jobs, 1u)));
+  std::vector<std::thread> workers;
+  for (unsigned i = 0; i < jobs; ++i) workers.emplace_back(work);
+  while (settings.progress && settings.progress->enabled() && finished < jobs) {
+    settings.progress->show();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  for (std::thread& worker : workers) worker.join();
+  if (failed) return false;
+  if (interrupted()) {
+    errors.push_back("interrupted");
+    return false;
+  }
+  return true;
+}
+
 bool create_folders(const tree_job& job, std::vector<std::string>& errors) {
   std::set<fs::path> folders;
   for (const release_file& file : *job.files) folders.insert((job.folder / lower_case(file.name)).parent_path());
@@ -172,37 +208,11 @@ bool write_streams(const tree_job& job, const stream_settings& settings, tree_re
   for (std::size_t i = 0; i < count; ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(),
                    [&files](std::size_t a, std::size_t b) { return files[a].size > files[b].size; });
-
   stream_maker maker(job, settings);
-  std::atomic<std::size_t> next{0};
-  std::atomic<bool> failed{false};
-  std::atomic<unsigned> finished{0};
-  std::mutex errors_lock;
-  auto work = [&] {
-    for (std::size_t at = next++; at < count && !failed && !interrupted(); at = next++) {
-      std::size_t i = order[at];
-      std::string error;
-      if (!maker.make(files[i], entries[i], kinds[i], error)) {
-        failed = true;
-        std::lock_guard<std::mutex> hold(errors_lock);
-        errors.push_back(error);
-      }
-    }
-    ++finished;
-  };
-  unsigned jobs = static_cast<unsigned>(std::clamp<std::size_t>(count, 1, std::max(settings.jobs, 1u)));
-  std::vector<std::thread> workers;
-  for (unsigned i = 0; i < jobs; ++i) workers.emplace_back(work);
-  while (settings.progress && settings.progress->enabled() && finished < jobs) {
-    settings.progress->show();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  for (std::thread& worker : workers) worker.join();
-  if (failed) return false;
-  if (interrupted()) {
-    errors.push_back("interrupted");
+  if (!run_on_threads(order, settings, errors, [&](std::size_t i, std::string& error) {
+        return maker.make(files[i], entries[i], kinds[i], error);
+      }))
     return false;
-  }
 
   for (std::size_t i = 0; i < count; ++i) {
     result.changes.push_back({entries[i].name, kinds[i], entries[i].size, entries[i].packed_size});
