@@ -130,11 +130,14 @@ bool run_on_threads(const std::vector<std::size_t>& order, const stream_settings
     ++finished;
   };
   unsigned jobs = static_cast<unsigned>(std::clamp<std::size_t>(order.size(), 1, std::max(settings.jobs, 1u)));
+  bool shown = settings.progress && settings.progress->enabled();
+  // Drawn once before the work starts, so that even a short run shows where it stood.
+  if (shown) settings.progress->show();
   std::vector<std::thread> workers;
   for (unsigned i = 0; i < jobs; ++i) workers.emplace_back(work);
-  while (settings.progress && settings.progress->enabled() && finished < jobs) {
-    settings.progress->show();
+  while (shown && finished < jobs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    settings.progress->show();
   }
   for (std::thread& worker : workers) worker.join();
   if (failed) return false;
