@@ -121,8 +121,7 @@ void prepare_startup() {
   }
   capture_file_time_bias();
   InitCommonControls();
-  DeleteFileA(server_scratch_file);
-  DeleteFileA(command_script_file);
+  delete_scratch_files();
 
   read_update_location_file();
 }

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Writes the benchmark's release: the same files for the same arguments, every time.
 
-  make_release.py DIR FILES TOTAL_MIB
+  make_release.py DIR FILES TOTAL_MIB [LARGEST_MIB]
 
 Most files are small, a few hundred are up to 2 MiB, twenty are several MiB; every
 other file is text that deflates well, the rest random bytes that do not. Every
 file gets a fixed modification time, so that a publish of it is always the same.
+LARGEST_MIB adds data/large/large.dat of that size, its first half text and its
+second half random bytes: the file that shows whether installing needs memory in
+proportion to a file's size.
 """
 import os
 import random
@@ -47,10 +50,31 @@ def text_pool(rng):
     return "".join(lines).encode()
 
 
+def write_large(folder, mib, rng, pool):
+    path = os.path.join(folder, "data", "large", "large.dat")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    size = mib * 1024 * 1024
+    with open(path, "wb") as file:
+        written = 0
+        while written < size // 2:
+            start = rng.randrange(0, len(pool) - 65536)
+            part = pool[start:start + min(65536, size // 2 - written)]
+            file.write(part)
+            written += len(part)
+        while written < size:
+            part = rng.randbytes(min(1024 * 1024, size - written))
+            file.write(part)
+            written += len(part)
+    os.utime(path, (FIRST_TIME - 60, FIRST_TIME - 60))
+
+
 def main():
     folder, count, total_mib = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+    largest_mib = int(sys.argv[4]) if len(sys.argv) > 4 else 0
     rng = random.Random(SEED + 1)
     pool = text_pool(rng)
+    if largest_mib > 0:
+        write_large(folder, largest_mib, rng, pool)
     for index, size in enumerate(sizes(count, total_mib * 1024 * 1024)):
         directory = os.path.join(folder, "data", "d%02d" % (index % 50), "s%d" % (index % 3))
         os.makedirs(directory, exist_ok=True)

@@ -29,8 +29,14 @@ class owned_handle {
   bool valid() const { return Traits::valid(handle_); }
   explicit operator bool() const { return valid(); }
 
+  // The close keeps the thread's last error, so that a failure's reason can still be
+  // read after the handles of the failed operation are gone.
   void reset(handle_type handle = Traits::none()) {
-    if (Traits::valid(handle_)) Traits::close(handle_);
+    if (Traits::valid(handle_)) {
+      DWORD error = GetLastError();
+      Traits::close(handle_);
+      SetLastError(error);
+    }
     handle_ = handle;
   }
 

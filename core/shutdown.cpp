@@ -8,6 +8,11 @@ void shutdown_cleanup() {
   if (state.string_table.exists()) state.string_table.release();
   state.file_list.reset();
   state.file_list_count = 0;
+  delete_scratch_files();
+}
+
+void delete_scratch_files() {
   DeleteFileA(server_scratch_file);
   DeleteFileA(command_script_file);
+  DeleteFileA(fetch_scratch_file);
 }

@@ -37,11 +37,14 @@ bool read_image_time_stamp(uintptr_t base, DWORD& time_stamp)
     return read_memory(header + 8, &time_stamp, sizeof time_stamp);
 }
 
+// Static, as the reporter may be short of stack.
+char path[MAX_PATH];
+char date_suffix[64];
+
 } // namespace
 
 void write_module_line(report_file& file, uintptr_t base)
 {
-    char path[MAX_PATH];
     DWORD path_length = GetModuleFileNameA(reinterpret_cast<HMODULE>(base), path, sizeof path);
     if (path_length == 0 || path_length >= sizeof path)
         return;
@@ -50,7 +53,7 @@ void write_module_line(report_file& file, uintptr_t base)
         return;
 
     DWORD size = 0;
-    char date_suffix[64] = "";
+    date_suffix[0] = '\0';
     HANDLE module_file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (module_file != INVALID_HANDLE_VALUE) {

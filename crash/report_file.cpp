@@ -20,8 +20,10 @@ void report_file::write(const char* text, int length)
 
 void report_file::print(const char* format, ...)
 {
-    // wvsprintfA never writes more than 1024 bytes, terminator included.
-    char text[1024];
+    // wvsprintfA never writes more than 1024 bytes, terminator included. Static: the
+    // reporter may run on a thread with almost no stack left, and writes one piece at a
+    // time.
+    static char text[1024];
     va_list arguments;
     va_start(arguments, format);
     int length = wvsprintfA(text, format, arguments);

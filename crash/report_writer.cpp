@@ -30,18 +30,30 @@ int last_index_of(const char* text, char c)
 }
 
 struct program_paths {
-    char executable[MAX_PATH] = "Unknown";
-    char name[MAX_PATH] = "Unknown";
-    char report[MAX_PATH] = "";
+    char executable[MAX_PATH];
+    char name[MAX_PATH];
+    char report[MAX_PATH];
 };
 
+// The texts of the report that are longer than a few words live in static storage, not
+// on the stack: the reporter may run on a thread that has almost none left, after a
+// stack overflow or on a thread that is not the program's own. One report is written
+// at a time.
+program_paths paths;
+char scratch_path[MAX_PATH];
+char faulting_module[MAX_PATH];
+char user_name[201];
+
 // The report lies beside the executable, whatever the working directory is.
-program_paths find_program_paths(const char* report_file_name)
+void find_program_paths(const char* report_file_name)
 {
-    program_paths paths;
-    char path[MAX_PATH] = "";
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    bool known = length != 0 && length < sizeof path;
+    copy_bounded(paths.executable, sizeof paths.executable, "Unknown");
+    copy_bounded(paths.name, sizeof paths.name, "Unknown");
+    paths.report[0] = '\0';
+    char* path = scratch_path;
+    path[0] = '\0';
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof scratch_path);
+    bool known = length != 0 && length < sizeof scratch_path;
     int directory_length = 0;
     if (known) {
         copy_bounded(paths.executable, sizeof paths.executable, path);
@@ -58,7 +70,6 @@ program_paths find_program_paths(const char* report_file_name)
         copy_bounded(paths.report + directory_length,
                      static_cast<int>(sizeof paths.report) - directory_length, report_file_name);
     }
-    return paths;
 }
 
 // A free region has no allocation base worth the name: asking for the module at base 0
@@ -70,25 +81,24 @@ void find_faulting_module(uintptr_t instruction_pointer, char* out, int size)
     if (VirtualQuery(reinterpret_cast<LPCVOID>(instruction_pointer), &region, sizeof region) == 0 ||
         region.State == MEM_FREE || region.AllocationBase == nullptr)
         return;
-    char path[MAX_PATH];
+    char* path = scratch_path;
     DWORD length = GetModuleFileNameA(static_cast<HMODULE>(region.AllocationBase), path,
-                                      sizeof path);
-    if (length == 0 || length >= sizeof path)
+                                      sizeof scratch_path);
+    if (length == 0 || length >= sizeof scratch_path)
         return;
     copy_bounded(out, size, path + last_index_of(path, '\\') + 1);
 }
 
-void write_system_lines(report_file& file, const program_paths& paths)
+void write_system_lines(report_file& file)
 {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     file.print("Error occurred at %s.\r\n", format_file_time(now).text);
 
-    char user[201];
-    DWORD user_size = sizeof user;
-    if (!GetUserNameA(user, &user_size))
-        copy_bounded(user, sizeof user, "Unknown");
-    file.print("%s, run by %s.\r\n", paths.executable, user);
+    DWORD user_size = sizeof user_name;
+    if (!GetUserNameA(user_name, &user_size))
+        copy_bounded(user_name, sizeof user_name, "Unknown");
+    file.print("%s, run by %s.\r\n", paths.executable, user_name);
 
     SYSTEM_INFO system;
     GetSystemInfo(&system);
@@ -131,7 +141,14 @@ void write_report(const EXCEPTION_POINTERS& info, const char* thread_label,
 {
     if (report_file_name == nullptr || report_file_name[0] == '\0')
         report_file_name = "errorlog.txt";
-    program_paths paths = find_program_paths(report_file_name);
+    find_program_paths(report_file_name);
+
+    const EXCEPTION_RECORD& record = *info.ExceptionRecord;
+    const CONTEXT& context = *info.ContextRecord;
+    const uintptr_t instruction_pointer = instruction_pointer_of(context);
+    // Found before the file is opened, so that the report's opening lines go out in the
+    // first write: a report that gets no further still names the fault.
+    find_faulting_module(instruction_pointer, faulting_module, sizeof faulting_module);
 
     report_file file(paths.report[0] == '\0' ? INVALID_HANDLE_VALUE
                                              : open_report_for_append(paths.report));
@@ -140,20 +157,12 @@ void write_report(const EXCEPTION_POINTERS& info, const char* thread_label,
         return;
     }
 
-    const EXCEPTION_RECORD& record = *info.ExceptionRecord;
-    const CONTEXT& context = *info.ContextRecord;
-    const uintptr_t instruction_pointer = instruction_pointer_of(context);
+    file.print("\r\n\r\n\r\n\r\n%s caused %s in module %s at %04x:%s.\r\n"
+               "Exception handler called in %s.\r\n",
+               paths.name, describe_exception(record.ExceptionCode), faulting_module,
+               context.SegCs, format_address(instruction_pointer).digits, thread_label);
 
-    file.print("\r\n\r\n\r\n\r\n");
-
-    char module[MAX_PATH];
-    find_faulting_module(instruction_pointer, module, sizeof module);
-    file.print("%s caused %s in module %s at %04x:%s.\r\n", paths.name,
-               describe_exception(record.ExceptionCode), module, context.SegCs,
-               format_address(instruction_pointer).digits);
-    file.print("Exception handler called in %s.\r\n", thread_label);
-
-    write_system_lines(file, paths);
+    write_system_lines(file);
 
     if (record.ExceptionCode == access_violation && record.NumberParameters >= 2) {
         file.print("%s location %s caused an access violation.\r\n",

@@ -12,6 +12,8 @@ constexpr uintptr_t dump_limit = 8192;
 
 } // namespace
 
+char stack_dump_text::text[stack_dump_text::capacity];
+
 stack_dump_text::stack_dump_text(report_file& destination, int digits)
     : file(destination), word_digits(digits)
 {

@@ -29,7 +29,8 @@ private:
 
     report_file& file;
     int word_digits;
-    char text[capacity];
+    // Static, as the reporter may be short of stack; there is one dump at a time.
+    static char text[capacity];
     int length = 0;
     unsigned words_added = 0;
 };

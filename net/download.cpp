@@ -39,25 +39,18 @@ bool download_to_file(download_request request) {
   // Refused rather than cut: a cut URL or path names another place than the one asked.
   if (std::strlen(request.url) > longest_url) return fail(download_cannot_open_url);
 
-  request_handle.reset(InternetOpenUrlA(state.internet_session, request.url, nullptr, 0,
-                                        request_flags, request_context));
+  internet_handle request_handle(InternetOpenUrlA(state.internet_session, request.url, nullptr, 0,
+                                                  request_flags, request_context));
   if (!request_handle) return fail(download_cannot_open_url);
 
   std::string_view local_path(request.local_path);
   std::string_view directory = directory_part(local_path);
-  if (directory.size() > longest_local_path) {
-    request_handle.reset();
-    return fail(download_cannot_make_directory);
-  }
-  if (local_path.size() > longest_local_path) {
-    request_handle.reset();
-    return fail(download_cannot_create_file);
-  }
+  if (directory.size() > longest_local_path) return fail(download_cannot_make_directory);
+  if (local_path.size() > longest_local_path) return fail(download_cannot_create_file);
   if (!directory.empty()) {
     fixed_text<longest_local_path + 1> directory_text(directory);
     if (!directory_exists(directory_text.c_str()) &&
         create_directory_path(directory_text.c_str()) != 1) {
-      request_handle.reset();
       return fail(download_cannot_make_directory);
     }
   }
@@ -65,10 +58,7 @@ bool download_to_file(download_request request) {
   kernel_handle file(CreateFileA(request.local_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  request.hidden ? hidden_attributes : 0, nullptr));
   bool overwritten = GetLastError() == ERROR_ALREADY_EXISTS;
-  if (!file) {
-    request_handle.reset();
-    return fail(download_cannot_create_file);
-  }
+  if (!file) return fail(download_cannot_create_file);
   // Windows gives a file it overwrites the attributes asked for; Wine keeps the old
   // ones, and a stale manifest fetched again would then not be hidden.
   if (overwritten && request.hidden) SetFileAttributesA(request.local_path, hidden_attributes);
@@ -78,18 +68,15 @@ bool download_to_file(download_request request) {
   std::uint32_t size_bound = request.expected_size != 0 ? request.expected_size : unsized_download_limit;
   std::uint32_t bytes_written = 0;
   bool too_long = false;
+  char chunk[transfer_chunk_size];
   while (!state.cancel_flag) {
     DWORD received = 0;
-    if (!InternetReadFile(request_handle.get(), transfer_buffer, transfer_chunk_size, &received)) {
-      request_handle.reset();
-      file.reset();
+    if (!InternetReadFile(request_handle.get(), chunk, transfer_chunk_size, &received)) {
       return fail(download_read_failed);
     }
     if (received == 0) break;
     DWORD written = 0;
-    if (!WriteFile(file.get(), transfer_buffer, received, &written, nullptr) || written != received) {
-      request_handle.reset();
-      file.reset();
+    if (!WriteFile(file.get(), chunk, received, &written, nullptr) || written != received) {
       return fail(download_write_failed);
     }
     bytes_written += written;

@@ -1,12 +1,7 @@
 #pragma once
-// What the plain download and the file fetcher share: the one request handle slot and
-// the one 1024-byte transfer buffer. The two never run at the same time.
+// What every transfer of a body shares: it is read in chunks of this size, with one
+// window message pumped between full chunks.
 
 #include <cstddef>
 
-#include "core/handles.h"
-
 inline constexpr std::size_t transfer_chunk_size = 1024;
-
-extern internet_handle request_handle;
-extern char transfer_buffer[transfer_chunk_size];

@@ -1,6 +1,8 @@
 #include "patch/command_line.h"
 
 #include "patch/fields.h"
+#include "patch/windows_names.h"
+#include "text/lower_case.h"
 
 namespace {
 
@@ -14,17 +16,6 @@ bool take_field(std::string_view& line, script_field& field) {
   return field.assign(text);
 }
 
-// ASCII only, as the C run-time's case-blind compare does in the "C" locale.
-bool same_word(std::string_view word, std::string_view known) {
-  if (word.size() != known.size()) return false;
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    char c = word[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != known[i]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 script_line parse_command_line(std::string_view line) {
@@ -35,11 +26,12 @@ script_line parse_command_line(std::string_view line) {
       !take_field(line, parsed.second)) {
     return script_line();
   }
-  if (same_word(word.view(), "unlink")) {
+  if (names_a_device(parsed.first.view()) || names_a_device(parsed.second.view())) return script_line();
+  if (equal_ignoring_case(word.view(), "unlink")) {
     parsed.command = script_command::unlink;
-  } else if (same_word(word.view(), "rmdir")) {
+  } else if (equal_ignoring_case(word.view(), "rmdir")) {
     parsed.command = script_command::rmdir;
-  } else if (same_word(word.view(), "mv")) {
+  } else if (equal_ignoring_case(word.view(), "mv")) {
     parsed.command = script_command::mv;
   } else {
     return script_line();

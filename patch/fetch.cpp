@@ -4,18 +4,16 @@
 #include <sys/stat.h>
 #include <windows.h>
 #include <mmsystem.h>
-#include <zlib.h>
 
-#include <cstring>
-#include <memory>
-#include <new>
 #include <string_view>
 
 #include "core/handles.h"
 #include "core/message_pump.h"
+#include "core/scratch_files.h"
 #include "net/directories.h"
 #include "net/transfer.h"
 #include "net/transfer_progress.h"
+#include "patch/inflating_writer.h"
 #include "patch/install_log.h"
 #include "patch/local_files.h"
 #include "text/lower_case.h"
@@ -25,7 +23,47 @@ namespace {
 constexpr DWORD request_flags =
     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
 
-using byte_buffer = std::unique_ptr<unsigned char[]>;
+bool fail(std::int32_t code) {
+  state.last_error_code = code;
+  return false;
+}
+
+// The one scratch file of the installation folder that a fetched file is written to.
+// It is deleted again unless the finished copy was put in place.
+class scratch_copy {
+ public:
+  scratch_copy() {
+    // A copy left read-only or hidden by someone else must not block every fetch.
+    SetFileAttributesA(fetch_scratch_file, FILE_ATTRIBUTE_NORMAL);
+    file_.reset(CreateFileA(fetch_scratch_file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    created_ = file_.valid();
+  }
+  ~scratch_copy() {
+    if (!created_) return;
+    file_.reset();
+    DeleteFileA(fetch_scratch_file);
+  }
+  scratch_copy(const scratch_copy&) = delete;
+  scratch_copy& operator=(const scratch_copy&) = delete;
+
+  bool created() const { return created_; }
+  HANDLE handle() const { return file_.get(); }
+  // Closes the file, for the quit path, which deletes it with the other scratch files.
+  void reset() { file_.reset(); }
+
+  // One replacing move: the installed copy is either the old one or the new one.
+  bool put_in_place(const char* name) {
+    file_.reset();
+    if (!MoveFileExA(fetch_scratch_file, name, MOVEFILE_REPLACE_EXISTING)) return false;
+    created_ = false;
+    return true;
+  }
+
+ private:
+  kernel_handle file_;
+  bool created_ = false;
+};
 
 std::string_view base_name(std::string_view name) {
   std::size_t last = name.find_last_of("/\\");
@@ -90,10 +128,7 @@ bool fetch_marked(const host_choice& hosts, int& files_fetched) {
     }
     show_getting_line(file);
     url_text url;
-    if (!compose_download_url(url, hosts.next(), entry.name.c_str())) {
-      state.last_error_code = fetch_cannot_open_url;
-      return false;
-    }
+    if (!compose_download_url(url, hosts.next(), entry.name.c_str())) return fail(fetch_cannot_open_url);
     if (!fetch_file(url.c_str(), entry, show_transfer_progress)) return false;
     ++files_fetched;
     log_installed("File Copy: ", entry.name.view());
@@ -120,56 +155,50 @@ bool fetch_marked_files_rotating(const server_location* hosts, int host_count, i
 }
 
 bool fetch_file(const char* url, file_entry& entry, progress_callback_type progress_callback) {
-  byte_buffer packed;
-  byte_buffer output;
-  auto fail = [&](std::int32_t code) {
-    request_handle.reset();
-    packed.reset();
-    output.reset();
-    state.last_error_code = code;
-    return false;
-  };
   const char* name = entry.name.c_str();
 
-  request_handle.reset(InternetOpenUrlA(state.internet_session, url, nullptr, 0, request_flags, 0));
-  if (!request_handle) return fail(fetch_cannot_open_url);
+  internet_handle request(InternetOpenUrlA(state.internet_session, url, nullptr, 0, request_flags, 0));
+  if (!request) return fail(fetch_cannot_open_url);
 
+  // The move over a read-only file would fail once the whole body is in.
   if (_access(name, 0) == 0 && _access(name, 2) != 0 && _chmod(name, _S_IREAD | _S_IWRITE) != 0) {
     return fail(fetch_cannot_make_writable);
   }
 
-  packed.reset(new (std::nothrow) unsigned char[entry.packed_size]);
-  output.reset(new (std::nothrow) unsigned char[entry.size]);
-  if (!packed || !output) return fail(fetch_no_memory);
+  inflating_writer writer(entry.size);
+  if (!writer.ready()) return fail(fetch_no_memory);
+  scratch_copy scratch;
 
   state.progress.file_bytes_total = entry.packed_size;
   state.progress.file_bytes_done = 0;
+  // A failure to store the file does not end the transfer: the whole body is still
+  // taken and checked, so that a wrong body is reported as one whatever the disk does.
+  unsigned char chunk[transfer_chunk_size];
   std::uint32_t received = 0;
   DWORD last_read = transfer_chunk_size;
   while (last_read > 0 && !state.cancel_flag) {
-    if (!InternetReadFile(request_handle.get(), transfer_buffer, transfer_chunk_size, &last_read)) {
+    if (!InternetReadFile(request.get(), chunk, transfer_chunk_size, &last_read)) {
       return fail(fetch_read_failed);
     }
     // The body has its room and no more: a longer one is wrong, however long it is.
     if (last_read > entry.packed_size - received) return fail(fetch_wrong_size);
-    std::memcpy(packed.get() + received, transfer_buffer, last_read);
     if (last_read == 0) break;
+    writer.feed(scratch.handle(), chunk, last_read);
     received += last_read;
     state.progress.file_bytes_done += last_read;
     state.progress.overall_bytes_done += last_read;
     if (progress_callback != nullptr) progress_callback(0);
     if (last_read < transfer_chunk_size) break;
-    pump_one_message(request_handle, packed, output);
+    pump_one_message(request, scratch);
   }
+  request.reset();
   if (received != entry.packed_size || state.cancel_flag) return fail(fetch_wrong_size);
 
-  uLongf inflated = entry.size;
-  if (uncompress(output.get(), &inflated, packed.get(), entry.packed_size) != Z_OK ||
-      inflated != entry.size) {
-    return fail(fetch_cannot_inflate);
-  }
-  packed.reset();
+  inflate_outcome outcome = writer.finish(scratch.handle());
+  if (outcome == inflate_outcome::out_of_memory) return fail(fetch_no_memory);
+  if (outcome == inflate_outcome::bad_stream) return fail(fetch_cannot_inflate);
 
+  // The file's folders are made only for a file that is ready to go into them.
   std::string_view directory = directory_part(entry.name.view());
   if (!directory.empty()) {
     fixed_text<256> directory_text(directory);
@@ -179,19 +208,9 @@ bool fetch_file(const char* url, file_entry& entry, progress_callback_type progr
     }
   }
 
-  if (!full_path_fits(name)) return fail(fetch_cannot_create_file);
-  kernel_handle file(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return fail(fetch_cannot_create_file);
-  DWORD written = 0;
-  if (!WriteFile(file.get(), output.get(), entry.size, &written, nullptr) || written != entry.size) {
-    file.reset();
-    DeleteFileA(name);
-    return fail(fetch_write_failed);
-  }
-  output.reset();
-  request_handle.reset();
-  file.reset();
+  if (!scratch.created() || !full_path_fits(name)) return fail(fetch_cannot_create_file);
+  if (outcome == inflate_outcome::write_failed) return fail(fetch_write_failed);
+  if (!scratch.put_in_place(name)) return fail(fetch_cannot_create_file);
   stamp_file_time(name, entry.time);
   return true;
 }

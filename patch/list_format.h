@@ -27,8 +27,9 @@ bool parse_list_count(std::string_view line, int& count);
 // Reads the header line and the count line.
 bool read_list_header(line_source& lines, int& count);
 
-// True for a name that stays inside the installation folder once it is written there:
-// not empty, not absolute, no drive or stream colon, no ".." component.
+// True for a name that stays inside the installation folder once it is written there
+// and names a file of its own: not empty, not absolute, no drive or stream colon, no
+// ".." component, no device name as any component, and not the fetcher's scratch file.
 bool listed_name_is_installable(std::string_view name);
 
 // size, packed_size, crc32, time in hexadecimal, then the name. Missing fields leave

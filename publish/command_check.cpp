@@ -5,6 +5,7 @@
 #include "patch/command_line.h"
 #include "patch/fields.h"
 #include "patch/list_format.h"
+#include "patch/windows_names.h"
 #include "text/line_source.h"
 #include "publish/name_rules.h"
 
@@ -108,6 +109,9 @@ class script_checker {
     if (fields.size() > 3) return "more than three fields; the client reads only three";
     for (std::string_view field : fields) {
       if (field.size() > max_name_length) return "a field is longer than 255 characters";
+    }
+    for (std::size_t i = 1; i < fields.size(); ++i) {
+      if (names_a_device(fields[i])) return "a path names a Windows device such as CON or NUL; the client skips the line";
     }
     script_line command = parse_command_line(line);
     std::string first(command.first.view()), second(command.second.view());

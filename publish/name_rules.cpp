@@ -1,7 +1,7 @@
 #include "publish/name_rules.h"
 
-#include <array>
-
+#include "core/scratch_files.h"
+#include "patch/windows_names.h"
 #include "text/format_limits.h"
 
 namespace corvid::publish {
@@ -15,18 +15,6 @@ std::string lower_case(std::string_view text) {
 }
 
 namespace {
-// Windows opens these as devices whatever their extension.
-bool is_device_name(std::string_view component) {
-  std::string base = lower_case(component.substr(0, component.find('.')));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  static constexpr std::array<std::string_view, 4> plain = {"con", "prn", "aux", "nul"};
-  for (std::string_view device : plain) {
-    if (base == device) return true;
-  }
-  return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
-}
-
 std::string component_refusal(std::string_view component) {
   if (component.empty()) return "it has an empty path component";
   if (component == "." || component == "..") return "it has a \".\" or \"..\" component";
@@ -64,7 +52,8 @@ std::string name_refusal(std::string_view name) {
 }
 
 bool is_client_scratch_name(std::string_view lower_name) {
-  return lower_name == "cpatch.dat" || lower_name == "command.dat" || lower_name == "gfl.mft";
+  return lower_name == "cpatch.dat" || lower_name == "command.dat" || lower_name == "gfl.mft" ||
+         lower_name == fetch_scratch_file;
 }
 
 namespace {

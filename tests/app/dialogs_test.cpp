@@ -48,18 +48,18 @@ class modal_dialog_test : public ::testing::Test {
     return result;
   }
 
+  // A named CALLBACK, not a lambda: on i686 a lambda converts only to a cdecl pointer.
+  static BOOL CALLBACK take_dialog(HWND window, LPARAM out) {
+    char class_name[16] = "";
+    GetClassNameA(window, class_name, sizeof(class_name));
+    if (std::string(class_name) != "#32770") return TRUE;
+    *reinterpret_cast<HWND*>(out) = window;
+    return FALSE;
+  }
+
   static HWND find_dialog(DWORD thread_id) {
     HWND found = nullptr;
-    EnumThreadWindows(
-        thread_id,
-        [](HWND window, LPARAM out) -> BOOL {
-          char class_name[16] = "";
-          GetClassNameA(window, class_name, sizeof(class_name));
-          if (std::string(class_name) != "#32770") return TRUE;
-          *reinterpret_cast<HWND*>(out) = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumThreadWindows(thread_id, take_dialog, reinterpret_cast<LPARAM>(&found));
     return found;
   }
 

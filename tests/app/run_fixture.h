@@ -11,7 +11,7 @@
 class program_run : public ::testing::Test {
  protected:
   // Installed under the overlay copy's name, the program runs without handing over.
-  void install(const std::string& name = "patch.bin") { folder_.install_program(CORVID_TALOMAR_EXE, name); }
+  void install(const std::string& name = "patch.bin") { folder_.install_program(client_program(), name); }
 
   std::string folder_path() const { return folder_.path().string(); }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/scratch_files.h"
 #include "tests/app/run_fixture.h"
 
 namespace {
@@ -70,13 +71,13 @@ TEST_F(startup_run, a_crlf_update_location_file_with_two_lines_opens_the_window)
 TEST_F(startup_run, scratch_files_left_by_an_earlier_run_are_removed_at_start) {
   install();
   folder_.write_update_location("host");
-  folder_.write("cpatch.dat", "old");
-  folder_.write("command.dat", "old");
+  for (const char* name : {server_scratch_file, command_script_file, fetch_scratch_file}) folder_.write(name, "old");
   ASSERT_TRUE(robot_.start(folder_path(), "patch.bin", ""));
   seen_window window = window_robot::wait_for_progress_window();
   ASSERT_NE(window.handle, nullptr);
-  EXPECT_FALSE(folder_.exists("cpatch.dat"));
-  EXPECT_FALSE(folder_.exists("command.dat"));
+  for (const char* name : {server_scratch_file, command_script_file, fetch_scratch_file}) {
+    EXPECT_FALSE(folder_.exists(name)) << name;
+  }
   window_robot::close(window.handle);
 }
 

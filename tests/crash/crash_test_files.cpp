@@ -24,6 +24,24 @@ temporary_folder::~temporary_folder()
     std::filesystem::remove_all(folder, ignored);
 }
 
+page_before_a_hole::page_before_a_hole()
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    pages = static_cast<unsigned char*>(
+        VirtualAlloc(nullptr, 2 * system.dwPageSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old_protection;
+    if (pages != nullptr &&
+        VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS, &old_protection))
+        readable_end = pages + system.dwPageSize;
+}
+
+page_before_a_hole::~page_before_a_hole()
+{
+    if (pages != nullptr)
+        VirtualFree(pages, 0, MEM_RELEASE);
+}
+
 std::string read_whole_file(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -78,4 +96,16 @@ std::string line_starting_with(const std::string& text, const std::string& start
         return "";
     at += 2;
     return text.substr(at, text.find("\r\n", at) - at);
+}
+
+std::string between(const std::string& text, const std::string& from, const std::string& to)
+{
+    size_t start = text.find(from);
+    if (start == std::string::npos)
+        return "<no " + from + ">";
+    start += from.size();
+    size_t end = text.find(to, start);
+    if (end == std::string::npos)
+        return "<no " + to + ">";
+    return text.substr(start, end - start);
 }

@@ -19,6 +19,22 @@ private:
     std::string folder;
 };
 
+// A readable page followed by one that cannot be read; end() is where the readable one
+// ends (empty when the pages could not be had).
+class page_before_a_hole {
+public:
+    page_before_a_hole();
+    ~page_before_a_hole();
+    page_before_a_hole(const page_before_a_hole&) = delete;
+    page_before_a_hole& operator=(const page_before_a_hole&) = delete;
+
+    unsigned char* end() const { return readable_end; }
+
+private:
+    unsigned char* pages = nullptr;
+    unsigned char* readable_end = nullptr;
+};
+
 std::string read_whole_file(const std::string& path);
 void write_whole_file(const std::string& path, const std::string& content);
 bool file_exists(const std::string& path);
@@ -34,3 +50,6 @@ DWORD run_program(const std::string& exe, const std::string& arguments,
 // The first line after a line break that begins with start, without its own line
 // break; empty when there is none.
 std::string line_starting_with(const std::string& text, const std::string& start);
+
+// The text between the first `from` and the next `to`; "<no ...>" when either is missing.
+std::string between(const std::string& text, const std::string& from, const std::string& to);

@@ -12,12 +12,17 @@
 
 namespace {
 
-// Collects what a piece of the reporter writes, through a real file.
+// Collects what a piece of the reporter writes, through a real file that can be read
+// while it is being written.
 class written_text {
 public:
     written_text() : path(folder.file("piece.txt")) {}
 
-    HANDLE open() { return open_report_for_append(path.c_str()); }
+    HANDLE open()
+    {
+        return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     std::string text() const { return read_whole_file(path); }
 
 private:
@@ -93,34 +98,64 @@ TEST(report_layout, stack_lines_32_bit)
               "00001000: a0000000 a0000001 a0000002 a0000003 a0000004 a0000005 a0000006 a0000007\r\n");
 }
 
-// The gathered text goes out once it passes 950 bytes; what was gathered after that is
-// lost when the dump is dropped.
-TEST(report_layout, stack_text_is_written_in_pieces_and_dropped_since_the_last_write)
+// The gathered text goes out the moment it passes 950 bytes, whole, and not before;
+// what was gathered after the last write is lost when the dump is dropped.
+TEST(report_layout, stack_text_goes_out_past_950_bytes_and_is_dropped_since_the_last_write)
 {
-    std::string full;
-    for (uint32_t i = 0; i < 256; ++i) {
-        char piece[32];
-        if (i % 8 == 0) {
-            wsprintfA(piece, "%08x: ", 0x00120000 + 4 * i);
-            full += piece;
+    for (int digits : {8, 16}) {
+        SCOPED_TRACE(digits);
+        written_text out;
+        std::string gathered;
+        size_t first_write = 0;
+        {
+            report_file file(out.open());
+            stack_dump_text dump(file, digits);
+            for (uint32_t i = 0; i < 256; ++i) {
+                if (i % 8 == 0)
+                    gathered += std::string(format_hex(0x00120000 + 4 * i, digits).digits) + ": ";
+                gathered += format_hex(i * 0x01010101u, digits).digits;
+                gathered += (i % 8 == 7) ? "\r\n" : " ";
+                dump.add_word(0x00120000 + 4 * i, i * 0x01010101u, false);
+                std::string written = out.text();
+                if (first_write == 0 && !written.empty()) {
+                    first_write = gathered.size();
+                    EXPECT_EQ(written, gathered);
+                }
+            }
+            dump.drop();
         }
-        wsprintfA(piece, "%08x", i * 0x01010101u);
-        full += piece;
-        full += (i % 8 == 7) ? "\r\n" : " ";
+        EXPECT_GT(first_write, 950u);
+        EXPECT_LE(first_write, 950u + 2 * digits + 4);
+        std::string written = out.text();
+        ASSERT_LT(written.size(), gathered.size());
+        EXPECT_GT(written.size(), gathered.size() - 1000);
+        EXPECT_EQ(written, gathered.substr(0, written.size()));
     }
+}
+
+// A word that cannot be read after a write: what went out stays, the rest gives way to
+// the notice.
+TEST(report_layout, unreadable_word_after_a_write_keeps_what_went_out)
+{
+    page_before_a_hole memory;
+    ASSERT_NE(memory.end(), nullptr);
+    // 200 readable words make more than 950 bytes of text and less than 2000.
+    const size_t word_size = sizeof(uintptr_t);
+    uintptr_t start = reinterpret_cast<uintptr_t>(memory.end() - 200 * word_size);
 
     written_text out;
     {
         report_file file(out.open());
-        stack_dump_text dump(file, 8);
-        for (uint32_t i = 0; i < 256; ++i)
-            dump.add_word(0x00120000 + 4 * i, i * 0x01010101u, false);
-        dump.drop();
+        dump_stack(file, start, start + 4096);
     }
     std::string written = out.text();
-    ASSERT_LT(written.size(), full.size());
-    EXPECT_GT(written.size(), full.size() - 1000);
-    EXPECT_EQ(written, full.substr(0, written.size()));
+    const std::string notice = "Exception encountered during stack dump.\r\n";
+    ASSERT_GT(written.size(), notice.size());
+    EXPECT_EQ(written.substr(written.size() - notice.size()), notice);
+    std::string dumped = written.substr(0, written.size() - notice.size());
+    EXPECT_GT(dumped.size(), 950u);
+    EXPECT_LT(dumped.size(), 200 / 8 * (address_digits + 3) + 200 * (address_digits + 1));
+    EXPECT_EQ(dumped.substr(0, address_digits + 2), std::string(format_address(start).digits) + ": ");
 }
 
 TEST(report_layout, dates_in_the_old_file_system_format)
@@ -151,14 +186,39 @@ TEST(report_layout, memory_rounds_up_to_whole_megabytes_without_wrapping)
     EXPECT_EQ(megabytes_rounded_up(0xFFFFFFFFull), 4096u);
 }
 
+// The whole table, in its order, and what lies outside it.
 TEST(report_layout, exception_descriptions)
 {
-    EXPECT_STREQ(describe_exception(0xC0000005), "an Access Violation");
-    EXPECT_STREQ(describe_exception(0x40010005), "a Control-C");
-    EXPECT_STREQ(describe_exception(0xE06D7363), "a Microsoft C++ Exception");
-    EXPECT_STREQ(describe_exception(0xC0000094), "an Integer Divide by Zero");
-    EXPECT_STREQ(describe_exception(0), "Unknown exception type");
-    EXPECT_STREQ(describe_exception(0xE0000001), "Unknown exception type");
+    const std::pair<DWORD, const char*> table[] = {
+        {0x40010005, "a Control-C"},
+        {0x40010008, "a Control-Break"},
+        {0x80000002, "a Datatype Misalignment"},
+        {0x80000003, "a Breakpoint"},
+        {0xC0000005, "an Access Violation"},
+        {0xC0000006, "an In Page Error"},
+        {0xC0000017, "a No Memory"},
+        {0xC000001D, "an Illegal Instruction"},
+        {0xC0000025, "a Noncontinuable Exception"},
+        {0xC0000026, "an Invalid Disposition"},
+        {0xC000008C, "a Array Bounds Exceeded"},
+        {0xC000008D, "a Float Denormal Operand"},
+        {0xC000008E, "a Float Divide by Zero"},
+        {0xC000008F, "a Float Inexact Result"},
+        {0xC0000090, "a Float Invalid Operation"},
+        {0xC0000091, "a Float Overflow"},
+        {0xC0000092, "a Float Stack Check"},
+        {0xC0000093, "a Float Underflow"},
+        {0xC0000094, "an Integer Divide by Zero"},
+        {0xC0000095, "an Integer Overflow"},
+        {0xC0000096, "a Privileged Instruction"},
+        {0xC00000FD, "a Stack Overflow"},
+        {0xC0000142, "a DLL Initialization Failed"},
+        {0xE06D7363, "a Microsoft C++ Exception"},
+    };
+    for (const auto& [code, description] : table)
+        EXPECT_STREQ(describe_exception(code), description) << std::hex << code;
+    for (DWORD code : {0u, 0xC0000004u, 0xC0000007u, 0xE0000001u, 0x20474343u})
+        EXPECT_STREQ(describe_exception(code), "Unknown exception type") << std::hex << code;
 }
 
 } // namespace

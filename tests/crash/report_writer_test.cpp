@@ -23,7 +23,28 @@ std::string beside_test_program(const std::string& name)
     return test_program_folder() + "\\" + name;
 }
 
-std::string hex(uint64_t value) { return format_hex(value, 16).digits; }
+std::string hex(uintptr_t value) { return format_address(value).digits; }
+
+// The registers that the tests choose, under either build's names.
+#ifdef _WIN64
+DWORD64& instruction_pointer(CONTEXT& context) { return context.Rip; }
+DWORD64& stack_pointer(CONTEXT& context) { return context.Rsp; }
+std::string first_register_line_start(const CONTEXT& context) {
+    return "RAX=" + hex(context.Rax) + " CS=0033 RIP=" + hex(context.Rip) + " EFLGS=";
+}
+#else
+DWORD& instruction_pointer(CONTEXT& context) { return context.Eip; }
+DWORD& stack_pointer(CONTEXT& context) { return context.Esp; }
+std::string first_register_line_start(const CONTEXT& context) {
+    return "EAX=" + hex(context.Eax) + " CS=0033 EIP=" + hex(context.Eip) + " EFLGS=";
+}
+#endif
+
+// The stack dump's line lengths, from the build's word width.
+constexpr size_t word_size = sizeof(uintptr_t);
+constexpr size_t line_prefix_length = address_digits + 2;
+constexpr size_t word_length = address_digits + 1;
+constexpr size_t full_line_length = line_prefix_length + 8 * word_length + 1;
 
 // A fault with the test's own registers, at an instruction of the test program.
 struct chosen_fault {
@@ -34,7 +55,7 @@ struct chosen_fault {
     {
         RtlCaptureContext(&context);
         context.SegCs = 0x33;
-        context.Rip = reinterpret_cast<DWORD64>(&beside_test_program);
+        instruction_pointer(context) = reinterpret_cast<uintptr_t>(&beside_test_program);
         record.ExceptionCode = code;
     }
 
@@ -59,19 +80,6 @@ struct chosen_fault {
     }
 };
 
-// The text between two markers of a report.
-std::string between(const std::string& text, const std::string& from, const std::string& to)
-{
-    size_t start = text.find(from);
-    if (start == std::string::npos)
-        return "<no " + from + ">";
-    start += from.size();
-    size_t end = text.find(to, start);
-    if (end == std::string::npos)
-        return "<no " + to + ">";
-    return text.substr(start, end - start);
-}
-
 const std::string module_list_header =
     "\r\n\tModule list: names, addresses, sizes, time stamps and file times:\r\n";
 
@@ -82,7 +90,7 @@ TEST(report_writer, opening_lines_of_an_access_violation)
     std::string report = fault.report();
 
     std::string first_line = "\r\n\r\n\r\n\r\ncrash_tests caused an Access Violation in module "
-                             "crash_tests.exe at 0033:" + hex(fault.context.Rip) + ".\r\n"
+                             "crash_tests.exe at 0033:" + hex(instruction_pointer(fault.context)) + ".\r\n"
                              "Exception handler called in worker thread.\r\n"
                              "Error occurred at ";
     EXPECT_EQ(report.substr(0, first_line.size()), first_line);
@@ -94,14 +102,13 @@ TEST(report_writer, opening_lines_of_an_access_violation)
     EXPECT_NE(report.find(" processor(s), type "), std::string::npos);
     EXPECT_NE(report.find(" MBytes physical memory.\r\n"), std::string::npos);
     EXPECT_EQ(line_starting_with(report, "Write to"),
-              "Write to location 00000000deadbeef caused an access violation.");
-    EXPECT_NE(report.find("\r\n\r\nRegisters:\r\nRAX=" + hex(fault.context.Rax) + " CS=0033 RIP=" +
-                          hex(fault.context.Rip) + " EFLGS="),
+              "Write to location " + hex(0xdeadbeef) + " caused an access violation.");
+    EXPECT_NE(report.find("\r\n\r\nRegisters:\r\n" + first_register_line_start(fault.context)),
               std::string::npos);
 
     fault.with_parameters({0, 0x10});
     EXPECT_EQ(line_starting_with(fault.report(), "Read from"),
-              "Read from location 0000000000000010 caused an access violation.");
+              "Read from location " + hex(0x10) + " caused an access violation.");
 }
 
 TEST(report_writer, no_access_line_without_both_parameters_or_for_other_faults)
@@ -130,9 +137,9 @@ TEST(report_writer, unlisted_code_is_an_unknown_exception_type)
 TEST(report_writer, instruction_pointer_in_unreadable_memory)
 {
     chosen_fault fault(access_violation);
-    fault.context.Rip = 0x10;
+    instruction_pointer(fault.context) = 0x10;
     std::string report = fault.report();
-    EXPECT_NE(report.find(" in module Unknown at 0033:0000000000000010.\r\n"), std::string::npos);
+    EXPECT_NE(report.find(" in module Unknown at 0033:" + hex(0x10) + ".\r\n"), std::string::npos);
     std::string sixteen_unknown;
     for (int i = 0; i < 16; ++i)
         sixteen_unknown += "?? ";
@@ -142,46 +149,42 @@ TEST(report_writer, instruction_pointer_in_unreadable_memory)
 // Each code byte has its own guard: bytes before an unreadable page are still shown.
 TEST(report_writer, code_bytes_up_to_an_unreadable_page)
 {
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    auto* pages = static_cast<unsigned char*>(
-        VirtualAlloc(nullptr, 2 * system.dwPageSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    ASSERT_NE(pages, nullptr);
-    unsigned char* code = pages + system.dwPageSize - 12;
+    page_before_a_hole memory;
+    ASSERT_NE(memory.end(), nullptr);
+    unsigned char* code = memory.end() - 12;
     for (int i = 0; i < 12; ++i)
         code[i] = static_cast<unsigned char>(0xf0 + i);
-    DWORD old_protection;
-    ASSERT_TRUE(VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS,
-                               &old_protection));
 
     chosen_fault fault(0xC000001D);
-    fault.context.Rip = reinterpret_cast<DWORD64>(code);
+    instruction_pointer(fault.context) = reinterpret_cast<uintptr_t>(code);
     std::string report = fault.report();
     EXPECT_EQ(between(report, "Bytes at CS:EIP:\r\n", "\r\nStack dump:\r\n"),
               "f0 f1 f2 f3 f4 f5 f6 f7 f8 f9 fa fb ?? ?? ?? ?? ");
     // Memory that is no module's image.
     EXPECT_NE(report.find(" in module Unknown at "), std::string::npos);
-    VirtualFree(pages, 0, MEM_RELEASE);
 }
 
-// The dump stops at the stack base: 100 bytes hold twelve whole 8-byte words.
+// The dump stops at the stack base: 100 bytes hold twelve whole 8-byte words, or
+// twenty-five 4-byte ones.
 TEST(report_writer, stack_dump_stops_at_the_stack_base)
 {
     chosen_fault fault(access_violation);
     uintptr_t base = current_stack_base();
-    fault.context.Rsp = base - 100;
+    stack_pointer(fault.context) = base - 100;
     std::string dump = between(fault.report(), "\r\nStack dump:\r\n", module_list_header);
 
-    ASSERT_EQ(dump.size(), (18 + 8 * 17 + 1) + (18 + 4 * 17 + 1));
-    EXPECT_EQ(dump.substr(0, 18), hex(base - 100) + ": ");
+    const size_t words = 100 / word_size;
+    ASSERT_EQ(dump.size(),
+              words / 8 * full_line_length + line_prefix_length + words % 8 * word_length + 1);
+    EXPECT_EQ(dump.substr(0, line_prefix_length), hex(base - 100) + ": ");
     size_t second_line = dump.find("\r\n") + 2;
-    EXPECT_EQ(dump.substr(second_line, 18), hex(base - 100 + 64) + ": ");
+    EXPECT_EQ(dump.substr(second_line, line_prefix_length), hex(base - 100 + 8 * word_size) + ": ");
     EXPECT_EQ(dump.substr(dump.size() - 2), "\r\n");
-    uint64_t last_word = *reinterpret_cast<const uint64_t*>(base - 12);
-    EXPECT_EQ(dump.substr(dump.size() - 18, 16), hex(last_word));
+    uintptr_t last_word = *reinterpret_cast<const uintptr_t*>(base - 100 + (words - 1) * word_size);
+    EXPECT_EQ(dump.substr(dump.size() - word_length - 1, address_digits), hex(last_word));
 
     // A stack pointer above the base leaves nothing to dump.
-    fault.context.Rsp = base + 64;
+    stack_pointer(fault.context) = base + 64;
     EXPECT_EQ(between(fault.report(), "\r\nStack dump:\r\n", module_list_header), "");
 }
 
@@ -189,19 +192,20 @@ TEST(report_writer, stack_dump_is_limited_to_8_kib)
 {
     chosen_fault fault(access_violation);
     uintptr_t base = current_stack_base();
-    fault.context.Rsp = base - 8192 - 256;
+    stack_pointer(fault.context) = base - 8192 - 256;
     std::string dump = between(fault.report(), "\r\nStack dump:\r\n", module_list_header);
 
-    const size_t line_length = 18 + 8 * 17 + 1;
-    ASSERT_EQ(dump.size(), 128 * line_length);
-    EXPECT_EQ(dump.substr(127 * line_length, 18), hex(base - 256 - 64) + ": ");
+    const size_t lines = 8192 / word_size / 8;
+    ASSERT_EQ(dump.size(), lines * full_line_length);
+    EXPECT_EQ(dump.substr((lines - 1) * full_line_length, line_prefix_length),
+              hex(base - 256 - 8 * word_size) + ": ");
     EXPECT_EQ(dump.find("Exception encountered"), std::string::npos);
 }
 
 TEST(report_writer, unreadable_stack_word_ends_the_dump_with_a_notice)
 {
     chosen_fault fault(access_violation);
-    fault.context.Rsp = 0x1000;
+    stack_pointer(fault.context) = 0x1000;
     std::string report = fault.report();
     EXPECT_NE(report.find("\r\nStack dump:\r\nException encountered during stack dump.\r\n" +
                           module_list_header),

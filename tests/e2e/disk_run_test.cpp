@@ -1,6 +1,6 @@
-// A whole run that meets a full disk while it writes a file: the run ends with the
-// write's code, the half-written file is gone, and once there is room again a run
-// completes the installation.
+// Whole runs that meet a full disk while they write a file: the run ends with the
+// write's code, the installed copy is the one that was there, nothing half-written is
+// left, and once there is room again a run completes the installation.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path small_disk = CORVID_SMALL_DISK_DIR;
+const char* const no_small_disk = "no small file system could be mounted on this machine (mounting needs root)";
 
 class disk_run : public whole_run {
  protected:
@@ -39,6 +40,8 @@ class disk_run : public whole_run {
     CloseHandle(file);
   }
 
+  static bool mounted() { return fs::exists(small_disk / "mounted"); }
+
   void TearDown() override {
     whole_run::TearDown();
     DeleteFileW(filler_.c_str());
@@ -47,18 +50,15 @@ class disk_run : public whole_run {
   fs::path filler_ = small_disk / "filler.bin";
 };
 
-TEST_F(disk_run, a_full_disk_during_a_file_write_ends_with_37_and_308_and_a_later_run_completes) {
-  if (!fs::exists(small_disk / "mounted")) {
-    GTEST_SKIP() << "no small file system could be mounted on this machine (mounting needs root)";
-  }
+TEST_F(disk_run, a_full_disk_while_a_game_file_is_written_ends_with_37_and_308_and_keeps_the_old_copy) {
+  if (!mounted()) GTEST_SKIP() << no_small_disk;
   add_release_file("a.dat", "first file", 1700000000);
   add_release_file("big.dat", incompressible_bytes(4 << 20, 5), 1700000100);
   add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000200);
-  publish();
-  serve_published();
-  point_update_location_at(server_.location() + "/info.txt");
+  publish_and_serve();
   std::string old_copy = "an old copy of big.dat";
   install_.write("big.dat", old_copy);
+  set_modification_time(install_ / "big.dat", 1600000000);
 
   // Room for the program's copy of itself and the small files, not for big.dat.
   leave_room(fs::file_size(install_ / "talomar.exe") + (1 << 20));
@@ -68,12 +68,38 @@ TEST_F(disk_run, a_full_disk_during_a_file_write_ends_with_37_and_308_and_a_late
   EXPECT_EQ(outcome.boxes, std::vector<shown_box>{network_error_box("Could not complete product update.", 308)});
   EXPECT_EQ(login_command_line(false), "");
   expect_release_installed({"big.dat", "login.dll"});
-  EXPECT_FALSE(install_.exists("big.dat")) << "no half-written file is left to pass for a good one";
-  EXPECT_FALSE(install_.exists("cpatch.dat"));
-  EXPECT_FALSE(install_.exists("command.dat"));
+  EXPECT_EQ(install_.read("big.dat"), old_copy);
+  EXPECT_EQ(modification_time(install_ / "big.dat"), 1600000000);
+  expect_no_scratch_files();
   expect_nothing_written_outside();
 
   ASSERT_TRUE(DeleteFileW(filler_.c_str()));
+  expect_a_good_run_completes();
+}
+
+TEST_F(disk_run, a_full_disk_while_the_client_replaces_itself_ends_with_28_and_308_and_the_old_client_runs_on) {
+  if (!mounted()) GTEST_SKIP() << no_small_disk;
+  add_release_file("a.dat", "first file", 1700000000);
+  add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000200);
+  std::string new_program = program_bytes_ + incompressible_bytes(4 << 20, 9);
+  add_client_file("talomar.exe", new_program, 1700003000);
+  publish_and_serve();
+  std::int64_t old_time = modification_time(install_ / "talomar.exe");
+
+  leave_room(fs::file_size(install_ / "talomar.exe") + (1 << 20));
+  run_outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_EQ(outcome.boxes, std::vector<shown_box>{network_error_box("Cannot update patch utility.", 308)});
+  EXPECT_TRUE(install_.read("talomar.exe") == program_bytes_) << "the client that can repair this is still there";
+  EXPECT_EQ(modification_time(install_ / "talomar.exe"), old_time);
+  expect_no_scratch_files();
+
+  // The old client starts, and with room it replaces itself; the new one then installs the game.
+  ASSERT_TRUE(DeleteFileW(filler_.c_str()));
+  outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_EQ(outcome.boxes, std::vector<shown_box>{client_updated_box()});
+  EXPECT_TRUE(install_.read("talomar.exe") == new_program);
   expect_a_good_run_completes();
 }
 

@@ -18,12 +18,6 @@ class failure_run : public whole_run {
     add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000200);
   }
 
-  void publish_and_serve(const std::vector<std::string>& options = {}) {
-    publish(options);
-    serve_published();
-    point_update_location_at(server_.location() + "/info.txt");
-  }
-
   // The published stream of `name` without its last byte.
   void serve_one_byte_short(const std::string& name) {
     std::string stream = read_bytes(out_ / name.substr(1));

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <set>
 
+#include "core/scratch_files.h"
 #include "tests/e2e/whole_run.h"
 
 namespace fs = std::filesystem;
@@ -25,12 +26,6 @@ class fault_run : public whole_run {
     add_release_file("login.dll", read_bytes(CORVID_FAKE_PROGRAM), 1700000200);
   }
 
-  void publish_and_serve() {
-    publish();
-    serve_published();
-    point_update_location_at(server_.location() + "/info.txt");
-  }
-
   std::string published(const std::string& name) const { return read_bytes(out_ / "product" / name); }
 
   void expect_ends_with(const run_outcome& outcome, const shown_box& box) {
@@ -38,8 +33,7 @@ class fault_run : public whole_run {
     EXPECT_EQ(outcome.exit_code, 0u);
     EXPECT_EQ(outcome.boxes, std::vector<shown_box>{box});
     EXPECT_EQ(login_command_line(false), "");
-    EXPECT_FALSE(install_.exists("cpatch.dat"));
-    EXPECT_FALSE(install_.exists("command.dat"));
+    expect_no_scratch_files();
   }
 
   // A broken fetch of fault_b.dat: the box with `code`, fault_a.dat kept, fault_b.dat
@@ -122,6 +116,31 @@ TEST_F(fault_run, a_stall_mid_file_then_cancel_ends_silently) {
   EXPECT_EQ(login_command_line(false), "");
   expect_nothing_written_outside();
   expect_a_good_run_completes();
+}
+
+TEST_F(fault_run, a_client_ended_from_outside_mid_file_leaves_the_installed_copy_as_it_was) {
+  add_small_game();
+  publish_and_serve();
+  install_.write("fault_b.dat", "an old copy");
+  set_modification_time(install_ / "fault_b.dat", 1600000000);
+  server_.serve_fault("/product/fault_b.dat", http_fault::stalled_body, published("fault_b.dat"), 4096);
+  bool ended = false;
+  run_options options;
+  options.during = [&](DWORD process) {
+    if (ended || count_of("/product/fault_b.dat") == 0 || !install_.exists(fetch_scratch_file)) return;
+    HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, process);
+    ended = handle != nullptr && TerminateProcess(handle, 9);
+    if (handle != nullptr) CloseHandle(handle);
+    server_.release_stalled();
+  };
+  run_outcome outcome = run(options);
+  ASSERT_TRUE(ended);
+  EXPECT_TRUE(outcome.boxes.empty());
+  EXPECT_EQ(install_.read("fault_b.dat"), "an old copy");
+  EXPECT_EQ(modification_time(install_ / "fault_b.dat"), 1600000000);
+  EXPECT_TRUE(install_.exists(fetch_scratch_file)) << "an ended process cleans nothing up";
+  expect_a_good_run_completes();
+  expect_no_scratch_files();
 }
 
 TEST_F(fault_run, a_read_only_installed_file_is_replaced) {

@@ -15,8 +15,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Names that would land outside the install folder if they were used as they stand.
-const std::vector<std::string> escaping_names{"../x", "c:/x", "/x", "a/../../x", "..\\x", "a\\..\\..\\x"};
+// Names that would land outside the install folder if they were used as they stand,
+// and (last) one that Windows opens as a device: writing it "succeeds" and stores nothing.
+std::vector<std::string> refused_names(const std::string& device_name) {
+  return {"../x", "c:/x", "/x", "a/../../x", "..\\x", "a\\..\\..\\x", device_name};
+}
 
 const std::string manifest_refused = "Cannot parse product update information.";
 const std::string client_list_refused = "Cannot parse patch utility update information.";
@@ -99,9 +102,9 @@ class hostile_run : public whole_run {
   }
 };
 
-TEST_F(hostile_run, a_manifest_name_that_leaves_the_install_folder_refuses_the_whole_manifest) {
+TEST_F(hostile_run, a_manifest_name_that_leaves_the_install_folder_or_is_a_device_refuses_the_whole_manifest) {
   std::uint32_t time = 1800000000;
-  for (const std::string& name : escaping_names) {
+  for (const std::string& name : refused_names("data/nul.dat")) {
     SCOPED_TRACE(name);
     std::size_t before = server_.request_count();
     serve_manifest_with("5,d,0,6553f100," + name, ++time);
@@ -115,9 +118,9 @@ TEST_F(hostile_run, a_manifest_name_that_leaves_the_install_folder_refuses_the_w
   expect_a_good_run_completes();
 }
 
-TEST_F(hostile_run, a_client_list_name_that_leaves_the_install_folder_refuses_the_list) {
+TEST_F(hostile_run, a_client_list_name_that_leaves_the_install_folder_or_is_a_device_refuses_the_list) {
   std::string list = read_bytes(out_ / "client/cpatch.dat");
-  for (const std::string& name : escaping_names) {
+  for (const std::string& name : refused_names("com1.txt")) {
     SCOPED_TRACE(name);
     std::size_t before = server_.request_count();
     server_.serve("/client/cpatch.dat", with_entry_added(list, "5,d,0,6553f100," + name));

@@ -28,12 +28,6 @@ class install_run : public whole_run {
     add_release_file("text/notes.txt", "notes\n", 1700000500);
   }
 
-  void publish_and_serve(const std::vector<std::string>& options = {}) {
-    publish(options);
-    serve_published();
-    point_update_location_at(server_.location() + "/info.txt");
-  }
-
   // What a first install of add_game fetches, in order.
   std::vector<std::string> first_install_requests() const {
     return {"/info.txt",          "/client/cpatch.dat",      "/product/command.dat",
@@ -53,11 +47,6 @@ class install_run : public whole_run {
       log += text.substr(0, colon) + installed_path_text(text.substr(colon)) + "\r\n";
     }
     return log;
-  }
-
-  void expect_no_scratch_files() {
-    EXPECT_FALSE(install_.exists("cpatch.dat"));
-    EXPECT_FALSE(install_.exists("command.dat"));
   }
 };
 
@@ -81,6 +70,27 @@ TEST_F(install_run, first_install_fetches_everything_shows_the_notes_and_play_st
   ASSERT_TRUE(install_.exists("gfl.mft"));
   EXPECT_FALSE(is_hidden(install_ / "gfl.mft")) << "a manifest that was missing is stored ordinary";
   expect_no_scratch_files();
+}
+
+// Bodies as other web servers frame them, each followed by further files: chunks that
+// do not fall on the client's read size, an HTTP/1.0 body that the connection's close
+// ends, and a body behind a redirect.
+TEST_F(install_run, chunked_close_delimited_and_redirected_bodies_install) {
+  add_game();
+  publish_and_serve();
+  auto published = [&](const std::string& name) { return read_bytes(out_ / "product" / name); };
+  server_.serve_chunked("/product/data/big.bin", published("data/big.bin"), 1000);
+  server_.serve_until_close("/product/data/maps/town.map", published("data/maps/town.map"));
+  server_.serve_redirect("/product/login.dll", "/moved/login.dll");
+  server_.serve("/moved/login.dll", published("login.dll"));
+
+  run_outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_TRUE(outcome.boxes.empty());
+  expect_release_installed();
+  EXPECT_EQ(count_of("/moved/login.dll"), 1u);
+  EXPECT_EQ(install_log(), first_install_log());
+  EXPECT_EQ(login_command_line(true), std::string("login.dll ") + launch_arguments);
 }
 
 TEST_F(install_run, cancel_at_the_notes_installs_everything_but_does_not_start_login) {
@@ -253,9 +263,7 @@ TEST_F(install_run, a_new_update_client_is_installed_and_the_product_waits_for_t
 
   run_outcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 0u);
-  EXPECT_EQ(outcome.boxes, (std::vector<shown_box>{{"Corvid Update",
-                                                    "The Corvid Update client has been updated.\nPlease close this "
-                                                    "message box and run the\nprogram again."}}));
+  EXPECT_EQ(outcome.boxes, std::vector<shown_box>{client_updated_box()});
   EXPECT_EQ(requested(), (std::vector<std::string>{"/info.txt", "/client/cpatch.dat", "/client/talomar.exe",
                                                    "/client/uc/helper.dat"}));
   EXPECT_TRUE(install_.read("talomar.exe") == new_program);

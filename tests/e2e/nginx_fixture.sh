@@ -25,7 +25,12 @@ esac
 stop
 rm -rf "$dir"
 mkdir -p "$dir/root" "$dir/logs" "$dir/temp"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+port=$(free_port)
+# The same root on a second port that closes every connection after one answer.
+port_one_request=$(free_port)
 cat >"$dir/nginx.conf" <<CONF
 user root;
 worker_processes 1;
@@ -44,11 +49,17 @@ http {
     listen 127.0.0.1:$port;
     root $dir/root;
   }
+  server {
+    listen 127.0.0.1:$port_one_request;
+    root $dir/root;
+    keepalive_timeout 0;
+  }
 }
 CONF
 nginx -p "$dir" -c "$dir/nginx.conf" -e "$dir/logs/error.log"
 for _ in $(seq 50); do
   if python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null; then
+    echo "$port_one_request" >"$dir/port_one_request"
     echo "$port" >"$dir/port"
     exit 0
   fi

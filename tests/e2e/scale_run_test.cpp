@@ -15,12 +15,6 @@ constexpr std::size_t longest_path = 259;
 
 class scale_run : public whole_run {
  protected:
-  void publish_and_serve() {
-    publish();
-    serve_published();
-    point_update_location_at(server_.location() + "/info.txt");
-  }
-
   // Puts a release file into the installation as a finished earlier run left it.
   void preinstall(const listed_file& file) {
     fs::path installed = install_ / file.name;

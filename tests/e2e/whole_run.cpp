@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/resources/resource_ids.h"
+#include "core/scratch_files.h"
 
 namespace fs = std::filesystem;
 using clock_type = std::chrono::steady_clock;
@@ -101,6 +102,11 @@ shown_box network_error_box(const std::string& message, int code) {
           message + "\nWait a while and try connecting again.\nIf you still cannot connect, check your Internet settings."};
 }
 
+shown_box client_updated_box() {
+  return {"Corvid Update",
+          "The Corvid Update client has been updated.\nPlease close this message box and run the\nprogram again."};
+}
+
 HWND progress_window_of(DWORD process_id) {
   for (const seen_window& window : visible_windows()) {
     if (window.process_id == process_id && !window.is_message_box &&
@@ -153,8 +159,9 @@ whole_run::whole_run(const fs::path& place)
   out_ = work_.path() / "out";
   fs::create_directories(release_);
   fs::create_directories(client_);
-  program_bytes_ = read_bytes(CORVID_TALOMAR_EXE);
-  install_.install_program(CORVID_TALOMAR_EXE, "talomar.exe");
+  server_.one_request_per_connection = client_is_emulated();
+  program_bytes_ = read_bytes(client_program());
+  install_.install_program(client_program(), "talomar.exe");
   // The game's installer makes the log; the client only adds to it.
   install_.write("install.log", "");
   add_client_file("talomar.exe", program_bytes_, 1600000000);
@@ -189,6 +196,12 @@ void whole_run::publish_to(const fs::path& out, const std::string& location, con
 }
 
 void whole_run::serve_published(const std::string& prefix) { server_.serve_tree(prefix, out_); }
+
+void whole_run::publish_and_serve(const std::vector<std::string>& options) {
+  publish(options);
+  serve_published();
+  point_update_location_at(server_.location() + "/info.txt");
+}
 
 void whole_run::point_update_location_at(const std::string& location) { install_.write_update_location(location); }
 
@@ -308,6 +321,12 @@ void whole_run::expect_nothing_written_outside() {
       ADD_FAILURE() << "written outside the install folder: " << found;
     }
     it.increment(error);
+  }
+}
+
+void whole_run::expect_no_scratch_files() const {
+  for (const char* name : {server_scratch_file, command_script_file, fetch_scratch_file}) {
+    EXPECT_FALSE(install_.exists(name)) << name;
   }
 }
 

@@ -40,6 +40,8 @@ void PrintTo(const shown_box& box, std::ostream* out);
 
 // The network error box as the player sees it.
 shown_box network_error_box(const std::string& message, int code);
+// The box that asks the player to start the updated client again.
+shown_box client_updated_box();
 
 enum class prompt_answer { ok, complete_check, cancel };
 
@@ -84,6 +86,8 @@ class whole_run : public ::testing::Test {
                   const std::vector<std::string>& options = {});
   // Serves the published tree at the server's root (or below `prefix`).
   void serve_published(const std::string& prefix = "");
+  // publish, serve_published and point_update_location_at this server's "info.txt".
+  void publish_and_serve(const std::vector<std::string>& options = {});
   // "update.dat" names this server's "info.txt" (below `prefix`).
   void point_update_location_at(const std::string& location);
 
@@ -104,6 +108,8 @@ class whole_run : public ::testing::Test {
   // The install folder's parent holds the install folder alone, and no listed name
   // turns up anywhere below the temporary folder outside the tests' own folders.
   void expect_nothing_written_outside();
+  // None of the files a run keeps for itself is left in the install folder.
+  void expect_no_scratch_files() const;
   // Serves the published tree again and runs: the installation completes, as after
   // any failed run.
   void expect_a_good_run_completes();

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "core/handles.h"
 #include "core/update_state.h"
 #include "net/directories.h"
 #include "net/internet_session.h"
@@ -38,6 +39,14 @@ class download_test : public ::testing::Test {
   test_http_server server;
   std::string url;
 };
+
+TEST(handle_owner, closing_a_handle_keeps_the_reason_of_the_failure_before_it) {
+  // A value no handle has: its close fails and would set an error of its own.
+  kernel_handle bogus(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x7ff0)));
+  SetLastError(ERROR_DISK_FULL);
+  bogus.reset();
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+}
 
 std::set<std::string> header_names(const http_request_record& request) {
   std::set<std::string> names;
@@ -88,6 +97,23 @@ TEST_F(download_test, bodies_around_the_chunk_size_arrive_whole) {
     }
   }
   EXPECT_EQ(state.last_error_code, 7);  // success leaves the code alone
+}
+
+// Each framing is followed by a further download on the same session, as in a run.
+TEST_F(download_test, chunked_close_delimited_and_redirected_bodies_arrive_whole) {
+  std::string body;
+  for (int i = 0; i < 5000; ++i) body += static_cast<char>('a' + i * 7 % 26);
+  server.serve_chunked("/chunked", body, 1000);
+  server.serve_until_close("/closed", body);
+  server.serve_redirect("/moved", "/body");
+  server.serve("/body", body);
+  for (const char* path : {"/chunked", "/closed", "/moved", "/body"}) {
+    SCOPED_TRACE(path);
+    ASSERT_TRUE(download(path, "framed.dat", 5000));
+    EXPECT_EQ(file_contents("framed.dat"), body);
+  }
+  EXPECT_EQ(server.requests().back().target, "/body");
+  EXPECT_EQ(server.request_count(), 5u);
 }
 
 TEST_F(download_test, an_error_page_is_stored_as_the_body) {

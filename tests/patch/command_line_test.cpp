@@ -38,6 +38,12 @@ TEST(command_line, skipped_and_unknown_lines_name_no_command) {
   EXPECT_EQ(parse_command_line("del,,*").command, script_command::none);
   // Letters beyond ASCII do not fold: only the plain words are commands.
   EXPECT_EQ(parse_command_line("m\xd6,a,b").command, script_command::none);
+  // A device name as any part of either argument.
+  EXPECT_EQ(parse_command_line("unlink,data/,nul").command, script_command::none);
+  EXPECT_EQ(parse_command_line("mv,a.dat,Com1.txt").command, script_command::none);
+  EXPECT_EQ(parse_command_line("rmdir,lpt1/").command, script_command::none);
+  EXPECT_EQ(parse_command_line("mv,aux\\x,b").command, script_command::none);
+  EXPECT_EQ(parse_command_line("unlink,com10/,console*").command, script_command::unlink);
 }
 
 TEST(command_line, a_field_too_long_to_hold_drops_the_whole_line) {

@@ -2,14 +2,30 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/scratch_files.h"
 #include "core/update_state.h"
 #include "net/internet_session.h"
+#include "patch/inflating_writer.h"
 #include "patch/install_log.h"
 #include "tests/patch/patch_fixture.h"
 #include "tests/support/http_server.h"
+
+namespace {
+bool refuse_next_allocation = false;
+}
+
+// The fetcher's one allocation, zlib's state, comes through here: a test can make it
+// fail as an exhausted address space would.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (std::exchange(refuse_next_allocation, false)) return nullptr;
+  return std::malloc(size == 0 ? 1 : size);
+}
 
 namespace {
 
@@ -56,6 +72,21 @@ class fetch_test : public patch_test {
     std::vector<std::string> targets;
     for (const http_request_record& request : server.requests()) targets.push_back(request.target);
     return targets;
+  }
+
+  // A failed fetch of the single listed file: `code`, and the installed copy, its time,
+  // the log and the folder exactly as they were.
+  void expect_fails_keeping_the_installed_copy(int code, const std::string& name = "map.dat") {
+    std::int64_t time = modification_time(name);
+    std::string bytes = read(name);
+    std::string log = read(install_log_file);
+    EXPECT_FALSE(fetch_all());
+    EXPECT_EQ(state.last_error_code, code);
+    EXPECT_EQ(files_fetched, 0);
+    EXPECT_EQ(read(name), bytes);
+    EXPECT_EQ(modification_time(name), time);
+    EXPECT_EQ(read(install_log_file), log);
+    EXPECT_FALSE(exists(fetch_scratch_file));
   }
 
   std::string log_line(const std::string& label, std::string part) const {
@@ -112,28 +143,71 @@ TEST_F(fetch_test, mirrors_take_turns_and_the_turn_goes_on_across_calls) {
   EXPECT_EQ(files_fetched, 0);
 }
 
-TEST_F(fetch_test, a_body_of_the_wrong_size_or_content_leaves_the_installed_copy) {
+TEST_F(fetch_test, every_failure_leaves_the_installed_copy_as_it_was) {
   write("map.dat", "old map");
-  file_entry entry = publish("map.dat", "the new map, longer than the old one", "/map.dat");
-  std::string body = packed("the new map, longer than the old one");
+  set_modification_time("map.dat", 1500000000);
+  std::string content = "the new map, longer than the old one";
+  file_entry entry = publish("map.dat", content, "/map.dat");
+  std::string body = packed(content);
+  use_list({entry});
+
+  refuse_next_allocation = true;
+  expect_fails_keeping_the_installed_copy(fetch_no_memory);
+
+  server.serve_fault("/map.dat", http_fault::reset_mid_body, varied_bytes(8192), 3072);
+  state.file_list[0].packed_size = 8192;
+  expect_fails_keeping_the_installed_copy(fetch_read_failed);
+  state.file_list[0].packed_size = entry.packed_size;
 
   server.serve("/map.dat", body.substr(0, body.size() - 1));
-  use_list({entry});
+  expect_fails_keeping_the_installed_copy(fetch_wrong_size);
+
+  // The right length, but one byte short once inflated; then not zlib at all; then
+  // more than the listed size.
+  std::string short_body = packed(content.substr(1));
+  server.serve("/map.dat", short_body);
+  state.file_list[0].packed_size = static_cast<std::uint32_t>(short_body.size());
+  expect_fails_keeping_the_installed_copy(fetch_cannot_inflate);
+  server.serve("/map.dat", std::string(entry.packed_size, 'x'));
+  state.file_list[0].packed_size = entry.packed_size;
+  expect_fails_keeping_the_installed_copy(fetch_cannot_inflate);
+  server.serve("/map.dat", body);
+  state.file_list[0].size = entry.size - 1;
+  expect_fails_keeping_the_installed_copy(fetch_cannot_inflate);
+  state.file_list[0].size = entry.size;
+
+  // The scratch file cannot be made: a wrong body is still reported as one.
+  CreateDirectoryA(fetch_scratch_file, nullptr);
+  server.serve("/map.dat", body.substr(0, body.size() - 1));
   EXPECT_FALSE(fetch_all());
   EXPECT_EQ(state.last_error_code, fetch_wrong_size);
-  EXPECT_EQ(read("map.dat"), "old map");
-
-  server.serve("/map.dat", packed("the new map, longer than the old on"));
-  entry.packed_size = static_cast<std::uint32_t>(packed("the new map, longer than the old on").size());
-  use_list({entry});
+  server.serve("/map.dat", body);
   EXPECT_FALSE(fetch_all());
-  EXPECT_EQ(state.last_error_code, fetch_cannot_inflate);
+  EXPECT_EQ(state.last_error_code, fetch_cannot_create_file);
   EXPECT_EQ(read("map.dat"), "old map");
+  RemoveDirectoryA(fetch_scratch_file);
 
-  server.serve("/map.dat", std::string(entry.packed_size, 'x'));
-  EXPECT_FALSE(fetch_all());
-  EXPECT_EQ(state.last_error_code, fetch_cannot_inflate);
-  EXPECT_EQ(read(install_log_file), "");
+  ASSERT_TRUE(fetch_all());
+  EXPECT_EQ(read("map.dat"), content);
+  EXPECT_FALSE(exists(fetch_scratch_file));
+
+  // A file where a folder must go: no folder is made or logged.
+  write("sub", "a file, not a folder");
+  use_list({publish("sub/a.dat", "a", "/sub/a.dat")});
+  expect_fails_keeping_the_installed_copy(fetch_cannot_make_directory, "sub");
+}
+
+TEST_F(fetch_test, output_beyond_the_listed_size_is_never_written) {
+  std::string content = std::string(300 * 1024, 'z');
+  std::string body = packed(content);
+  HANDLE file = CreateFileA("out.dat", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  inflating_writer writer(static_cast<std::uint32_t>(content.size() - 1));
+  ASSERT_TRUE(writer.ready());
+  writer.feed(file, reinterpret_cast<const unsigned char*>(body.data()), body.size());
+  EXPECT_EQ(writer.finish(file), inflate_outcome::bad_stream);
+  CloseHandle(file);
+  EXPECT_LE(read("out.dat").size(), content.size() - 1);
 }
 
 TEST_F(fetch_test, an_endless_body_fails_at_its_stated_size) {
@@ -153,12 +227,17 @@ TEST_F(fetch_test, an_unreachable_host_gives_301_and_stops_the_run) {
   EXPECT_EQ(files_fetched, 0);
 }
 
-TEST_F(fetch_test, a_read_only_installed_file_is_replaced) {
+TEST_F(fetch_test, a_read_only_installed_file_is_replaced_by_an_ordinary_one) {
   write("locked.dat", "old");
-  SetFileAttributesA("locked.dat", FILE_ATTRIBUTE_READONLY);
-  use_list({publish("locked.dat", "replacement", "/locked.dat")});
+  SetFileAttributesA("locked.dat", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  // Several output buffers' worth, from both short and long runs of input.
+  std::string content = varied_bytes(300000) + std::string(700000, 'z');
+  use_list({publish("locked.dat", content, "/locked.dat")});
   ASSERT_TRUE(fetch_all());
-  EXPECT_EQ(read("locked.dat"), "replacement");
+  EXPECT_TRUE(read("locked.dat") == content);
+  EXPECT_EQ(modification_time("locked.dat"), stamped_time_of(listed_time));
+  EXPECT_EQ(GetFileAttributesA("locked.dat") & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
+  EXPECT_FALSE(exists(fetch_scratch_file));
 }
 
 TEST_F(fetch_test, a_new_folder_is_logged_once_and_a_file_once_across_runs) {
@@ -216,16 +295,15 @@ TEST_F(fetch_test, cancel_mid_file_gives_304_and_keeps_the_old_copy) {
   HWND window = CreateWindowA("corvid_patch_cancel", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                               GetModuleHandleA(nullptr), nullptr);
   ASSERT_NE(window, nullptr);
-  std::string noise;
-  for (int i = 0; i < 20000; ++i) noise += static_cast<char>((i * 131) ^ (i >> 3));
   write("big.dat", "old");
-  use_list({publish("big.dat", noise, "/big.dat")});
+  use_list({publish("big.dat", varied_bytes(20000), "/big.dat")});
   ASSERT_GT(state.file_list[0].packed_size, 2048u);
 
   PostMessageA(window, WM_APP, 0, 0);
   EXPECT_FALSE(fetch_all());
   EXPECT_EQ(state.last_error_code, fetch_wrong_size);
   EXPECT_EQ(read("big.dat"), "old");
+  EXPECT_FALSE(exists(fetch_scratch_file));
   EXPECT_EQ(state.progress.file_bytes_done, 1024u) << "one chunk, then the cancel was seen";
   DestroyWindow(window);
 }

@@ -125,16 +125,19 @@ TEST(entries, a_full_entry_line_takes_the_next_entry_slot_for_its_empty_rest) {
   EXPECT_FALSE(read_entry_lines(two, entries, 2));
 }
 
-TEST(entries, names_that_leave_the_installation_make_the_list_invalid) {
+TEST(entries, names_that_leave_the_installation_or_name_no_file_of_their_own_make_the_list_invalid) {
   for (const char* name : {"../evil.dll", "data/../../evil.dll", "..", "data\\..\\..\\x", "C:evil.dll",
-                           "C:/Windows/evil.dll", "/etc/passwd", "\\evil.dll", "file.dat:stream", ""}) {
+                           "C:/Windows/evil.dll", "/etc/passwd", "\\evil.dll", "file.dat:stream", "",
+                           "com1.txt", "data/nul.dat", "CON", "sub\\Lpt9\\x.dat", "aux.tar.gz", "prn .txt",
+                           "cfetch.dat", "CFetch.DAT", "./cfetch.dat", ".\\cfetch.dat. "}) {
     EXPECT_FALSE(listed_name_is_installable(name)) << name;
     std::string text = "1,2,3,4,\"" + std::string(name) + "\"\n";
     line_source lines(text);
     file_entry entry;
     EXPECT_FALSE(read_entry_lines(lines, &entry, 1)) << name;
   }
-  for (const char* name : {"data/map.dat", "a..b/..c/d..", "./x.dat", "sub\\dir\\f.txt"}) {
+  for (const char* name : {"data/map.dat", "a..b/..c/d..", "./x.dat", "sub\\dir\\f.txt", "com10.txt", "lpt0",
+                           "console/auxiliary.dat", "nul_x.dat", "data/cfetch.dat", "cfetch.dat.old"}) {
     EXPECT_TRUE(listed_name_is_installable(name)) << name;
   }
   file_entry entry;

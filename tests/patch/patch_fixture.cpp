@@ -42,6 +42,12 @@ std::string packed(const std::string& bytes) {
   return std::string(reinterpret_cast<const char*>(out.data()), length);
 }
 
+std::string varied_bytes(std::size_t count) {
+  std::string bytes(count, '\0');
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>((i * 131) ^ (i >> 3));
+  return bytes;
+}
+
 std::uint32_t crc_of(const std::string& bytes) {
   return static_cast<std::uint32_t>(
       crc32(crc32(0, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));

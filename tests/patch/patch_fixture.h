@@ -29,6 +29,8 @@ class patch_test : public ::testing::Test {
 };
 
 std::string packed(const std::string& bytes);
+// Bytes that zlib shrinks only a little, the same every time.
+std::string varied_bytes(std::size_t count);
 std::uint32_t crc_of(const std::string& bytes);
 
 // The modification time a file gets when it is stamped with the listed `time`.

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "core/scratch_files.h"
 #include "core/update_state.h"
 #include "net/internet_session.h"
 #include "patch/fetch.h"
@@ -68,8 +69,7 @@ TEST_F(quit_path_test, a_quit_during_the_manifest_check_ends_with_its_code) {
 
 TEST_F(quit_path_test, a_quit_during_a_fetch_leaves_the_installed_copy) {
   test_http_server server;
-  std::string content;
-  for (int i = 0; i < 30000; ++i) content += static_cast<char>((i * 37) ^ (i >> 5));
+  std::string content = varied_bytes(30000);
   std::string body = packed(content);
   ASSERT_GT(body.size(), 1024u) << "the pump runs after a full chunk";
   server.serve("/big.dat", body);
@@ -88,6 +88,7 @@ TEST_F(quit_path_test, a_quit_during_a_fetch_leaves_the_installed_copy) {
       ::testing::ExitedWithCode(6), "");
   EXPECT_EQ(read("big.dat"), "old");
   EXPECT_FALSE(fs::exists(folder / "cpatch.dat"));
+  EXPECT_FALSE(fs::exists(folder / fetch_scratch_file)) << "the half-written copy goes with the other scratch files";
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "app/resources/resource_ids.h"
 #include "core/update_state.h"
 #include "patch/local_files.h"
 #include "tests/patch/patch_fixture.h"
@@ -163,31 +162,19 @@ TEST_F(verification_test, a_manifest_that_is_not_what_its_header_says_fails) {
   EXPECT_FALSE(check_product_files(manifest));
 }
 
-// Status line 1007 of a stand-in progress window, recording every text it is given.
-std::vector<std::string> status_texts;
-
-LRESULT CALLBACK recording_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_SETTEXT) status_texts.emplace_back(reinterpret_cast<const char*>(lparam));
-  return DefWindowProcA(window, message, wparam, lparam);
-}
-
-class status_line_test : public verification_test {
+// A stand-in for the progress window that records what the check shows on status line 2.
+class status_line_test : public verification_test, progress_view {
  protected:
-  status_line_test() {
-    WNDCLASSA type = {};
-    type.lpfnWndProc = recording_procedure;
-    type.hInstance = GetModuleHandleA(nullptr);
-    type.lpszClassName = "corvid_patch_status_line";
-    RegisterClassA(&type);
-    window_ = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
-                              nullptr, nullptr);
-    CreateWindowExA(0, "corvid_patch_status_line", "", WS_CHILD, 0, 0, 10, 10, window_,
-                    reinterpret_cast<HMENU>(IDC_STATUS_LINE_2), nullptr, nullptr);
-    state.progress_window = window_;
-    status_texts.clear();
-  }
-  ~status_line_test() override { DestroyWindow(window_); }
-  HWND window_;
+  status_line_test() { state.view = this; }
+  ~status_line_test() override { state.view = nullptr; }
+
+  void status_line_1(const char*) override {}
+  void status_line_2(const char* text) override { status_texts.emplace_back(text); }
+  void file_bar(int) override {}
+  void overall_bar(int) override {}
+  void title(const char*) override {}
+
+  std::vector<std::string> status_texts;
 };
 
 TEST_F(status_line_test, checking_lines_count_the_entries_only_in_a_complete_check) {

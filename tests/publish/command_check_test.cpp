@@ -56,11 +56,12 @@ TEST(publish_command_check, each_refused_line_is_named_by_its_number) {
       "unlink,data/," + std::string(256, 'x') + "\n"  // 19: field too long
       "mv,\"a\"b,c\n"                        // 20: text after a closing quote
       "unlink,,\"" + std::string(1030, 'a') + "\"\n"   // 21: split by the client's line buffer
-      "rmdir,data/x\n";                      // 22: fine, and still line 22
+      "rmdir,data/x\n"                       // 22: fine, and still line 22
+      "mv,old.txt,data/nul.txt\n";           // 23: a device
   EXPECT_EQ(refused_lines(script),
-            (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 18, 19, 20, 21}));
+            (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 18, 19, 20, 21, 23}));
   std::vector<std::string> problems = refusals(script);
-  ASSERT_EQ(problems.size(), 19u);
+  ASSERT_EQ(problems.size(), 20u);
   EXPECT_EQ(problems[0],
             "line 2: the folder of unlink must end with \"/\"; the client joins it to the pattern as it stands");
   EXPECT_EQ(problems[5], "line 7: unknown command \"remove\"; the client knows unlink, rmdir and mv");

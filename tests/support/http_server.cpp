@@ -29,6 +29,7 @@ std::string_view trimmed(std::string_view text) {
 const char* reason_of(int status) {
   switch (status) {
     case 200: return "OK";
+    case 302: return "Found";
     case 404: return "Not Found";
     case 500: return "Internal Server Error";
     default: return "Status";
@@ -185,6 +186,28 @@ void test_http_server::serve_not_found_page(std::string path) {
   serve(std::move(path), not_found_page(), 404, "text/html");
 }
 
+void test_http_server::serve_chunked(std::string path, std::string body, std::size_t chunk_size) {
+  std::lock_guard lock(mutex_);
+  response& programmed = responses_[std::move(path)];
+  programmed = response{200, "application/octet-stream", std::move(body)};
+  programmed.frame = framing::chunked;
+  programmed.chunk_size = std::max<std::size_t>(chunk_size, 1);
+}
+
+void test_http_server::serve_until_close(std::string path, std::string body) {
+  std::lock_guard lock(mutex_);
+  response& programmed = responses_[std::move(path)];
+  programmed = response{200, "application/octet-stream", std::move(body)};
+  programmed.frame = framing::until_close;
+}
+
+void test_http_server::serve_redirect(std::string path, std::string target) {
+  std::lock_guard lock(mutex_);
+  response& programmed = responses_[std::move(path)];
+  programmed = response{302, "text/html", "<html><body>Moved</body></html>\r\n"};
+  programmed.location = url(target);
+}
+
 std::vector<http_request_record> test_http_server::requests() const {
   std::lock_guard lock(mutex_);
   return requests_;
@@ -262,7 +285,7 @@ void test_http_server::serve_connection(std::shared_ptr<connection> client) {
       requests_.push_back(request);
       gone = gone_;
     }
-    if (gone || !answer(*client, request)) break;
+    if (gone || !answer(*client, request) || one_request_per_connection) break;
     std::lock_guard lock(mutex_);
     if (!gone_after_.empty() && request.target == gone_after_) {
       gone_ = true;
@@ -300,6 +323,9 @@ bool test_http_server::answer(connection& client, const http_request_record& req
       programmed = response{404, "text/html", not_found_page()};
     }
   }
+  if (programmed.frame != framing::length || !programmed.location.empty()) {
+    return request.method != "HEAD" && answer_framed(client, programmed);
+  }
   const std::string& body = programmed.body;
   std::size_t part = std::min(programmed.fault_at, body.size());
   std::size_t announced = programmed.fault == http_fault::longer_than_announced ? part : body.size();
@@ -309,8 +335,9 @@ bool test_http_server::answer(connection& client, const http_request_record& req
     std::snprintf(head, sizeof head, "HTTP/1.1 %d %s\r\nContent-Type: %s\r\nConnection: close\r\n\r\n",
                   programmed.status, reason_of(programmed.status), programmed.content_type.c_str());
   } else {
-    std::snprintf(head, sizeof head, "HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %zu\r\n\r\n",
-                  programmed.status, reason_of(programmed.status), programmed.content_type.c_str(), announced);
+    std::snprintf(head, sizeof head, "HTTP/1.1 %d %s\r\nContent-Type: %s\r\n%sContent-Length: %zu\r\n\r\n",
+                  programmed.status, reason_of(programmed.status), programmed.content_type.c_str(),
+                  one_request_per_connection ? "Connection: close\r\n" : "", announced);
   }
   if (!client.send_all(head)) return false;
   if (request.method == "HEAD") return true;
@@ -346,6 +373,37 @@ bool test_http_server::answer(connection& client, const http_request_record& req
       }
       return false;
     }
+  }
+  return false;
+}
+
+bool test_http_server::answer_framed(connection& client, const response& programmed) {
+  const std::string& body = programmed.body;
+  std::string head = std::string(programmed.frame == framing::until_close ? "HTTP/1.0 " : "HTTP/1.1 ") +
+                     std::to_string(programmed.status) + " " + reason_of(programmed.status) +
+                     "\r\nContent-Type: " + programmed.content_type + "\r\n";
+  if (!programmed.location.empty()) head += "Location: " + programmed.location + "\r\n";
+  if (one_request_per_connection) head += "Connection: close\r\n";
+  switch (programmed.frame) {
+    case framing::length:
+      head += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+      return client.send_all(head) && client.send_all(body);
+    case framing::chunked: {
+      head += "Transfer-Encoding: chunked\r\n\r\n";
+      if (!client.send_all(head)) return false;
+      for (std::size_t at = 0; at < body.size(); at += programmed.chunk_size) {
+        std::string_view piece = std::string_view(body).substr(at, programmed.chunk_size);
+        char size_line[32];
+        std::snprintf(size_line, sizeof size_line, "%zx\r\n", piece.size());
+        if (!client.send_all(size_line) || !client.send_all(piece) || !client.send_all("\r\n")) return false;
+      }
+      return client.send_all("0\r\n\r\n");
+    }
+    case framing::until_close:
+      head += "\r\n";
+      client.send_all(head);
+      client.send_all(body);
+      return false;  // the close is the body's end
   }
   return false;
 }

@@ -66,6 +66,12 @@ class test_http_server {
   void serve_tree(const std::string& prefix, const std::filesystem::path& folder);
   // A 404 with an HTML page as its body.
   void serve_not_found_page(std::string path);
+  // Bodies framed as other servers send them: in chunks of `chunk_size` bytes with
+  // "Transfer-Encoding: chunked"; as HTTP/1.0 with no length, ended by closing the
+  // connection; or behind a 302 to `target` on this server.
+  void serve_chunked(std::string path, std::string body, std::size_t chunk_size = 1000);
+  void serve_until_close(std::string path, std::string body);
+  void serve_redirect(std::string path, std::string target);
 
   std::vector<http_request_record> requests() const;
   std::size_t request_count() const;
@@ -81,20 +87,28 @@ class test_http_server {
   // How long a stalled body waits at most, and how many bytes an endless body sends at
   // most, so that a test that forgets them still ends.
   std::chrono::milliseconds stall_limit{10000};
+  // Every answer says "Connection: close" and the connection is closed after it, so the
+  // client never keeps a connection for later.
+  bool one_request_per_connection = false;
   std::uint64_t endless_limit = 1024ull * 1024 * 1024;
 
   // A loopback port on which nothing listens: connections to it are refused.
   static std::uint16_t closed_port();
 
  private:
+  enum class framing { length, chunked, until_close };
   struct response {
     int status = 200;
     std::string content_type;
     std::string body;
     http_fault fault = http_fault::none;
     std::size_t fault_at = 0;
+    framing frame = framing::length;
+    std::size_t chunk_size = 0;
+    std::string location{};  // sent as "Location" when not empty
   };
   struct connection;
+  bool answer_framed(connection& client, const response& programmed);
 
   void accept_loop();
   void serve_connection(std::shared_ptr<connection> client);

@@ -70,6 +70,18 @@ class window_robot {
   DWORD process_id_ = 0;
 };
 
+// The program under test: the one named by CORVID_CLIENT_EXE in the environment (the
+// shipping 32-bit build's, driven by this 64-bit robot), else this build's own.
+std::string client_program();
+
+// True when that is the 32-bit client, run by 32-bit Wine under qemu-user. Such a process
+// loses track of its threads once it has a second one and takes a signal: the emulator
+// keeps one table of thread-local descriptors for the whole process, so a thread returning
+// from a signal handler may come back with the latest thread's storage. WinINet starts a
+// thread to close idle kept-alive connections, so servers for this client answer one
+// request per connection, which keeps it to its one thread.
+bool client_is_emulated();
+
 // Every visible top-level window of other processes.
 std::vector<seen_window> visible_windows();
 

@@ -1,4 +1,0 @@
-#include "net/transfer.h"
-
-internet_handle request_handle;
-char transfer_buffer[transfer_chunk_size];
