@@ -3,14 +3,14 @@
 #include <cstdio>
 
 #include "platform/handles.h"
+#include "text/format_limits.h"
 #include "text/line_source.h"
 #include "text/lower_case.h"
 
 namespace {
 
-// False when the end of the file (or an
-// error) comes before anything was read.
-bool read_line(line_source& lines, fixed_text<1024>& line) { return lines.next(line, long_line::cut); }
+// False when the end of the file (or an error) comes before anything was read.
+bool read_line(line_source& lines, server_location& line) { return lines.next(line, long_line::cut); }
 
 }  // namespace
 
@@ -19,8 +19,8 @@ update_location_result read_update_location(const char* path) {
   if (!opened) return update_location_result::cannot_open;
   // The stream is the runtime's text mode already.
   line_source lines(opened.get(), line_ends::as_read);
-  fixed_text<1024> line;
-  if (!read_line(lines, line) || !(line == "Corvid Patch")) {
+  server_location line;
+  if (!read_line(lines, line) || !(line == list_header_text)) {
     return update_location_result::wrong_first_line;
   }
   if (!read_line(lines, state.server_information_location) ||

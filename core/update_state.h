@@ -12,10 +12,12 @@
 #include "core/progress_view.h"
 #include "platform/handles.h"
 #include "text/fixed_text.h"
+#include "text/format_limits.h"
 #include "text/messages.h"
 #include "text/string_table.h"
 
-using server_location = fixed_text<1024>;
+// Read from a line of update.dat or of the server information file.
+using server_location = fixed_text<max_text_line_length + 1>;
 
 // Counters of the transfer display: written by the file fetcher, read by the display.
 struct progress_counters {

@@ -74,7 +74,7 @@ server_info read_server_info(line_source& lines) {
   server_info info;
   text_line line;
   read(lines, line);
-  if (!(line == server_info_first_line)) {
+  if (!(line == list_header_text)) {
     info.outcome = server_info_outcome::wrong_first_line;
     return info;
   }

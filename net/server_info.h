@@ -6,9 +6,10 @@
 #include <cstdint>
 
 #include "text/fixed_text.h"
+#include "text/format_limits.h"
 #include "text/line_source.h"
 
-using text_line = fixed_text<1024>;
+using text_line = fixed_text<max_text_line_length + 1>;
 
 inline constexpr int server_info_alternate_slots = 10;
 
@@ -37,8 +38,6 @@ struct server_info {
   bool max_patch_size_given = false;
   std::uint32_t max_patch_size = 0;  // bytes
 };
-
-inline constexpr const char* server_info_first_line = "Corvid Patch";
 
 // Reads the file from `lines`, which should read it in text mode.
 server_info read_server_info(line_source& lines);

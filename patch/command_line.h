@@ -10,7 +10,7 @@
 
 enum class script_command { none, unlink, rmdir, mv };
 
-using script_field = fixed_text<256>;
+using script_field = fixed_text<max_name_length + 1>;
 
 struct script_line {
   script_command command = script_command::none;

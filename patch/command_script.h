@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "text/fixed_text.h"
+#include "text/format_limits.h"
 
-using matched_file_name = fixed_text<256>;
+using matched_file_name = fixed_text<max_name_length + 1>;
 
 // True when the header matched and the script was run to its end.
 bool run_command_script(const char* path);

@@ -2,9 +2,9 @@
 
 #include <climits>
 
-namespace {
+#include "text/format_limits.h"
 
-constexpr std::size_t numeric_field_chars = 255;
+namespace {
 
 bool is_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -75,7 +75,7 @@ std::uint32_t parse_unsigned(std::string_view text, int base) {
 bool next_hex_field(std::string_view& line, std::uint32_t& value, int base) {
   std::string_view field;
   if (!next_field(line, field)) return false;
-  value = parse_unsigned(field.substr(0, numeric_field_chars), base);
+  value = parse_unsigned(field.substr(0, max_name_length), base);
   return true;
 }
 

@@ -8,16 +8,15 @@
 
 #include "core/file_entry.h"
 #include "text/fixed_text.h"
+#include "text/format_limits.h"
 #include "text/line_source.h"
 
-inline constexpr std::string_view list_header_text = "Corvid Patch";
 inline constexpr const char* manifest_file_name = "gfl.mft";
-inline constexpr std::size_t patch_header_size = 19;
 
 // Buffers of the list rules: header lines and script lines, and entry lines. A longer
 // line is not refused: the rest of it is read as the next line.
-using list_text_line = fixed_text<1024>;
-using list_entry_line = fixed_text<512>;
+using list_text_line = fixed_text<max_text_line_length + 1>;
+using list_entry_line = fixed_text<max_entry_line_length + 1>;
 
 // Exactly the header text; a blank after it is another line.
 bool is_list_header_line(std::string_view line);

@@ -2,12 +2,19 @@
 // Checks an operator's command script before it is published. The client carries out
 // what it can and silently skips the rest, so a line it would skip or misread is
 // refused here, by its line number, instead of failing unseen on every player's
-// machine.
+// machine. So is a line that would delete or move what the client needs: a file the
+// release installs (the client would fetch it again on every run) or the client's own.
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-// Adds one "line N: why" to `problems` for every line the client would not carry out
-// as written; true when there is none.
-bool check_command_script(std::string_view text, std::vector<std::string>& problems);
+namespace corvid::publish {
+
+// Adds one "line N: why" to `problems` for every such line; true when there is none.
+// `installed` holds the names, relative and in any letter case, of every file that the
+// release and the update client's tree install.
+bool check_command_script(std::string_view text, const std::vector<std::string>& installed,
+                          std::vector<std::string>& problems);
+
+}  // namespace corvid::publish

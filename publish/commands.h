@@ -1,12 +1,15 @@
 #pragma once
-// The two commands of corvid-publish; each returns the process exit code.
+// The commands of corvid-publish; each returns the process exit code.
 
-#include <string>
-#include <vector>
+#include "publish/options.h"
 
-inline constexpr int exit_done = 0;
-inline constexpr int exit_refused = 1;
-inline constexpr int exit_usage = 2;
+namespace corvid::publish {
 
-int run_build(const std::vector<std::string>& args);
-int run_verify(const std::vector<std::string>& args);
+int run_build(const build_options& options);
+int run_verify(const verify_options& options);
+#ifdef CORVID_PUBLISH_HTTP
+// verify --url: a live server and its mirrors over HTTP.
+int run_verify_url(const verify_options& options);
+#endif
+
+}  // namespace corvid::publish

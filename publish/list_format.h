@@ -1,14 +1,17 @@
 #pragma once
 // The lists the update client reads: entry lines, the update-client file list, the
-// manifest text and the 19-byte patch header. Writing only; list_reader.h reads them
-// back by the client's own rules.
+// manifest text and the 19-byte patch header. Written here; read back with the
+// client's own readers, so that what is checked is what players get.
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "text/format_limits.h"
+
+namespace corvid::publish {
 
 struct list_entry {
   std::string name;  // relative path with "/" separators, letter case as released
@@ -17,11 +20,6 @@ struct list_entry {
   std::uint32_t crc32 = 0;
   std::uint32_t time = 0;
 };
-
-inline constexpr std::string_view list_header_line = "Corvid Patch";
-inline constexpr std::size_t max_list_entries = 7500;
-inline constexpr std::size_t max_name_length = 255;
-inline constexpr std::size_t patch_header_size = 19;
 
 using patch_header_bytes = std::array<unsigned char, patch_header_size>;
 
@@ -34,3 +32,13 @@ std::string format_list_text(const std::vector<list_entry>& entries);
 
 // "CP~" and the manifest's four words, little-endian.
 patch_header_bytes encode_patch_header(const list_entry& manifest);
+
+// Reads a list as the client does. False, with why in `problem`, for a list the
+// client refuses, and for one it would read otherwise than it reads here: an entry
+// line too long for its buffer comes back in two.
+bool read_list_text(std::string_view text, std::vector<list_entry>& entries, std::string& problem);
+
+// The four words after "CP~"; false when the bytes are too few or the magic differs.
+bool decode_patch_header(std::string_view bytes, list_entry& manifest);
+
+}  // namespace corvid::publish

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+namespace corvid::publish {
+
 long machine_standard_utc_offset() {
 #ifdef _WIN32
   _tzset();
@@ -18,3 +20,5 @@ std::optional<std::uint32_t> list_time(std::int64_t utc_seconds, long utc_offset
   if (local < 0 || local > 0xFFFFFFFFll) return std::nullopt;
   return static_cast<std::uint32_t>(local);
 }
+
+}  // namespace corvid::publish

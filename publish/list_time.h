@@ -6,8 +6,12 @@
 #include <cstdint>
 #include <optional>
 
+namespace corvid::publish {
+
 // The publishing machine's standard offset, seconds east of UTC.
 long machine_standard_utc_offset();
 
 // The list time of a UTC modification time; none when it falls outside 32 bits.
 std::optional<std::uint32_t> list_time(std::int64_t utc_seconds, long utc_offset);
+
+}  // namespace corvid::publish

@@ -2,7 +2,9 @@
 
 #include "core/scratch_files.h"
 #include "patch/windows_names.h"
-#include "publish/list_format.h"
+#include "text/format_limits.h"
+
+namespace corvid::publish {
 
 std::string lower_case(std::string_view text) {
   std::string lower(text);
@@ -33,6 +35,10 @@ std::string name_refusal(std::string_view name) {
     if (c == '"') return "the name holds a double quote, which the list cannot carry";
     if (std::string_view("\\:*?<>|").find(c) != std::string_view::npos)
       return std::string("the name holds '") + c + "', which Windows file names cannot";
+    // The client puts the name into its URL as it stands: "#" would end the path there
+    // and "%" start an escape. A blank is fine; the client's library sends it as %20.
+    if (c == '#' || c == '%')
+      return std::string("the name holds '") + c + "', which the client's download URL cannot carry";
   }
   std::size_t start = 0;
   while (true) {
@@ -49,3 +55,33 @@ bool is_client_scratch_name(std::string_view lower_name) {
   return lower_name == "cpatch.dat" || lower_name == "command.dat" || lower_name == "gfl.mft" ||
          lower_name == fetch_scratch_file;
 }
+
+namespace {
+char folded(char c, bool ignore_case) {
+  return ignore_case && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+}  // namespace
+
+bool wildcard_match(std::string_view pattern, std::string_view name, bool ignore_case) {
+  // Greedy with one point to come back to: the last "*" seen and where it was tried.
+  std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (p < pattern.size() &&
+               (pattern[p] == '?' || folded(pattern[p], ignore_case) == folded(name[n], ignore_case))) {
+      ++p;
+      ++n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace corvid::publish

@@ -1,10 +1,13 @@
 #pragma once
 // What a listed name must be for the client to install it on Windows: it passes the
-// list's field rule unchanged, fits the client's 255-character name field, and names a
-// file that Windows can create under exactly that name.
+// list's field rule unchanged, fits the client's 255-character name field, names a
+// file that Windows can create under exactly that name, and reaches the server
+// unchanged in the URL the client builds from it.
 
 #include <string>
 #include <string_view>
+
+namespace corvid::publish {
 
 // Why a relative name ("/" separators) cannot be published; empty when it can.
 std::string name_refusal(std::string_view name);
@@ -14,3 +17,8 @@ std::string name_refusal(std::string_view name);
 bool is_client_scratch_name(std::string_view lower_name);
 
 std::string lower_case(std::string_view text);
+
+// The wildcards of a file pattern: "*" any run of characters, "?" any one.
+bool wildcard_match(std::string_view pattern, std::string_view name, bool ignore_case);
+
+}  // namespace corvid::publish

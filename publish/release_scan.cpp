@@ -1,32 +1,19 @@
 #include "publish/release_scan.h"
 
 #include <algorithm>
-#include <chrono>
+#include <cerrno>
 #include <map>
-#include <set>
 #include <system_error>
 
-#include "publish/list_format.h"
 #include "publish/name_rules.h"
+#include "text/format_limits.h"
 
 namespace fs = std::filesystem;
 
-std::string display_path(const fs::path& path) {
-  std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
-bool modification_seconds(const fs::path& path, std::int64_t& seconds) {
-  std::error_code error;
-  fs::file_time_type written = fs::last_write_time(path, error);
-  if (error) return false;
-  auto system = std::chrono::file_clock::to_sys(written);
-  seconds = std::chrono::floor<std::chrono::seconds>(system).time_since_epoch().count();
-  return true;
-}
+namespace corvid::publish {
 
 namespace {
-// The name as listed; empty when the platform's name holds more than printable ASCII,
+// The name as listed; holds more than printable ASCII when the platform's name does,
 // which name_refusal then reports.
 std::string listed_name(const fs::path& relative) {
   std::string name;
@@ -42,8 +29,12 @@ void refuse(std::vector<std::string>& problems, const fs::path& path, const std:
   problems.push_back(display_path(path) + ": " + why);
 }
 
-void check_letter_case_clashes(const std::vector<release_file>& files,
-                               std::vector<std::string>& problems) {
+std::int64_t whole_seconds(std::int64_t nanoseconds) {
+  std::int64_t seconds = nanoseconds / 1000000000;
+  return nanoseconds % 1000000000 < 0 ? seconds - 1 : seconds;
+}
+
+void check_letter_case_clashes(const std::vector<release_file>& files, std::vector<std::string>& problems) {
   std::map<std::string, const release_file*> by_lower;
   for (const release_file& file : files) {
     auto [at, fresh] = by_lower.emplace(lower_case(file.name), &file);
@@ -55,74 +46,141 @@ void check_letter_case_clashes(const std::vector<release_file>& files,
   // The client writes every name lower-cased, so a file "a" and a folder "A" collide.
   for (const release_file& file : files) {
     std::string lower = lower_case(file.name);
-    for (std::size_t slash = lower.find('/'); slash != std::string::npos;
-         slash = lower.find('/', slash + 1)) {
+    for (std::size_t slash = lower.find('/'); slash != std::string::npos; slash = lower.find('/', slash + 1)) {
       auto clash = by_lower.find(lower.substr(0, slash));
       if (clash != by_lower.end())
         refuse(problems, file.path,
-               "lies in a folder whose name is also the file " +
-                   display_path(clash->second->path) + " when letter case is ignored");
+               "lies in a folder whose name is also the file " + display_path(clash->second->path) +
+                   " when letter case is ignored");
     }
   }
 }
-}  // namespace
 
-bool scan_release(const fs::path& root, std::vector<release_file>& files,
-                  std::vector<std::string>& problems) {
-  std::size_t problems_before = problems.size();
-  std::error_code error;
-  fs::recursive_directory_iterator walk(root, error), end;
-  if (error) {
-    refuse(problems, root, "cannot be read: " + error.message());
-    return false;
+class release_walk {
+ public:
+  release_walk(const fs::path& root, const std::vector<std::string>& excludes, std::vector<release_file>& files,
+               std::vector<std::string>& problems, std::vector<std::string>& warnings)
+      : root_(root), excludes_(excludes), files_(files), problems_(problems), warnings_(warnings) {
+    std::error_code ignored;
+    real_root_ = fs::weakly_canonical(fs::absolute(root), ignored);
   }
-  for (; walk != end; walk.increment(error)) {
-    if (error) break;
-    const fs::directory_entry& item = *walk;
-    fs::path relative = item.path().lexically_relative(root);
-    if (item.is_symlink(error) && item.is_directory(error)) {
-      refuse(problems, item.path(), "is a link to a folder; copy the folder into the release");
-      walk.disable_recursion_pending();
-      continue;
+
+  // Folder by folder, so that a folder that cannot be read is named itself.
+  void run() {
+    std::vector<fs::path> folders{root_};
+    while (!folders.empty()) {
+      fs::path folder = std::move(folders.back());
+      folders.pop_back();
+      std::error_code error;
+      fs::directory_iterator items(folder, error), end;
+      if (error) {
+        refuse(problems_, folder, "cannot be read: " + error.message());
+        continue;
+      }
+      for (; items != end; items.increment(error)) {
+        take(*items, folders);
+      }
+      if (error) refuse(problems_, folder, "cannot be read completely: " + error.message());
     }
-    if (item.is_directory(error)) continue;
+  }
+
+ private:
+  void take(const fs::directory_entry& item, std::vector<fs::path>& folders) {
+    std::string name = listed_name(item.path().lexically_relative(root_));
+    if (is_excluded(name, excludes_)) return;
+    std::error_code error;
+    if (item.is_symlink(error) && !link_is_usable(item)) return;
+    if (item.is_directory(error)) {
+      folders.push_back(item.path());
+      return;
+    }
     if (!item.is_regular_file(error)) {
-      refuse(problems, item.path(), "is neither a file nor a folder");
-      continue;
+      refuse(problems_, item.path(), "is neither a file nor a folder");
+      return;
     }
     release_file file;
     file.path = item.path();
-    file.name = listed_name(relative);
+    file.name = name;
     std::string why = name_refusal(file.name);
     if (!why.empty()) {
-      refuse(problems, file.path, why);
-      continue;
+      refuse(problems_, file.path, why);
+      return;
     }
     if (is_client_scratch_name(lower_case(file.name))) {
-      refuse(problems, file.path, "is a name the client uses for its own files in the installation folder");
-      continue;
+      refuse(problems_, file.path, "is a name the client uses for its own files in the installation folder");
+      return;
     }
-    file.size = item.file_size(error);
-    if (error || !modification_seconds(file.path, file.modified)) {
-      refuse(problems, file.path, "cannot be read: " + error.message());
-      continue;
+    if (!read_identity(file.path, file.identity)) {
+      refuse(problems_, file.path, "cannot be read: " + system_reason(errno));
+      return;
     }
+    file.size = file.identity.size;
+    file.modified = whole_seconds(file.identity.modified_ns);
     if (file.size > 0xFFFFFFFFull) {
-      refuse(problems, file.path, "is 4 GiB or larger; the client counts sizes in 32 bits");
-      continue;
+      refuse(problems_, file.path, "is 4 GiB or larger; the client counts sizes in 32 bits");
+      return;
     }
-    files.push_back(std::move(file));
+    files_.push_back(std::move(file));
   }
-  if (error) refuse(problems, root, "cannot be read completely: " + error.message());
 
+  // A link to a file publishes that file's content; one that leads out of the release
+  // may publish what was never meant to be, so it is pointed out.
+  bool link_is_usable(const fs::directory_entry& item) {
+    std::error_code error;
+    fs::path target = fs::read_symlink(item.path(), error);
+    fs::file_status status = item.status(error);
+    if (!fs::exists(status)) {
+      refuse(problems_, item.path(), "is a link to " + display_path(target) + ", which does not exist");
+      return false;
+    }
+    if (fs::is_directory(status)) {
+      refuse(problems_, item.path(), "is a link to a folder; copy the folder into the release");
+      return false;
+    }
+    fs::path real = fs::weakly_canonical(item.path(), error);
+    if (!is_within(real, real_root_))
+      warnings_.push_back(display_path(item.path()) + " is a link to " + display_path(real) +
+                               ", outside the release; that file's content is published");
+    return true;
+  }
+
+  const fs::path& root_;
+  const std::vector<std::string>& excludes_;
+  std::vector<release_file>& files_;
+  std::vector<std::string>& problems_;
+  std::vector<std::string>& warnings_;
+  fs::path real_root_;
+};
+}  // namespace
+
+bool is_excluded(const std::string& name, const std::vector<std::string>& excludes) {
+  std::string_view own = name;
+  own.remove_prefix(own.rfind('/') == std::string_view::npos ? 0 : own.rfind('/') + 1);
+  for (std::string_view pattern : excludes) {
+    if (pattern.find('/') == std::string_view::npos) {
+      if (wildcard_match(pattern, own, false)) return true;
+    } else {
+      if (pattern.front() == '/') pattern.remove_prefix(1);
+      if (!pattern.empty() && pattern.back() == '/') pattern.remove_suffix(1);
+      if (wildcard_match(pattern, name, false)) return true;
+    }
+  }
+  return false;
+}
+
+bool scan_release(const fs::path& root, const std::vector<std::string>& excludes, std::vector<release_file>& files,
+                  std::vector<std::string>& problems, std::vector<std::string>& warnings) {
+  std::size_t problems_before = problems.size();
+  release_walk(root, excludes, files, problems, warnings).run();
   std::sort(files.begin(), files.end(), [](const release_file& a, const release_file& b) {
     return lower_case(a.name) < lower_case(b.name);
   });
   check_letter_case_clashes(files, problems);
-  if (files.size() > max_list_entries)
-    refuse(problems, root,
-           "holds " + std::to_string(files.size()) + " files; the client lists at most 7500");
+  if (files.size() > static_cast<std::size_t>(max_listed_files))
+    refuse(problems, root, "holds " + std::to_string(files.size()) + " files; the client lists at most 7500");
   if (files.empty() && problems.size() == problems_before)
     refuse(problems, root, "holds no files; the client refuses an empty list");
   return problems.size() == problems_before;
 }
+
+}  // namespace corvid::publish

@@ -7,21 +7,28 @@
 #include <string>
 #include <vector>
 
+#include "publish/platform.h"
+
+namespace corvid::publish {
+
 struct release_file {
   std::string name;  // relative, "/" separators, letter case as found
   std::filesystem::path path;
   std::uint64_t size = 0;
   std::int64_t modified = 0;  // seconds since 1970, UTC
+  file_identity identity;     // as listed; the file must still match it once read
 };
 
-// Every regular file below `root`, sorted by lower-cased name. Empty folders carry
-// nothing the client could install and are left out. Returns false with every
-// refusal in `problems`.
-bool scan_release(const std::filesystem::path& root, std::vector<release_file>& files,
-                  std::vector<std::string>& problems);
+// Every regular file below `root` but those `excludes` leave out. A pattern (with "*"
+// and "?") matches a file's or folder's own name, or its whole path from `root` when
+// it holds a "/". Empty folders carry nothing the client could install and are left
+// out. `files` comes sorted by lower-cased name. Adds every refusal to `problems` and
+// every link that leads out of the release to `warnings`; true when nothing is refused.
+bool scan_release(const std::filesystem::path& root, const std::vector<std::string>& excludes,
+                  std::vector<release_file>& files, std::vector<std::string>& problems,
+                  std::vector<std::string>& warnings);
 
-// A path for messages, in UTF-8 whatever the platform's path encoding.
-std::string display_path(const std::filesystem::path& path);
+// True when `name`, a path relative to the release, is one `excludes` leaves out.
+bool is_excluded(const std::string& name, const std::vector<std::string>& excludes);
 
-// A file's modification time in seconds since 1970, UTC.
-bool modification_seconds(const std::filesystem::path& path, std::int64_t& seconds);
+}  // namespace corvid::publish

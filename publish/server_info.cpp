@@ -1,12 +1,18 @@
 #include "publish/server_info.h"
 
-#include "publish/list_format.h"
-#include "publish/list_reader.h"
+#include <cerrno>
+
+#include "net/server_info.h"
+#include "text/line_source.h"
 #include "publish/name_rules.h"
+#include "publish/platform.h"
+#include "text/format_limits.h"
+
+namespace corvid::publish {
 
 std::string location_refusal(std::string_view location) {
   if (location.empty()) return "a server location must not be empty";
-  if (location.size() > header_line_limit) return "a server location holds at most 1023 characters";
+  if (location.size() > max_text_line_length) return "a server location holds at most 1023 characters";
   if (location.find("://") != std::string_view::npos)
     return "a server location has no scheme; the client puts \"http://\" before it";
   if (location.back() == '/') return "a server location has no trailing \"/\"";
@@ -15,6 +21,8 @@ std::string location_refusal(std::string_view location) {
     unsigned char u = static_cast<unsigned char>(c);
     if (u <= 0x20 || u > 0x7E) return "a server location holds a blank or a character outside printable ASCII";
     if (c == '\\') return "a server location separates its path with \"/\"";
+    if (c == '#' || c == '?' || c == '%')
+      return std::string("a server location holds '") + c + "', which the client's URL cannot carry as it stands";
     if (c >= 'A' && c <= 'Z')
       return "a server location must be in lower case; the client lower-cases it before use";
   }
@@ -28,7 +36,7 @@ void check_location(const std::string& option, const std::string& location,
   if (!why.empty()) problems.push_back(option + " \"" + location + "\": " + why);
 }
 
-void check_locations(const server_info& info, std::vector<std::string>& problems) {
+void check_locations(const server_info_settings& info, std::vector<std::string>& problems) {
   check_location("--client-host", info.client_host, problems);
   check_location("--product-host", info.product_host, problems);
   if (info.header_hosts) {
@@ -42,7 +50,7 @@ void check_locations(const server_info& info, std::vector<std::string>& problems
   if (info.redirect) check_location("--redirect", *info.redirect, problems);
 }
 
-void check_combination(const server_info& info, std::vector<std::string>& problems) {
+void check_combination(const server_info_settings& info, std::vector<std::string>& problems) {
   int sections = (info.header_hosts ? 1 : 0) + (info.mirrors.empty() ? 0 : 1) +
                  (info.down_lines.empty() ? 0 : 1) + (info.redirect ? 1 : 0);
   bool limit = info.max_patch_mb.has_value();
@@ -55,7 +63,7 @@ void check_combination(const server_info& info, std::vector<std::string>& proble
   std::size_t notice = 0;
   for (const std::string& line : info.down_lines) {
     notice += line.size() + 1;
-    if (line.size() > header_line_limit) problems.push_back("a --down line holds at most 1023 characters");
+    if (line.size() > max_text_line_length) problems.push_back("a --down line holds at most 1023 characters");
     for (char c : line) {
       if (static_cast<unsigned char>(c) < 0x20) problems.push_back("--down text holds a control character");
     }
@@ -67,13 +75,13 @@ void check_combination(const server_info& info, std::vector<std::string>& proble
 }
 }  // namespace
 
-bool format_server_info(const server_info& info, std::string& text, std::vector<std::string>& problems) {
+bool format_server_info(const server_info_settings& info, std::string& text, std::vector<std::string>& problems) {
   std::size_t before = problems.size();
   check_locations(info, problems);
   check_combination(info, problems);
   if (problems.size() != before) return false;
 
-  text = std::string(list_header_line) + "\n" + info.client_host + "\n" + info.product_host + "\n";
+  text = std::string(list_header_text) + "\n" + info.client_host + "\n" + info.product_host + "\n";
   text += "\n";  // read by the client and not used
   if (!info.down_lines.empty()) {
     text += "down\n";
@@ -96,13 +104,13 @@ bool format_server_info(const server_info& info, std::string& text, std::vector<
 }
 
 namespace {
+// Walks the file with the client's line rule, numbering the lines it takes.
 class info_checker {
  public:
-  info_checker(std::string_view text, std::vector<std::string>& problems)
-      : reader_(text), problems_(problems) {}
+  info_checker(line_source& lines, std::vector<std::string>& problems) : lines_(lines), problems_(problems) {}
 
-  bool line(std::string_view& out) {
-    if (!reader_.next_line(header_line_limit, out)) return false;
+  bool line(text_line& out) {
+    if (!lines_.next(out, long_line::split_keeping_end)) return false;
     ++number_;
     return true;
   }
@@ -110,44 +118,44 @@ class info_checker {
   void problem(const std::string& why) { problems_.push_back("line " + std::to_string(number_) + ": " + why); }
 
   void location(const char* what) {
-    std::string_view text;
+    text_line text;
     if (!line(text)) {
       problems_.push_back(std::string("the ") + what + " is missing");
       return;
     }
-    std::string why = location_refusal(lower_case(text));
+    std::string why = location_refusal(lower_case(text.view()));
     if (!why.empty()) problem(std::string("the ") + what + ": " + why);
   }
 
   void megabytes() {
-    std::string_view text;
+    text_line text;
     if (!line(text)) {
       problems_.push_back("the number after \"mps\" is missing");
       return;
     }
-    bool digits = !text.empty();
-    for (char c : text) digits = digits && c >= '0' && c <= '9';
+    bool digits = !text.empty() && text.size() <= 4;
+    for (char c : text.view()) digits = digits && c >= '0' && c <= '9';
     // The client reads anything else as 0, which means no limit at all.
-    if (!digits || decimal_value(text) > max_patch_megabytes)
+    if (!digits || std::stoul(std::string(text.view())) > max_patch_megabytes)
       problem("the limit is not a number from 0 to 4095");
   }
 
   void mirrors() {
     std::size_t pairs = 0;
     for (; pairs < max_mirrors; ++pairs) {
-      std::string_view client, product;
+      text_line client, product;
       bool got_client = line(client);
       bool got_product = line(product);
       if (!got_client || !got_product || client.empty() || product.empty()) break;
-      for (std::string_view host : {client, product}) {
-        std::string why = location_refusal(lower_case(host));
+      for (const text_line* host : {&client, &product}) {
+        std::string why = location_refusal(lower_case(host->view()));
         if (!why.empty()) problem("a mirror: " + why);
       }
     }
     if (pairs == 0) problem("\"aurl\" lists no mirror pair");
-    std::string_view keyword;
+    text_line keyword;
     if (line(keyword)) {
-      if (lower_case(keyword) == "mps")
+      if (lower_case(keyword.view()) == "mps")
         megabytes();
       else
         problem("the client reads only \"mps\" after the mirrors");
@@ -155,12 +163,12 @@ class info_checker {
   }
 
   void rest_unread() {
-    std::string_view text;
+    text_line text;
     if (line(text)) problem("the client does not read this line or any after it");
   }
 
  private:
-  line_reader reader_;
+  line_source& lines_;
   std::vector<std::string>& problems_;
   std::size_t number_ = 0;
 };
@@ -168,21 +176,31 @@ class info_checker {
 
 bool check_server_info_text(std::string_view text, std::vector<std::string>& problems) {
   std::size_t before = problems.size();
-  info_checker check(text, problems);
-  std::string_view line;
-  if (!check.line(line) || line != list_header_line) {
-    problems.push_back("line 1: the first line is not \"Corvid Patch\"");
+  owned_file stream = text_stream(text);
+  if (!stream) {
+    problems.push_back("cannot make a temporary file to read it: " + system_reason(errno));
+    return false;
+  }
+  // Through a stream, as the client reads the file, so that a Ctrl-Z ends it here too.
+  line_source lines(stream.get());
+  info_checker check(lines, problems);
+  text_line line;
+  if (!check.line(line) || !(line == list_header_text)) {
+    if (line.view().substr(0, 3) == "\xEF\xBB\xBF")
+      problems.push_back("line 1: starts with a UTF-8 byte order mark, which the client reads as part of the line");
+    else
+      problems.push_back("line 1: the first line is not \"Corvid Patch\"");
     return false;
   }
   check.location("client host (line 2)");
   check.location("product host (line 3)");
   check.line(line);
   std::string keyword;
-  if (check.line(line)) keyword = lower_case(line);
+  if (check.line(line)) keyword = lower_case(line.view());
   if (keyword == "down") {
-    std::size_t lines = 0;
-    while (lines < max_down_lines && check.line(line)) ++lines;
-    if (lines == 0) check.problem("\"down\" has no notice");
+    std::size_t notice_lines = 0;
+    while (notice_lines < max_down_lines && check.line(line)) ++notice_lines;
+    if (notice_lines == 0) check.problem("\"down\" has no notice");
   } else if (keyword == "mft") {
     check.location("client header host");
     check.location("product header host");
@@ -199,3 +217,5 @@ bool check_server_info_text(std::string_view text, std::vector<std::string>& pro
   check.rest_unread();
   return problems.size() == before;
 }
+
+}  // namespace corvid::publish

@@ -6,8 +6,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
+
+namespace corvid::publish {
 
 inline constexpr std::size_t max_mirrors = 10;
 inline constexpr std::size_t max_down_lines = 5;
@@ -19,7 +20,8 @@ struct host_pair {
   std::string product;
 };
 
-struct server_info {
+// What the operator asks the file to say.
+struct server_info_settings {
   std::string client_host;
   std::string product_host;
   std::optional<host_pair> header_hosts;  // "mft"
@@ -33,8 +35,10 @@ struct server_info {
 std::string location_refusal(std::string_view location);
 
 // Refusals of combinations and values go to `problems`.
-bool format_server_info(const server_info& info, std::string& text, std::vector<std::string>& problems);
+bool format_server_info(const server_info_settings& info, std::string& text, std::vector<std::string>& problems);
 
-// Reads a server information file as the client does and reports every line that the
-// client would refuse or not read.
+// Reads a server information file with the client's reader and reports every line
+// that the client would refuse or not read.
 bool check_server_info_text(std::string_view text, std::vector<std::string>& problems);
+
+}  // namespace corvid::publish

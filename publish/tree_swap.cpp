@@ -1,21 +1,46 @@
 #include "publish/tree_swap.h"
 
+#include <cerrno>
 #include <system_error>
 
-#include "publish/release_scan.h"
+#include "publish/platform.h"
 
 namespace fs = std::filesystem;
 
-output_paths output_paths_for(const fs::path& out) {
+namespace corvid::publish {
+
+namespace {
+fs::path beside(const fs::path& folder, const char* suffix) {
+  fs::path path = folder;
+  path += suffix;
+  return path;
+}
+
+std::string failed(const char* what, const fs::path& path, const std::error_code& code) {
+  return std::string("cannot ") + what + " " + display_path(path) + ": " + code.message();
+}
+}  // namespace
+
+bool resolve_output_paths(const fs::path& out, output_paths& paths, std::string& error) {
   fs::path full = fs::absolute(out).lexically_normal();
   if (!full.has_filename()) full = full.parent_path();
-  output_paths paths;
+  paths = output_paths();
   paths.out = full;
-  paths.staging = full;
-  paths.staging += ".staging";
-  paths.previous = full;
-  paths.previous += ".previous";
-  return paths;
+  std::error_code code;
+  if (fs::is_symlink(full, code)) {
+    fs::path target = fs::canonical(full, code);
+    if (code || !fs::is_directory(target, code)) {
+      error = "--out " + display_path(full) + " is a link to " + display_path(fs::read_symlink(full, code)) +
+              ", which is not a folder; point it at one, or give the folder itself";
+      return false;
+    }
+    paths.link = full;
+    paths.out = target;
+  }
+  paths.staging = beside(paths.out, ".staging");
+  paths.previous = beside(paths.out, ".previous");
+  paths.lock = beside(paths.out, ".lock");
+  return true;
 }
 
 bool output_is_replaceable(const output_paths& paths, std::string& why) {
@@ -27,32 +52,25 @@ bool output_is_replaceable(const output_paths& paths, std::string& why) {
   }
   if (fs::is_empty(paths.out, error) && !error) return true;
   if (fs::is_regular_file(paths.out / "product" / "cpatch.dat", error)) return true;
-  why = display_path(paths.out) +
-        " holds files but no published tree (product/cpatch.dat); give a new or empty folder";
+  why = display_path(paths.out) + " holds files but no published tree (product/cpatch.dat); give a new or empty folder";
   return false;
 }
 
-bool recover_interrupted_run(const output_paths& paths, std::vector<std::string>& notes,
-                             std::string& error) {
+bool recover_interrupted_run(const output_paths& paths, std::vector<std::string>& notes, std::string& error) {
   std::error_code code;
-  if (fs::exists(paths.previous, code)) {
-    if (!fs::exists(paths.out, code)) {
-      fs::rename(paths.previous, paths.out, code);
-      if (code) {
-        error = "cannot put back the earlier tree " + display_path(paths.previous) + ": " + code.message();
-        return false;
-      }
-      notes.push_back("put back the earlier tree that an interrupted publish had moved to " +
-                      display_path(paths.previous));
-    } else {
-      fs::remove_all(paths.previous, code);
-      notes.push_back("removed " + display_path(paths.previous) + ", left by an interrupted publish");
+  if (fs::exists(paths.previous, code) && !fs::exists(paths.out, code)) {
+    fs::rename(paths.previous, paths.out, code);
+    if (code) {
+      error = failed("put back the earlier tree", paths.previous, code);
+      return false;
     }
+    notes.push_back("put back the earlier tree that an interrupted publish had moved to " +
+                    display_path(paths.previous));
   }
   if (fs::exists(paths.staging, code)) {
     fs::remove_all(paths.staging, code);
     if (code) {
-      error = "cannot remove " + display_path(paths.staging) + ": " + code.message();
+      error = failed("remove", paths.staging, code);
       return false;
     }
     notes.push_back("removed " + display_path(paths.staging) + ", left by an interrupted publish");
@@ -65,30 +83,50 @@ bool create_staging(const output_paths& paths, std::string& error) {
   fs::create_directories(paths.out.parent_path(), code);
   if (!code) fs::create_directory(paths.staging, code);
   if (code) {
-    error = "cannot create " + display_path(paths.staging) + ": " + code.message();
+    error = failed("create", paths.staging, code);
     return false;
   }
   return true;
 }
 
-bool swap_into_place(const output_paths& paths, std::string& error) {
+bool swap_into_place(const output_paths& paths, std::vector<std::string>& notes, std::string& error) {
   std::error_code code;
-  bool had_tree = fs::exists(paths.out, code);
-  if (had_tree) {
-    fs::rename(paths.out, paths.previous, code);
-    if (code) {
-      error = "cannot move " + display_path(paths.out) + " aside: " + code.message();
-      return false;
-    }
+  if (!fs::exists(paths.out, code)) {
+    fs::rename(paths.staging, paths.out, code);
+    if (code) error = failed("move the new tree to", paths.out, code);
+    return !code;
+  }
+  fs::remove_all(paths.previous, code);
+  if (code) {
+    error = failed("remove", paths.previous, code);
+    return false;
+  }
+  if (exchange_folders(paths.staging, paths.out)) {
+    // The staging path now holds the earlier tree.
+    fs::rename(paths.staging, paths.previous, code);
+    if (code) fs::remove_all(paths.staging, code);
+    return true;
+  }
+  int reason = errno;
+  if (reason != ENOSYS && reason != EINVAL && reason != ENOTSUP) {
+    error = "cannot switch " + display_path(paths.staging) + " with " + display_path(paths.out) + ": " +
+            system_reason(reason);
+    return false;
+  }
+  notes.push_back("this file system cannot swap two folders in one step, so " + display_path(paths.out) +
+                  " was missing for a moment between two renames");
+  fs::rename(paths.out, paths.previous, code);
+  if (code) {
+    error = failed("move aside", paths.out, code);
+    return false;
   }
   fs::rename(paths.staging, paths.out, code);
   if (code) {
-    error = "cannot move the new tree into " + display_path(paths.out) + ": " + code.message();
+    error = failed("move the new tree to", paths.out, code);
     std::error_code ignored;
-    if (had_tree) fs::rename(paths.previous, paths.out, ignored);
+    fs::rename(paths.previous, paths.out, ignored);
     return false;
   }
-  if (had_tree) fs::remove_all(paths.previous, code);
   return true;
 }
 
@@ -96,3 +134,5 @@ void discard_staging(const output_paths& paths) {
   std::error_code ignored;
   fs::remove_all(paths.staging, ignored);
 }
+
+}  // namespace corvid::publish

@@ -1,39 +1,43 @@
 #include "publish/tree_writer.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
-#include <cstdio>
+#include <mutex>
+#include <set>
 #include <system_error>
+#include <thread>
 
-#include "publish/list_reader.h"
+#include "publish/interrupt.h"
 #include "publish/list_time.h"
 #include "publish/name_rules.h"
-#include "publish/zlib_stream.h"
+#include "publish/progress.h"
 
 namespace fs = std::filesystem;
+
+namespace corvid::publish {
+
+const char* change_name(change_kind kind) {
+  switch (kind) {
+    case change_kind::added:
+      return "added";
+    case change_kind::changed:
+      return "changed";
+    case change_kind::touched:
+      return "touched";
+    case change_kind::reused:
+      return "reused";
+    case change_kind::removed:
+      return "removed";
+  }
+  return "";
+}
 
 namespace {
 void index_entries(earlier_tree& tree, const std::vector<list_entry>& entries) {
   for (const list_entry& entry : entries) tree.entries.emplace(lower_case(entry.name), entry);
 }
-
-// Prints how far a long run has got, at most every two seconds.
-class progress_line {
- public:
-  progress_line(const char* label, std::size_t total) : label_(label), total_(total) {}
-
-  void update(std::size_t done) {
-    auto now = std::chrono::steady_clock::now();
-    if (now - last_ < std::chrono::seconds(2)) return;
-    last_ = now;
-    std::printf("%s: %zu of %zu files\n", label_, done, total_);
-    std::fflush(stdout);
-  }
-
- private:
-  const char* label_;
-  std::size_t total_;
-  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
-};
 
 bool lend_stream(const fs::path& from, const fs::path& to) {
   std::error_code code;
@@ -43,40 +47,118 @@ bool lend_stream(const fs::path& from, const fs::path& to) {
   return fs::copy_file(from, to, fs::copy_options::overwrite_existing, code) && !code;
 }
 
-// Reuses the earlier tree's stream when the file is the one it was made from. `entry`
-// comes with the file's size and time and gets the stream's packed size and CRC-32.
-bool try_reuse(const tree_job& job, const release_file& file, const fs::path& target, list_entry& entry) {
-  auto earlier = job.earlier->entries.find(lower_case(file.name));
-  if (earlier == job.earlier->entries.end()) return false;
-  const list_entry& old = earlier->second;
-  if (old.size != entry.size || old.time != entry.time) return false;
-  fs::path stream = job.earlier->folder / lower_case(file.name);
-  std::error_code code;
-  if (fs::file_size(stream, code) != old.packed_size || code) return false;
-  stream_facts facts;
-  std::string unreadable;  // compressing it afresh reports that
-  if (!file_crc32(file.path, facts, unreadable) || facts.size != old.size || facts.crc32 != old.crc32)
+// One file's stream: lent by the earlier tree when the bytes are the ones it was made
+// from, made afresh otherwise.
+class stream_maker {
+ public:
+  stream_maker(const tree_job& job, const stream_settings& settings) : job_(job), settings_(settings) {}
+
+  bool make(const release_file& file, list_entry& entry, change_kind& kind, std::string& error) const {
+    fs::path target = settings_.dry_run ? fs::path() : job_.folder / lower_case(file.name);
+    auto earlier = job_.earlier->entries.find(lower_case(file.name));
+    bool known = earlier != job_.earlier->entries.end();
+    bool counted = false;
+    if (known && reuse(file, earlier->second, target, entry, error, counted)) {
+      kind = earlier->second.time == entry.time ? change_kind::reused : change_kind::touched;
+    } else {
+      if (!error.empty()) return false;
+      stream_facts facts;
+      if (!compress_file(file.path, target, settings_.level, facts, error, counted ? nullptr : settings_.bytes_read))
+        return false;
+      if (facts.size != file.size) return changed_meanwhile(file, error);
+      if (facts.packed_size > 0xFFFFFFFFull) {
+        error = display_path(file.path) + " compresses to 4 GiB or more; the client counts sizes in 32 bits";
+        return false;
+      }
+      entry.packed_size = static_cast<std::uint32_t>(facts.packed_size);
+      entry.crc32 = facts.crc32;
+      kind = known ? change_kind::changed : change_kind::added;
+    }
+    // As tar does: a file whose size, times or inode moved while it was read may have
+    // been read half old and half new.
+    file_identity after;
+    if (!read_identity(file.path, after) || !(after == file.identity)) return changed_meanwhile(file, error);
+    return true;
+  }
+
+ private:
+  // True when the earlier stream serves; false with `error` empty when the file has to
+  // be compressed instead.
+  bool reuse(const release_file& file, const list_entry& old, const fs::path& target, list_entry& entry,
+             std::string& error, bool& counted) const {
+    if (old.size != entry.size) return false;
+    fs::path stream = job_.earlier->folder / lower_case(file.name);
+    std::error_code code;
+    if (fs::file_size(stream, code) != old.packed_size || code) return false;
+    stream_facts facts;
+    if (!file_crc32(file.path, facts, error, settings_.bytes_read)) return false;
+    counted = true;
+    if (facts.size != old.size || facts.crc32 != old.crc32) return false;
+    if (!target.empty() && !lend_stream(stream, target)) return false;
+    entry.packed_size = old.packed_size;
+    entry.crc32 = old.crc32;
+    return true;
+  }
+
+  static bool changed_meanwhile(const release_file& file, std::string& error) {
+    error = display_path(file.path) + " changed while it was being published; publish again once it is written";
     return false;
-  if (!lend_stream(stream, target)) return false;
-  entry.packed_size = old.packed_size;
-  entry.crc32 = old.crc32;
+  }
+
+  const tree_job& job_;
+  const stream_settings& settings_;
+};
+
+// Runs `task` for every index in `order`, on as many threads as the settings allow.
+// After the first failure, or once the run is interrupted, no task starts.
+template <typename Task>
+bool run_on_threads(const std::vector<std::size_t>& order, const stream_settings& settings,
+                    std::vector<std::string>& errors, Task task) {
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> failed{false};
+  std::atomic<unsigned> finished{0};
+  std::mutex errors_lock;
+  auto work = [&] {
+    for (std::size_t at = next++; at < order.size() && !failed && !interrupted(); at = next++) {
+      std::string error;
+      if (!task(order[at], error)) {
+        failed = true;
+        std::lock_guard<std::mutex> hold(errors_lock);
+        errors.push_back(error);
+      }
+    }
+    ++finished;
+  };
+  unsigned jobs = static_cast<unsigned>(std::clamp<std::size_t>(order.size(), 1, std::max(settings.jobs, 1u)));
+  bool shown = settings.progress && settings.progress->enabled();
+  // Drawn once before the work starts, so that even a short run shows where it stood.
+  if (shown) settings.progress->show();
+  std::vector<std::thread> workers;
+  for (unsigned i = 0; i < jobs; ++i) workers.emplace_back(work);
+  while (shown && finished < jobs) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    settings.progress->show();
+  }
+  for (std::thread& worker : workers) worker.join();
+  if (failed) return false;
+  if (interrupted()) {
+    errors.push_back("interrupted");
+    return false;
+  }
   return true;
 }
 
-bool compress_one(const release_file& file, const fs::path& target, list_entry& entry,
-                  std::string& error) {
-  stream_facts facts;
-  if (!compress_file(file.path, target, facts, error)) return false;
-  if (facts.size != file.size) {
-    error = display_path(file.path) + " changed while it was being published";
-    return false;
+bool create_folders(const tree_job& job, std::vector<std::string>& errors) {
+  std::set<fs::path> folders;
+  for (const release_file& file : *job.files) folders.insert((job.folder / lower_case(file.name)).parent_path());
+  for (const fs::path& folder : folders) {
+    std::error_code code;
+    fs::create_directories(folder, code);
+    if (code) {
+      errors.push_back("cannot create " + display_path(folder) + ": " + code.message());
+      return false;
+    }
   }
-  if (facts.packed_size > 0xFFFFFFFFull) {
-    error = display_path(file.path) + " compresses to 4 GiB or more; the client counts sizes in 32 bits";
-    return false;
-  }
-  entry.packed_size = static_cast<std::uint32_t>(facts.packed_size);
-  entry.crc32 = facts.crc32;
   return true;
 }
 }  // namespace
@@ -87,12 +169,12 @@ earlier_tree read_earlier_product_tree(const fs::path& folder) {
   std::string header_bytes, packed, text, ignored;
   list_entry header;
   std::vector<list_entry> entries;
-  if (!read_whole_file(folder / "cpatch.dat", header_bytes, ignored) ||
-      !decode_patch_header(header_bytes, header) ||
+  if (!read_whole_file(folder / "cpatch.dat", header_bytes, ignored) || !decode_patch_header(header_bytes, header) ||
       !read_whole_file(folder / "gfl.mft", packed, ignored) || packed.size() != header.packed_size ||
       !uncompress_text(packed, header.size, text) || !read_list_text(text, entries, ignored))
     return tree;
   index_entries(tree, entries);
+  tree.manifest_text = std::move(text);
   tree.manifest_bytes = std::move(packed);
   tree.header = header;
   return tree;
@@ -108,66 +190,84 @@ earlier_tree read_earlier_client_tree(const fs::path& folder) {
   return tree;
 }
 
-bool write_streams(const tree_job& job, std::vector<list_entry>& entries, tree_counts& counts,
-                   std::string& error) {
-  progress_line progress(job.label, job.files->size());
-  std::size_t kept = 0;
-  for (const release_file& file : *job.files) {
-    std::optional<std::uint32_t> time = list_time(file.modified, job.utc_offset);
+bool write_streams(const tree_job& job, const stream_settings& settings, tree_result& result,
+                   std::vector<std::string>& errors) {
+  const std::vector<release_file>& files = *job.files;
+  std::size_t count = files.size();
+  std::vector<list_entry> entries(count);
+  std::vector<change_kind> kinds(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::optional<std::uint32_t> time = list_time(files[i].modified, job.utc_offset);
     if (!time) {
-      error = display_path(file.path) + ": its modification time does not fit the list's 32-bit time";
+      errors.push_back(display_path(files[i].path) + ": its modification time does not fit the list's 32-bit time");
       return false;
     }
-    list_entry entry;
-    entry.name = file.name;
-    entry.size = static_cast<std::uint32_t>(file.size);
-    entry.time = *time;
-    fs::path target = job.folder / lower_case(file.name);
-    std::error_code code;
-    fs::create_directories(target.parent_path(), code);
-    if (code) {
-      error = "cannot create " + display_path(target.parent_path()) + ": " + code.message();
-      return false;
-    }
-    if (job.earlier->entries.count(lower_case(file.name))) ++kept;
-    if (try_reuse(job, file, target, entry)) {
-      ++counts.reused;
-    } else {
-      if (!compress_one(file, target, entry, error)) return false;
-      ++counts.compressed;
-    }
-    entries.push_back(entry);
-    progress.update(entries.size());
+    entries[i] = {files[i].name, static_cast<std::uint32_t>(files[i].size), 0, 0, *time};
   }
-  counts.removed = job.earlier->entries.size() - kept;
+  if (!settings.dry_run && !create_folders(job, errors)) return false;
+
+  // The largest first, so that no thread is left with a large file at the end.
+  std::vector<std::size_t> order(count);
+  for (std::size_t i = 0; i < count; ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&files](std::size_t a, std::size_t b) { return files[a].size > files[b].size; });
+  stream_maker maker(job, settings);
+  if (!run_on_threads(order, settings, errors, [&](std::size_t i, std::string& error) {
+        return maker.make(files[i], entries[i], kinds[i], error);
+      }))
+    return false;
+
+  for (std::size_t i = 0; i < count; ++i) {
+    result.changes.push_back({entries[i].name, kinds[i], entries[i].size, entries[i].packed_size});
+    if (kinds[i] == change_kind::added || kinds[i] == change_kind::changed)
+      ++result.compressed;
+    else
+      ++result.reused;
+  }
+  std::set<std::string> listed;
+  for (const list_entry& entry : entries) listed.insert(lower_case(entry.name));
+  for (const auto& [lower, old] : job.earlier->entries) {
+    if (listed.count(lower)) continue;
+    result.changes.push_back({old.name, change_kind::removed, old.size, old.packed_size});
+    ++result.removed;
+  }
+  result.entries = std::move(entries);
   return true;
 }
 
-bool write_product_lists(const fs::path& folder, const std::vector<list_entry>& entries,
-                         long utc_offset, const earlier_tree& earlier, std::string& error) {
+product_lists make_product_lists(const std::vector<list_entry>& entries, long utc_offset, int level,
+                                 const earlier_tree& earlier) {
+  product_lists lists;
   std::string text = format_list_text(entries);
-  std::string packed = compress_text(text);
   list_entry manifest;
   manifest.name = "gfl.mft";
   manifest.size = static_cast<std::uint32_t>(text.size());
-  manifest.packed_size = static_cast<std::uint32_t>(packed.size());
   manifest.crc32 = text_crc32(text);
-  if (earlier.header && packed == earlier.manifest_bytes) {
+  if (earlier.header && text == earlier.manifest_text) {
+    lists.manifest = earlier.manifest_bytes;
+    lists.manifest_changed = false;
     manifest.time = earlier.header->time;
   } else {
+    lists.manifest = compress_text(text, level);
     auto now = std::chrono::system_clock::now().time_since_epoch();
     std::int64_t seconds = std::chrono::duration_cast<std::chrono::seconds>(now).count();
     manifest.time = list_time(seconds, utc_offset).value_or(0);
     if (earlier.header && manifest.time <= earlier.header->time) manifest.time = earlier.header->time + 1;
   }
-  patch_header_bytes header = encode_patch_header(manifest);
-  return write_whole_file(folder / "gfl.mft", packed, error) &&
+  manifest.packed_size = static_cast<std::uint32_t>(lists.manifest.size());
+  lists.header = encode_patch_header(manifest);
+  return lists;
+}
+
+bool write_product_lists(const fs::path& folder, const product_lists& lists, std::string& error) {
+  return write_whole_file(folder / "gfl.mft", lists.manifest, error) &&
          write_whole_file(folder / "cpatch.dat",
-                          std::string_view(reinterpret_cast<const char*>(header.data()), header.size()),
+                          std::string_view(reinterpret_cast<const char*>(lists.header.data()), lists.header.size()),
                           error);
 }
 
-bool write_client_list(const fs::path& folder, const std::vector<list_entry>& entries,
-                       std::string& error) {
+bool write_client_list(const fs::path& folder, const std::vector<list_entry>& entries, std::string& error) {
   return write_whole_file(folder / "cpatch.dat", format_list_text(entries), error);
 }
+
+}  // namespace corvid::publish

@@ -4,33 +4,29 @@
 
 #include "publish/command_check.h"
 #include "publish/commands.h"
-#include "publish/list_reader.h"
+#include "publish/list_format.h"
 #include "publish/name_rules.h"
-#include "publish/options.h"
-#include "publish/release_scan.h"
+#include "publish/platform.h"
 #include "publish/server_info.h"
 #include "publish/zlib_stream.h"
 
 namespace fs = std::filesystem;
 
+namespace corvid::publish {
+
 namespace {
+// Problems by path, with the names of every file the trees install, which the command
+// script must leave alone.
 class problem_list {
  public:
-  void add(const fs::path& where, const std::string& why) {
-    std::fprintf(stdout, "%s: %s\n", display_path(where).c_str(), why.c_str());
-    ++count_;
-  }
-  std::size_t count() const { return count_; }
+  explicit problem_list(report& out) : out_(out) {}
+  void add(const fs::path& where, const std::string& why) { out_.problem(display_path(where), why); }
+  std::size_t count() const { return out_.problem_count(); }
+  std::vector<std::string> installed;
 
  private:
-  std::size_t count_ = 0;
+  report& out_;
 };
-
-std::string hex(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(value));
-  return text;
-}
 
 void verify_stream(const fs::path& folder, const list_entry& entry, problem_list& problems) {
   fs::path stream = folder / lower_case(entry.name);
@@ -40,21 +36,14 @@ void verify_stream(const fs::path& folder, const list_entry& entry, problem_list
     problems.add(stream, "listed but missing");
     return;
   }
-  if (length != entry.packed_size) {
-    problems.add(stream, "is " + std::to_string(length) + " bytes; the list says " +
-                             std::to_string(entry.packed_size));
+  stream_facts facts{0, length, 0};
+  std::string why = stream_mismatch(facts, entry.packed_size, 0, 0);
+  if (why.empty() && !inflate_file_facts(stream, facts, why)) {
+    problems.add(stream, why);
     return;
   }
-  stream_facts facts;
-  std::string error;
-  if (!inflate_file_facts(stream, facts, error)) {
-    problems.add(stream, error);
-  } else if (facts.size != entry.size) {
-    problems.add(stream, "inflates to " + std::to_string(facts.size) + " bytes; the list says " +
-                             std::to_string(entry.size));
-  } else if (facts.crc32 != entry.crc32) {
-    problems.add(stream, "inflates to CRC-32 " + hex(facts.crc32) + "; the list says " + hex(entry.crc32));
-  }
+  if (why.empty()) why = stream_mismatch(facts, entry.packed_size, entry.size, entry.crc32);
+  if (!why.empty()) problems.add(stream, why);
 }
 
 void verify_entries(const fs::path& list, const fs::path& folder, const std::vector<list_entry>& entries,
@@ -66,6 +55,7 @@ void verify_entries(const fs::path& list, const fs::path& folder, const std::vec
       why = "the client uses this name for its own files";
     if (why.empty() && !seen.insert(lower_case(entry.name)).second)
       why = "listed twice when letter case is ignored";
+    problems.installed.push_back(entry.name);
     if (!why.empty()) {
       problems.add(list, "entry \"" + entry.name + "\": " + why);
       continue;
@@ -79,7 +69,7 @@ void verify_product(const fs::path& folder, problem_list& problems) {
   std::string header_bytes, packed, text, error;
   list_entry header;
   if (!read_whole_file(header_path, header_bytes, error)) {
-    problems.add(header_path, "missing or unreadable");
+    problems.add(header_path, "missing or unreadable: " + error);
     return;
   }
   if (header_bytes.size() != patch_header_size || !decode_patch_header(header_bytes, header)) {
@@ -87,7 +77,7 @@ void verify_product(const fs::path& folder, problem_list& problems) {
     return;
   }
   if (!read_whole_file(manifest_path, packed, error)) {
-    problems.add(manifest_path, "missing or unreadable");
+    problems.add(manifest_path, "missing or unreadable: " + error);
     return;
   }
   if (packed.size() != header.packed_size) {
@@ -101,22 +91,26 @@ void verify_product(const fs::path& folder, problem_list& problems) {
     return;
   }
   if (text_crc32(text) != header.crc32)
-    problems.add(header_path, "gives the manifest's CRC-32 as " + hex(header.crc32) + "; its text has " +
-                                  hex(text_crc32(text)));
+    problems.add(header_path, "gives the manifest's CRC-32 as " + crc_text(header.crc32) + "; its text has " +
+                                  crc_text(text_crc32(text)));
   std::vector<list_entry> entries;
   if (!read_list_text(text, entries, error)) {
     problems.add(manifest_path, error);
     return;
   }
   verify_entries(manifest_path, folder, entries, problems);
+}
 
+// After both lists, so that it is checked against every name they install.
+void verify_command_script(const fs::path& folder, problem_list& problems) {
   fs::path script = folder / "command.dat";
   std::error_code code;
   if (!fs::exists(script, code)) return;
+  std::string text, error;
   std::vector<std::string> lines;
   if (!read_whole_file(script, text, error)) {
-    problems.add(script, "unreadable");
-  } else if (!check_command_script(text, lines)) {
+    problems.add(script, error);
+  } else if (!check_command_script(text, problems.installed, lines)) {
     for (const std::string& line : lines) problems.add(script, line);
   }
 }
@@ -126,7 +120,7 @@ void verify_client(const fs::path& folder, problem_list& problems) {
   std::string text, error;
   std::vector<list_entry> entries;
   if (!read_whole_file(list, text, error)) {
-    problems.add(list, "missing or unreadable");
+    problems.add(list, "missing or unreadable: " + error);
   } else if (!read_list_text(text, entries, error)) {
     problems.add(list, error);
   } else {
@@ -141,7 +135,7 @@ void verify_info_files(const fs::path& out, problem_list& problems) {
     std::string text, error;
     std::vector<std::string> lines;
     if (!read_whole_file(item.path(), text, error)) {
-      problems.add(item.path(), "unreadable");
+      problems.add(item.path(), error);
     } else if (!check_server_info_text(text, lines)) {
       for (const std::string& line : lines) problems.add(item.path(), line);
     }
@@ -149,30 +143,26 @@ void verify_info_files(const fs::path& out, problem_list& problems) {
 }
 }  // namespace
 
-int run_verify(const std::vector<std::string>& args) {
-  verify_options options;
-  std::string error;
-  if (!parse_verify_options(args, options, error)) {
-    std::fprintf(stderr, "corvid-publish verify: %s\n(see corvid-publish verify --help)\n", error.c_str());
-    return exit_usage;
-  }
-  if (options.help) {
-    std::fputs(verify_help, stdout);
-    return exit_done;
-  }
-  problem_list problems;
+int run_verify(const verify_options& options) {
+  report out("verify", options.output);
+  out.data()["out"] = display_path(options.out);
+  problem_list problems(out);
   std::error_code code;
   if (!fs::is_directory(options.out, code)) {
     problems.add(options.out, "is not a folder");
   } else {
     verify_product(options.out / "product", problems);
     if (fs::exists(options.out / "client", code)) verify_client(options.out / "client", problems);
+    verify_command_script(options.out / "product", problems);
     verify_info_files(options.out, problems);
   }
+  out.data()["files"] = problems.installed.size();
   if (problems.count() != 0) {
-    std::fprintf(stderr, "corvid-publish verify: %zu problem(s)\n", problems.count());
-    return exit_refused;
+    out.error(std::to_string(problems.count()) + " problem(s)");
+    return out.finish(exit_refused);
   }
-  std::printf("%s: no problem found\n", display_path(options.out).c_str());
-  return exit_done;
+  out.line(display_path(options.out) + ": no problem found");
+  return out.finish(exit_done);
 }
+
+}  // namespace corvid::publish

@@ -1,38 +1,24 @@
 #include "publish/zlib_stream.h"
 
-#include <zlib.h>
-
-#include <fstream>
-#include <memory>
+#include <cerrno>
+#include <cstdio>
 #include <vector>
 
-#include "publish/release_scan.h"
+#include "publish/interrupt.h"
+#include "publish/platform.h"
 
 namespace fs = std::filesystem;
 
+namespace corvid::publish {
+
 namespace {
 constexpr std::size_t chunk_size = 256 * 1024;
-// Files are compressed once and fetched by every player, so the smallest stream wins.
-constexpr int compression_level = Z_BEST_COMPRESSION;
 
 std::uint32_t crc_update(std::uint32_t crc, const char* bytes, std::size_t count) {
-  return static_cast<std::uint32_t>(
-      ::crc32(crc, reinterpret_cast<const Bytef*>(bytes), static_cast<uInt>(count)));
+  return static_cast<std::uint32_t>(::crc32(crc, reinterpret_cast<const Bytef*>(bytes), static_cast<uInt>(count)));
 }
 
-// Ends a zlib stream on every path out of the function that started it.
-class zlib_owner {
- public:
-  explicit zlib_owner(int (*end)(z_streamp)) : end_(end) {}
-  ~zlib_owner() {
-    if (started) end_(&stream);
-  }
-  z_stream stream{};
-  bool started = false;
-
- private:
-  int (*end_)(z_streamp);
-};
+Bytef* zlib_bytes(char* bytes) { return reinterpret_cast<Bytef*>(bytes); }
 
 // Counts and checksums bytes as they pass.
 struct byte_tally {
@@ -44,141 +30,227 @@ struct byte_tally {
   }
 };
 
-std::size_t read_chunk(std::ifstream& in, std::vector<char>& buffer) {
-  in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-  return static_cast<std::size_t>(in.gcount());
+// Each thread keeps its buffers and its deflate state from file to file: made afresh
+// for every file, their half a megabyte is handed back to the system and faulted in
+// again each time, which costs more than a small file's compression.
+struct thread_work {
+  std::vector<char> input = std::vector<char>(chunk_size);
+  std::vector<char> output = std::vector<char>(chunk_size);
+  z_stream deflater{};
+  int level = -1;  // of `deflater`; -1 before it is started
+  ~thread_work() {
+    if (level >= 0) deflateEnd(&deflater);
+  }
+
+  // A deflate stream at `level` that starts afresh; null when zlib cannot give one.
+  z_stream* deflate_at(int wanted) {
+    if (level == wanted) return deflateReset(&deflater) == Z_OK ? &deflater : nullptr;
+    if (level >= 0) deflateEnd(&deflater);
+    deflater = z_stream{};
+    level = deflateInit(&deflater, wanted) == Z_OK ? wanted : -1;
+    return level >= 0 ? &deflater : nullptr;
+  }
+};
+
+thread_work& work_of_this_thread() {
+  thread_local thread_work work;
+  return work;
 }
 
-std::string cannot(const char* what, const fs::path& path) {
-  return std::string("cannot ") + what + " " + display_path(path);
+// Reads a file chunk by chunk, with the system's reason when a read fails and a stop
+// when the run is interrupted.
+class chunk_reader {
+ public:
+  chunk_reader(const fs::path& path, std::string& error) : path_(path), error_(error) {
+    file_ = open_file(path, "rb");
+    if (!file_) error_ = cannot("read", path, errno);
+  }
+  bool opened() const { return file_ != nullptr; }
+
+  // False after a failure; `count` is 0 at the end of the file.
+  bool next(std::vector<char>& buffer, std::size_t& count) {
+    if (interrupted()) {
+      error_ = "interrupted";
+      return false;
+    }
+    count = std::fread(buffer.data(), 1, buffer.size(), file_.get());
+    if (count < buffer.size() && std::ferror(file_.get())) {
+      error_ = cannot("read", path_, errno);
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  const fs::path& path_;
+  std::string& error_;
+  owned_file file_;
+};
+
+bool write_all(std::FILE* file, const char* bytes, std::size_t count, const fs::path& path, std::string& error) {
+  if (count == 0 || std::fwrite(bytes, 1, count, file) == count) return true;
+  error = cannot("write", path, errno);
+  return false;
+}
+
+bool close_written(owned_file& file, const fs::path& path, std::string& error) {
+  // A full disk often shows only when the last buffer goes out.
+  if (std::fclose(file.release()) != 0) {
+    error = cannot("write", path, errno);
+    return false;
+  }
+  return true;
 }
 }  // namespace
 
-bool compress_file(const fs::path& source, const fs::path& target, stream_facts& facts,
-                   std::string& error) {
-  std::ifstream in(source, std::ios::binary);
-  if (!in) {
-    error = cannot("read", source);
-    return false;
+bool compress_file(const fs::path& source, const fs::path& target, int level, stream_facts& facts,
+                   std::string& error, byte_counter* counter) {
+  chunk_reader in(source, error);
+  if (!in.opened()) return false;
+  owned_file out;
+  if (!target.empty()) {
+    out = open_file(target, "wb");
+    if (!out) {
+      error = cannot("create", target, errno);
+      return false;
+    }
   }
-  std::ofstream out(target, std::ios::binary | std::ios::trunc);
-  if (!out) {
-    error = cannot("create", target);
-    return false;
-  }
-  zlib_owner z(deflateEnd);
-  if (deflateInit(&z.stream, compression_level) != Z_OK) {
+  thread_work& work = work_of_this_thread();
+  z_stream* z = work.deflate_at(level);
+  if (!z) {
     error = "zlib cannot start a stream";
     return false;
   }
-  z.started = true;
-  std::vector<char> input(chunk_size), output(chunk_size);
+  std::vector<char>& input = work.input;
+  std::vector<char>& output = work.output;
   byte_tally read;
   std::uint64_t written = 0;
   int flush = Z_NO_FLUSH;
   while (flush != Z_FINISH) {
-    std::size_t got = read_chunk(in, input);
-    if (in.bad()) {
-      error = cannot("read", source);
-      return false;
-    }
-    flush = in.eof() ? Z_FINISH : Z_NO_FLUSH;
+    std::size_t got = 0;
+    if (!in.next(input, got)) return false;
+    flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
     read.add(input.data(), got);
-    z.stream.next_in = reinterpret_cast<Bytef*>(input.data());
-    z.stream.avail_in = static_cast<uInt>(got);
+    if (counter) *counter += got;
+    z->next_in = zlib_bytes(input.data());
+    z->avail_in = static_cast<uInt>(got);
     int status;
     do {
-      z.stream.next_out = reinterpret_cast<Bytef*>(output.data());
-      z.stream.avail_out = static_cast<uInt>(output.size());
-      status = deflate(&z.stream, flush);
-      std::size_t made = output.size() - z.stream.avail_out;
-      out.write(output.data(), static_cast<std::streamsize>(made));
+      z->next_out = zlib_bytes(output.data());
+      z->avail_out = static_cast<uInt>(output.size());
+      status = deflate(z, flush);
+      std::size_t made = output.size() - z->avail_out;
+      if (out && !write_all(out.get(), output.data(), made, target, error)) return false;
       written += made;
-    } while (z.stream.avail_out == 0);
+    } while (z->avail_out == 0);
     if (flush == Z_FINISH && status != Z_STREAM_END) {
       error = "zlib could not finish the stream of " + display_path(source);
       return false;
     }
   }
-  out.close();
-  if (!out) {
-    error = cannot("write", target);
-    return false;
-  }
+  if (out && !close_written(out, target, error)) return false;
   facts = {read.size, written, read.crc};
   return true;
 }
 
-bool file_crc32(const fs::path& path, stream_facts& facts, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = cannot("read", path);
-    return false;
-  }
-  std::vector<char> input(chunk_size);
+bool file_crc32(const fs::path& path, stream_facts& facts, std::string& error, byte_counter* counter) {
+  chunk_reader in(path, error);
+  if (!in.opened()) return false;
+  std::vector<char>& input = work_of_this_thread().input;
   byte_tally read;
-  while (in) {
-    std::size_t got = read_chunk(in, input);
+  std::size_t got = 0;
+  do {
+    if (!in.next(input, got)) return false;
     read.add(input.data(), got);
-  }
-  if (in.bad()) {
-    error = cannot("read", path);
-    return false;
-  }
+    if (counter) *counter += got;
+  } while (got != 0);
   facts = {read.size, 0, read.crc};
   return true;
 }
 
-bool inflate_file_facts(const fs::path& path, stream_facts& facts, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "missing or unreadable";
-    return false;
-  }
-  zlib_owner z(inflateEnd);
-  if (inflateInit(&z.stream) != Z_OK) {
+stream_inflater::stream_inflater() { started_ = inflateInit(&stream_) == Z_OK; }
+
+stream_inflater::~stream_inflater() {
+  if (started_) inflateEnd(&stream_);
+}
+
+bool stream_inflater::add(const char* bytes, std::size_t count, std::string& error) {
+  if (!started_) {
     error = "zlib cannot start a stream";
     return false;
   }
-  z.started = true;
-  std::vector<char> input(chunk_size), output(chunk_size);
-  byte_tally inflated;
-  std::uint64_t packed = 0;
-  int status = Z_OK;
-  while (status != Z_STREAM_END) {
-    std::size_t got = read_chunk(in, input);
-    if (got == 0) {
-      error = in.bad() ? "cannot be read" : "the stream ends early";
-      return false;
-    }
-    packed += got;
-    z.stream.next_in = reinterpret_cast<Bytef*>(input.data());
-    z.stream.avail_in = static_cast<uInt>(got);
-    do {
-      z.stream.next_out = reinterpret_cast<Bytef*>(output.data());
-      z.stream.avail_out = static_cast<uInt>(output.size());
-      status = inflate(&z.stream, Z_NO_FLUSH);
-      if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
-        error = "not a valid zlib stream";
-        return false;
-      }
-      inflated.add(output.data(), output.size() - z.stream.avail_out);
-    } while (z.stream.avail_out == 0 && status != Z_STREAM_END);
-    if (status == Z_STREAM_END && (z.stream.avail_in != 0 || in.peek() != EOF)) {
-      error = "bytes follow the end of the stream";
-      return false;
-    }
+  if (count == 0) return true;
+  if (finished_) {
+    error = "bytes follow the end of the stream";
+    return false;
   }
-  facts = {inflated.size, packed, inflated.crc};
+  facts_.packed_size += count;
+  char output[64 * 1024];
+  stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes));
+  stream_.avail_in = static_cast<uInt>(count);
+  byte_tally tally{facts_.size, facts_.crc32};
+  do {
+    stream_.next_out = zlib_bytes(output);
+    stream_.avail_out = sizeof output;
+    int status = inflate(&stream_, Z_NO_FLUSH);
+    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
+      error = "not a valid zlib stream";
+      return false;
+    }
+    tally.add(output, sizeof output - stream_.avail_out);
+    if (status == Z_STREAM_END) {
+      finished_ = true;
+      break;
+    }
+    if (status == Z_BUF_ERROR && stream_.avail_out != 0) break;  // wants more input
+  } while (stream_.avail_out == 0 || stream_.avail_in != 0);
+  facts_.size = tally.size;
+  facts_.crc32 = tally.crc;
+  if (finished_ && stream_.avail_in != 0) {
+    error = "bytes follow the end of the stream";
+    return false;
+  }
   return true;
 }
 
-std::string compress_text(std::string_view text) {
+bool inflate_file_facts(const fs::path& path, stream_facts& facts, std::string& error) {
+  chunk_reader in(path, error);
+  if (!in.opened()) return false;
+  stream_inflater inflater;
+  std::vector<char> input(chunk_size);
+  std::size_t got = 0;
+  do {
+    if (!in.next(input, got) || !inflater.add(input.data(), got, error)) return false;
+  } while (got != 0);
+  if (!inflater.finished()) {
+    error = "the stream ends early";
+    return false;
+  }
+  facts = inflater.facts();
+  return true;
+}
+
+std::string crc_text(std::uint32_t crc32) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(crc32));
+  return text;
+}
+
+std::string stream_mismatch(const stream_facts& served, std::uint64_t packed_size, std::uint64_t size,
+                            std::uint32_t crc32) {
+  if (served.packed_size != packed_size)
+    return "is " + std::to_string(served.packed_size) + " bytes; the list says " + std::to_string(packed_size);
+  if (served.size != size)
+    return "inflates to " + std::to_string(served.size) + " bytes; the list says " + std::to_string(size);
+  if (served.crc32 != crc32) return "inflates to CRC-32 " + crc_text(served.crc32) + "; the list says " + crc_text(crc32);
+  return {};
+}
+
+std::string compress_text(std::string_view text, int level) {
   uLongf length = compressBound(static_cast<uLong>(text.size()));
   std::string packed(length, '\0');
-  compress2(reinterpret_cast<Bytef*>(packed.data()), &length,
-            reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size()),
-            compression_level);
+  compress2(zlib_bytes(packed.data()), &length, reinterpret_cast<const Bytef*>(text.data()),
+            static_cast<uLong>(text.size()), level);
   packed.resize(length);
   return packed;
 }
@@ -187,8 +259,7 @@ bool uncompress_text(std::string_view packed, std::uint32_t size, std::string& t
   // One byte of room more than announced, so that a longer text is noticed.
   std::string out(static_cast<std::size_t>(size) + 1, '\0');
   uLongf length = static_cast<uLongf>(out.size());
-  if (uncompress(reinterpret_cast<Bytef*>(out.data()), &length,
-                 reinterpret_cast<const Bytef*>(packed.data()),
+  if (uncompress(zlib_bytes(out.data()), &length, reinterpret_cast<const Bytef*>(packed.data()),
                  static_cast<uLong>(packed.size())) != Z_OK ||
       length != size)
     return false;
@@ -202,26 +273,25 @@ std::uint32_t text_crc32(std::string_view text) {
 }
 
 bool read_whole_file(const fs::path& path, std::string& bytes, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = cannot("read", path);
-    return false;
-  }
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = cannot("read", path);
-    return false;
-  }
+  chunk_reader in(path, error);
+  if (!in.opened()) return false;
+  std::vector<char> input(64 * 1024);
+  std::size_t got = 0;
+  bytes.clear();
+  do {
+    if (!in.next(input, got)) return false;
+    bytes.append(input.data(), got);
+  } while (got != 0);
   return true;
 }
 
 bool write_whole_file(const fs::path& path, std::string_view bytes, std::string& error) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
+  owned_file out = open_file(path, "wb");
   if (!out) {
-    error = cannot("write", path);
+    error = cannot("create", path, errno);
     return false;
   }
-  return true;
+  return write_all(out.get(), bytes.data(), bytes.size(), path, error) && close_written(out, path, error);
 }
+
+}  // namespace corvid::publish

@@ -39,6 +39,7 @@ TEST(fields, the_quote_rule_at_its_edges) {
   EXPECT_EQ(fields_of("xx\"a b\"c,d"), (std::vector<std::string>{"a b", "c", "d"}));
   EXPECT_EQ(fields_of("\"a\",,b"), (std::vector<std::string>{"a", "", "b"}));
   EXPECT_EQ(fields_of(" a , b"), (std::vector<std::string>{" a ", " b"}));
+  EXPECT_EQ(fields_of("a,\"open"), (std::vector<std::string>{"a"})) << "an unclosed quote ends the fields";
 
   std::string_view line = "\"open,never closed";
   std::string_view field = "kept";
@@ -61,6 +62,7 @@ TEST(fields, hexadecimal_numbers_read_as_strtoul_does) {
   EXPECT_EQ(hex_of("100000000"), 0xFFFFFFFFu);
   EXPECT_EQ(hex_of("-1"), 0xFFFFFFFFu);
   EXPECT_EQ(hex_of("-10"), 0xFFFFFFF0u);
+  EXPECT_EQ(hex_of("-2"), 0xFFFFFFFEu);
   EXPECT_EQ(hex_of("\"1a2b\""), 0x1A2Bu);
   EXPECT_EQ(hex_of(""), 0xABCDu) << "no field leaves the value as it was";
   // Only the first 255 characters of a field count.

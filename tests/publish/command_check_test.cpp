@@ -2,11 +2,19 @@
 
 #include "publish/command_check.h"
 
+using namespace corvid::publish;
+
 namespace {
-std::vector<std::string> refusals(const std::string& script) {
+std::vector<std::string> refusals(const std::string& script, const std::vector<std::string>& installed = {}) {
   std::vector<std::string> problems;
-  check_command_script(script, problems);
+  check_command_script(script, installed, problems);
   return problems;
+}
+
+std::vector<int> refused_lines(const std::string& script, const std::vector<std::string>& installed = {}) {
+  std::vector<int> numbers;
+  for (const std::string& problem : refusals(script, installed)) numbers.push_back(std::stoi(problem.substr(5)));
+  return numbers;
 }
 }  // namespace
 
@@ -20,7 +28,8 @@ TEST(publish_command_check, lines_the_client_carries_out_as_written_pass) {
                      "rmdir,data/old\n"
                      "rmdir,data/older/\n"
                      "mv,data/a.pak,data/b.pak\n"
-                     "mv,x,y,\n"),
+                     "mv,x,y,\n",
+                     {"data/map.pak", "data/b.pak", "Data/Old/keep.txt"}),
             std::vector<std::string>{});
 }
 
@@ -45,27 +54,50 @@ TEST(publish_command_check, each_refused_line_is_named_by_its_number) {
       "; fine\n"
       "rmdir,data/sub/../../..\n"            // 18: ".." deeper down
       "unlink,data/," + std::string(256, 'x') + "\n"  // 19: field too long
-      "mv,\"a\"b,c\n";                       // 20: text after a closing quote
+      "mv,\"a\"b,c\n"                        // 20: text after a closing quote
+      "unlink,,\"" + std::string(1030, 'a') + "\"\n"   // 21: split by the client's line buffer
+      "rmdir,data/x\n"                       // 22: fine, and still line 22
+      "mv,old.txt,data/nul.txt\n";           // 23: a device
+  EXPECT_EQ(refused_lines(script),
+            (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 18, 19, 20, 21, 23}));
   std::vector<std::string> problems = refusals(script);
-  std::vector<int> numbers;
-  for (const std::string& problem : problems) numbers.push_back(std::stoi(problem.substr(5)));
-  EXPECT_EQ(numbers, (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 18, 19, 20}));
-  ASSERT_GE(problems.size(), 6u);
+  ASSERT_EQ(problems.size(), 20u);
   EXPECT_EQ(problems[0],
             "line 2: the folder of unlink must end with \"/\"; the client joins it to the pattern as it stands");
   EXPECT_EQ(problems[5], "line 7: unknown command \"remove\"; the client knows unlink, rmdir and mv");
+  EXPECT_EQ(problems[18].rfind("line 21: too long", 0), 0u) << problems[18];
+}
+
+TEST(publish_command_check, lines_that_would_take_away_what_the_client_needs_are_refused) {
+  const std::vector<std::string> installed = {"Data/Map.pak", "readme.txt", "sound/a.wav"};
+  std::string script =
+      "Corvid Patch\n"
+      "unlink,data/,*.pak\n"                 // 2: a file the release installs, any letter case
+      "unlink,,*\n"                          // 3: everything at the top
+      "unlink,,*.*\n"                        // 4: the same with a dot
+      "unlink,,talomar.*\n"                  // 5: the client itself
+      "unlink,language/,*.dat\n"             // 6: its translation
+      "mv,update.dat,update.old\n"           // 7: its location file
+      "mv,sound,old-sound\n"                 // 8: a folder holding release files
+      "unlink,./data\\,map.pak\n"            // 9: the same folder written otherwise
+      "unlink,data/,*.tmp\n"                 // fine
+      "unlink,sound/sub/,*\n"                // fine: nothing listed there
+      "mv,readme.txt.bak,notes.txt\n";       // fine
+  EXPECT_EQ(refused_lines(script, installed), (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9}));
+  std::vector<std::string> problems = refusals(script, installed);
+  ASSERT_EQ(problems.size(), 8u);
+  EXPECT_EQ(problems[0], "line 2: unlink would delete data/map.pak, which this release installs; players would "
+                         "fetch it again on every run");
+  EXPECT_NE(problems[1].find("deletes every file there"), std::string::npos) << problems[1];
+  EXPECT_EQ(problems[3], "line 5: unlink would delete talomar.exe, one of the client's own files");
 }
 
 TEST(publish_command_check, the_header_must_stand_alone_on_line_1) {
-  EXPECT_EQ(refusals("Corvid Patch \nunlink,,a\n"),
-            std::vector<std::string>{"line 1: the first line must be \"Corvid Patch\""});
-  EXPECT_EQ(refusals(""), std::vector<std::string>{"line 1: the first line must be \"Corvid Patch\""});
-  EXPECT_EQ(refusals("unlink,,a\n").size(), 1u);
-}
-
-TEST(publish_command_check, a_line_over_1023_characters_is_refused) {
-  std::string script = "Corvid Patch\nunlink,,\"" + std::string(1030, 'a') + "\"\n";
-  std::vector<std::string> problems = refusals(script);
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_EQ(problems[0].rfind("line 2: longer than 1023", 0), 0u) << problems[0];
+  const std::string wrong = "line 1: the first line must be \"Corvid Patch\"";
+  EXPECT_EQ(refusals("Corvid Patch \nunlink,,a\n"), std::vector<std::string>{wrong});
+  EXPECT_EQ(refusals(""), std::vector<std::string>{wrong});
+  EXPECT_EQ(refusals("unlink,,a\n"), std::vector<std::string>{wrong});
+  std::vector<std::string> marked = refusals("\xEF\xBB\xBF" "Corvid Patch\nunlink,,a\n");
+  ASSERT_EQ(marked.size(), 1u);
+  EXPECT_NE(marked[0].find("byte order mark"), std::string::npos) << marked[0];
 }

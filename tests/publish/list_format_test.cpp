@@ -5,6 +5,8 @@
 #include "publish/list_format.h"
 #include "publish/zlib_stream.h"
 
+using namespace corvid::publish;
+
 TEST(publish_list_format, entry_lines_are_hexadecimal_and_quote_only_names_with_commas) {
   list_entry entry{"data/map.dat", 0x1a2b, 0xf00, 0xa1b2c3d4, 0x3b9aca00};
   EXPECT_EQ(format_entry_line(entry), "1a2b,f00,a1b2c3d4,3b9aca00,data/map.dat");
@@ -32,7 +34,7 @@ TEST(publish_list_format, manifest_inflates_with_zlib_uncompress_to_the_expected
       "186a0,186c9,983ad6bb,6b186a24,Data/sub/big.bin\n";
   EXPECT_EQ(text, expected);
 
-  std::string packed = compress_text(text);
+  std::string packed = compress_text(text, 9);
   std::string inflated(expected.size(), '\0');
   uLongf length = static_cast<uLongf>(inflated.size());
   ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(inflated.data()), &length,
@@ -48,4 +50,21 @@ TEST(publish_list_format, manifest_inflates_with_zlib_uncompress_to_the_expected
 TEST(publish_list_format, crc32_is_the_standard_one) {
   EXPECT_EQ(text_crc32("123456789"), 0xcbf43926u);
   EXPECT_EQ(text_crc32(""), 0u);
+}
+
+TEST(publish_list_format, lists_the_client_would_read_otherwise_are_refused_with_their_line) {
+  std::vector<list_entry> entries;
+  std::string problem;
+  EXPECT_TRUE(read_list_text("Corvid Patch\r\n2\r\n1,2,3,4,a\r\n5,6,7,8,\"b,c\"\r\nextra\n", entries, problem));
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[1].name, "b,c");
+  EXPECT_EQ(entries[1].time, 8u);
+
+  std::string long_line = "1,2,3,4,\"" + std::string(200, 'a') + "\"," + std::string(400, 'z');
+  EXPECT_FALSE(read_list_text("Corvid Patch\n1\n" + long_line + "\n", entries, problem));
+  EXPECT_EQ(problem, "entry line 3 holds 511 characters or more; the client reads it as two lines");
+  EXPECT_FALSE(read_list_text("Corvid Patch\n2\n1,2,3,4,a\n1,2,3,4,../b\n", entries, problem));
+  EXPECT_EQ(problem.rfind("entry line 4: the client refuses its name", 0), 0u) << problem;
+  EXPECT_FALSE(read_list_text("Corvid Patch\n3\n1,2,3,4,a\n", entries, problem));
+  EXPECT_EQ(problem, "the count is 3 but only 1 entry lines follow");
 }

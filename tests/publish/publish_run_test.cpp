@@ -3,13 +3,22 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
+#include <thread>
 
 #include "publish/list_format.h"
-#include "publish/list_reader.h"
 #include "publish_test_support.h"
 
 namespace fs = std::filesystem;
+using namespace corvid::publish;
 
 namespace {
 constexpr long long release_time = 1700000000;  // 2023-11-14 22:13:20 UTC
@@ -77,12 +86,14 @@ class publish_run : public ::testing::Test {
     set_modified(release / name, time);
   }
 
-  tool_run build(std::vector<std::string> more = {}) {
+  std::vector<std::string> build_args(const std::vector<std::string>& more = {}) {
     std::vector<std::string> args = {"build", "--release", release.string(), "--out", out.string(),
                                      "--utc-offset", std::to_string(offset)};
     args.insert(args.end(), more.begin(), more.end());
-    return run_publish(args);
+    return args;
   }
+
+  tool_run build(const std::vector<std::string>& more = {}) { return run_publish(build_args(more)); }
 
   void publish_small_release() {
     add("readme.txt", "Welcome.\n");
@@ -181,13 +192,22 @@ TEST_F(publish_run, a_refused_command_script_names_its_file_and_lines_and_publis
   publish_small_release();
   auto before = snapshot(out);
   fs::path script = temp / "commands.txt";
-  write_file(script, "Corvid Patch\nunlink,data/,*.tmp\nmv,a,../a\ndelete,b\n");
+  write_file(script, "Corvid Patch\nunlink,data/,*.tmp\nmv,a,../a\ndelete,b\nunlink,,*.TXT\n");
   tool_run run = build({"--commands", script.string()});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_NE(run.err.find(script.string() + ": line 3: a path uses \"..\""), std::string::npos) << run.err;
   EXPECT_NE(run.err.find(script.string() + ": line 4: unknown command \"delete\""), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(script.string() + ": line 5: unlink would delete readme.txt, which this release installs"),
+            std::string::npos)
+      << run.err;
   EXPECT_EQ(run.err.find("line 2"), std::string::npos) << run.err;
   EXPECT_EQ(snapshot(out), before);
+
+  run = build({"--commands", (temp / "missing.txt").string()});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("cannot read " + (temp / "missing.txt").string() + ": No such file or directory"),
+            std::string::npos)
+      << run.err;
 }
 
 TEST_F(publish_run, each_file_the_client_could_not_install_is_refused_and_the_earlier_tree_stays) {
@@ -206,6 +226,8 @@ TEST_F(publish_run, each_file_the_client_could_not_install_is_refused_and_the_ea
       {"time:12.txt", "':'"},
       {"dots./x", "ends in a space or a dot"},
       {"gfl.mft", "the client uses for its own files"},
+      {"docs/a#b.txt", "'#', which the client's download URL cannot carry"},
+      {"100%.txt", "'%', which the client's download URL cannot carry"},
   };
   for (const bad_release& bad : cases) {
     SCOPED_TRACE(bad.name);
@@ -309,37 +331,216 @@ TEST_F(publish_run, republishing_compresses_only_what_changed_and_counts_what_we
   EXPECT_EQ(inflated(read_file(out / "product" / "a.txt"), 5), "FIRST");
 }
 
-TEST_F(publish_run, an_interrupted_publish_leaves_the_earlier_tree_and_the_next_run_cleans_up) {
+TEST_F(publish_run, an_interrupted_publish_leaves_the_earlier_tree_and_cleans_up_or_is_cleaned_up) {
   publish_small_release();
   auto before = snapshot(out);
   add("zz/big.bin", noise(48 * 1024 * 1024, 5));
 
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::string offset_text = std::to_string(offset);
-    execl(CORVID_PUBLISH_EXE, CORVID_PUBLISH_EXE, "build", "--release", release.c_str(), "--out", out.c_str(),
-          "--utc-offset", offset_text.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  // Kill it once it is writing the new tree: its folder exists and holds streams.
-  bool writing = false;
-  for (int i = 0; i < 20000 && !writing; ++i) {
-    writing = fs::exists(temp / "site.staging" / "product" / "readme.txt");
-    if (!writing) usleep(500);
-  }
-  kill(child, SIGKILL);
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(writing) << "the publish never started writing";
-  ASSERT_TRUE(WIFSIGNALED(status)) << "the publish ended before it could be interrupted";
+  // Ctrl-C: the run removes its unfinished tree itself and says so.
+  background_publish stopped(build_args({"-j", "1"}));
+  ASSERT_TRUE(wait_for(temp / "site.staging" / "product" / "zz"));
+  stopped.signal(SIGINT);
+  int status = stopped.wait();
+  ASSERT_TRUE(WIFEXITED(status)) << "the publish ended before it could be interrupted";
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_NE(stopped.err().find("interrupted; removed the unfinished tree " + (temp / "site.staging").string()),
+            std::string::npos)
+      << stopped.err();
+  EXPECT_FALSE(fs::exists(temp / "site.staging"));
   EXPECT_EQ(snapshot(out), before);
 
+  // Killed outright: the next run finds what it left and removes it.
+  background_publish killed(build_args({"-j", "1"}));
+  ASSERT_TRUE(wait_for(temp / "site.staging" / "product" / "zz"));
+  killed.signal(SIGKILL);
+  ASSERT_TRUE(WIFSIGNALED(killed.wait()));
+  EXPECT_EQ(snapshot(out), before);
   tool_run next = build();
   ASSERT_EQ(next.exit_code, 0) << next.err;
   EXPECT_NE(next.out.find("left by an interrupted publish"), std::string::npos) << next.out;
   EXPECT_FALSE(fs::exists(temp / "site.staging"));
   EXPECT_EQ(run_publish({"verify", "--out", out.string()}).exit_code, 0);
+}
+
+TEST_F(publish_run, a_second_publish_is_refused_while_one_runs_and_a_file_rewritten_meanwhile_fails_the_first) {
+  publish_small_release();
+  auto before = snapshot(out);
+  add("big.bin", noise(48 * 1024 * 1024, 6));
+  add("zz.txt", "the first words");
+
+  background_publish first(build_args({"-j", "1"}));
+  ASSERT_TRUE(wait_for(temp / "site.staging" / "product"));
+  tool_run second = build();
+  EXPECT_EQ(second.exit_code, 1);
+  EXPECT_NE(second.err.find("another publish into " + out.string() + " is running (process " +
+                            std::to_string(first.pid()) + ", holding " + (temp / "site.lock").string() + ")"),
+            std::string::npos)
+      << second.err;
+  EXPECT_TRUE(fs::exists(temp / "site.staging")) << "only the holder of the lock may clean up";
+
+  // Same size, new bytes, written in place while the large file is compressed first.
+  {
+    std::fstream in_place(release / "zz.txt", std::ios::in | std::ios::out | std::ios::binary);
+    in_place.write("THE FIRST WORDS", 15);
+  }
+  int status = first.wait();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(first.err().find((release / "zz.txt").string() + " changed while it was being published"),
+            std::string::npos)
+      << first.err();
+  EXPECT_EQ(snapshot(out), before);
+  EXPECT_FALSE(fs::exists(temp / "site.staging"));
+}
+
+TEST_F(publish_run, readers_find_every_file_and_one_whole_tree_while_trees_are_switched) {
+  add("a.txt", "a");
+  add("data/map.dat", noise(200000, 8));
+  ASSERT_EQ(build().exit_code, 0);
+  std::atomic<bool> stop{false};
+  std::atomic<int> reads{0}, missing{0}, mixed{0};
+  std::thread reader([&] {
+    std::string header_path = (out / "product" / "cpatch.dat").string();
+    while (!stop) {
+      int header = open(header_path.c_str(), O_RDONLY);
+      if (header < 0) ++missing;
+      if (header >= 0) close(header);
+      // One tree held open: its header must describe its own manifest.
+      int tree = open(out.c_str(), O_RDONLY | O_DIRECTORY);
+      if (tree < 0) {
+        ++missing;
+        continue;
+      }
+      int header_file = openat(tree, "product/cpatch.dat", O_RDONLY);
+      int manifest_file = openat(tree, "product/gfl.mft", O_RDONLY);
+      unsigned char bytes[19] = {};
+      struct stat manifest_status {};
+      if (header_file < 0 || manifest_file < 0 || read(header_file, bytes, 19) != 19 ||
+          fstat(manifest_file, &manifest_status) != 0) {
+        ++missing;
+      } else {
+        std::uint32_t packed = bytes[7] | bytes[8] << 8 | bytes[9] << 16 | static_cast<std::uint32_t>(bytes[10]) << 24;
+        if (packed != manifest_status.st_size) ++mixed;
+      }
+      for (int file : {header_file, manifest_file, tree}) {
+        if (file >= 0) close(file);
+      }
+      ++reads;
+    }
+  });
+  for (int i = 0; i < 20; ++i) {
+    add("a.txt", std::string(static_cast<std::size_t>(i + 2), 'a'));
+    tool_run run = build();
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+  }
+  stop = true;
+  reader.join();
+  EXPECT_GT(reads, 100);
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(mixed, 0);
+  EXPECT_EQ(inflated(read_file(out / "product" / "a.txt"), 21), std::string(21, 'a'));
+  EXPECT_EQ(inflated(read_file(temp / "site.previous" / "product" / "a.txt"), 20), std::string(20, 'a'));
+}
+
+TEST_F(publish_run, an_out_that_is_a_link_is_published_through_and_links_out_of_the_release_are_named) {
+  add("a.txt", "a");
+  fs::create_directory_symlink("/etc", release / "etc");
+  fs::create_symlink("/etc/hostname", release / "host.txt");
+  fs::create_directories(temp / "served");
+  fs::create_directory_symlink(temp / "served", out);
+  tool_run run = build({"--exclude", "etc"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.err.find("warning: " + (release / "host.txt").string() + " is a link to /etc/hostname, outside"),
+            std::string::npos)
+      << run.err;
+  ASSERT_EQ(build({"--exclude", "etc"}).exit_code, 0);
+  EXPECT_TRUE(fs::is_symlink(out));
+  EXPECT_EQ(read_manifest(temp / "served" / "product").size(), 2u);
+  EXPECT_EQ(run_publish({"verify", "--out", out.string()}).exit_code, 0);
+
+  fs::remove(out);
+  fs::create_directory_symlink(temp / "nowhere", out);
+  run = build({"--exclude", "etc"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("is a link to " + (temp / "nowhere").string() + ", which is not a folder"),
+            std::string::npos)
+      << run.err;
+}
+
+TEST_F(publish_run, a_dry_run_lists_every_change_writes_nothing_and_json_and_jobs_agree_with_it) {
+  add("same.txt", "unchanged");
+  add("touched.txt", "only its time moves");
+  add("changed.txt", "before");
+  add("gone.txt", "removed next");
+  add("big/one.bin", noise(3000000, 9));
+  add("big/two.bin", noise(2000000, 10));
+  ASSERT_EQ(build({"-j", "1"}).exit_code, 0);
+  fs::path out4 = temp / "site4";
+  ASSERT_EQ(run_publish({"build", "--release", release.string(), "--out", out4.string(), "--utc-offset",
+                         std::to_string(offset), "-j", "4"})
+                .exit_code,
+            0);
+  auto one_job = snapshot(out), four_jobs = snapshot(out4);
+  std::string header = read_file(out / "product" / "cpatch.dat");
+  // Only the manifest's time, the time of publishing, may differ.
+  EXPECT_EQ(read_file(out4 / "product" / "cpatch.dat").substr(0, 15), header.substr(0, 15));
+  std::erase_if(one_job, [](const auto& file) { return file.first == "product/cpatch.dat"; });
+  std::erase_if(four_jobs, [](const auto& file) { return file.first == "product/cpatch.dat"; });
+  EXPECT_EQ(one_job, four_jobs);
+
+  add("touched.txt", "only its time moves", release_time + 30);
+  add("changed.txt", "after!");
+  fs::remove(release / "gone.txt");
+  add("new.txt", "new");
+  add("old.bak", "left out");
+  auto before = snapshot(temp.path());
+  tool_run dry = build({"--dry-run", "--json", "--exclude", "*.bak"});
+  ASSERT_EQ(dry.exit_code, 0) << dry.err;
+  EXPECT_EQ(snapshot(temp.path()), before);
+  nlohmann::json report = nlohmann::json::parse(dry.out);
+  std::map<std::string, std::string> changes;
+  for (const auto& change : report["changes"]) changes[change["name"]] = change["change"];
+  EXPECT_EQ(changes, (std::map<std::string, std::string>{{"big/one.bin", "reused"},
+                                                         {"big/two.bin", "reused"},
+                                                         {"changed.txt", "changed"},
+                                                         {"gone.txt", "removed"},
+                                                         {"new.txt", "added"},
+                                                         {"same.txt", "reused"},
+                                                         {"touched.txt", "touched"}}));
+  EXPECT_EQ(report["published"], false);
+  EXPECT_EQ(report["trees"]["product"]["compressed"], 2);
+  EXPECT_EQ(report["trees"]["product"]["reused"], 4);
+  EXPECT_EQ(report["trees"]["product"]["removed"], 1);
+  EXPECT_LT(report["download_bytes"]["current_player"], 1000);
+  EXPECT_GT(report["download_bytes"]["new_player"], 5000000);
+
+  // On a terminal, and only there, a line tells how far it has got.
+  std::string on_terminal = "script -qec '" + std::string(CORVID_PUBLISH_EXE) + " build --dry-run --release " +
+                            release.string() + " --out " + out.string() + "' /dev/null >" + (temp / "tty").string();
+  ASSERT_EQ(std::system(on_terminal.c_str()), 0);
+  EXPECT_NE(read_file(temp / "tty").find(" MiB of "), std::string::npos) << read_file(temp / "tty");
+  tool_run text = build({"--dry-run", "--exclude", "*.bak"});
+  EXPECT_EQ(text.err.find(" MiB of "), std::string::npos) << text.err;
+  EXPECT_NE(text.out.find("touched product/touched.txt (19 bytes, "), std::string::npos) << text.out;
+  EXPECT_EQ(text.out.find("product/same.txt"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("dry run: nothing was written"), std::string::npos) << text.out;
+
+  tool_run real = build({"--json", "--exclude", "*.bak"});
+  ASSERT_EQ(real.exit_code, 0) << real.err;
+  nlohmann::json published = nlohmann::json::parse(real.out);
+  EXPECT_EQ(published["published"], true);
+  EXPECT_EQ(published["download_bytes"], report["download_bytes"]);
+  EXPECT_EQ(read_manifest(out / "product").size(), 6u);
+  nlohmann::json verified = nlohmann::json::parse(run_publish({"verify", "--out", out.string(), "--json"}).out);
+  EXPECT_EQ(verified["ok"], true);
+  EXPECT_EQ(verified["problems"], nlohmann::json::array());
+
+  write_file(out / "product" / "new.txt", "broken");
+  tool_run broken = run_publish({"verify", "--out", out.string(), "--json"});
+  EXPECT_EQ(broken.exit_code, 1);
+  verified = nlohmann::json::parse(broken.out);
+  ASSERT_EQ(verified["problems"].size(), 1u);
+  EXPECT_EQ(verified["problems"][0]["where"], (out / "product" / "new.txt").string());
 }
 
 TEST_F(publish_run, a_tree_moved_aside_by_an_interrupted_swap_is_put_back) {
@@ -411,7 +612,10 @@ TEST(publish_command_line, usage_errors_exit_2_and_help_explains_every_option) {
   EXPECT_EQ(run_publish({}).exit_code, 2);
   EXPECT_EQ(run_publish({"publish"}).exit_code, 2);
   EXPECT_EQ(run_publish({"build", "--release", "r"}).exit_code, 2);
-  EXPECT_EQ(run_publish({"build", "--release", "r", "--out", "o", "--level", "9"}).exit_code, 2);
+  EXPECT_EQ(run_publish({"build", "--release", "r", "--out", "o", "--level", "10"}).exit_code, 2);
+  EXPECT_EQ(run_publish({"build", "--release=r", "--out=o", "--jobs=0"}).exit_code, 2);
+  EXPECT_EQ(run_publish({"build", "--release", "r", "--out", "o", "--bogus"}).exit_code, 2);
+  EXPECT_EQ(run_publish({"verify", "--out", "o", "--quick"}).exit_code, 2);
   EXPECT_EQ(run_publish({"build", "--release", "r", "--out", "o", "--client-host", "c"}).exit_code, 2);
   EXPECT_EQ(run_publish({"build", "--release", "r", "--out", "o", "--utc-offset", "1h"}).exit_code, 2);
   EXPECT_EQ(run_publish({"build", "--release", "r", "--out", "o", "--info", "i", "--client-host", "c",
@@ -424,8 +628,12 @@ TEST(publish_command_line, usage_errors_exit_2_and_help_explains_every_option) {
   EXPECT_EQ(help.exit_code, 0);
   for (const char* option : {"--release", "--out", "--client", "--commands", "--utc-offset", "--info",
                              "--client-host", "--product-host", "--header-hosts", "--mirror", "--max-patch-mb",
-                             "--down", "--redirect"})
+                             "--down", "--redirect", "--exclude", "--level", "--dry-run", "--json", "-j,--jobs",
+                             "-q,--quiet", "-v,--verbose"})
     EXPECT_NE(help.out.find(std::string("\n  ") + option + " "), std::string::npos) << option;
-  EXPECT_EQ(run_publish({"verify", "--help"}).exit_code, 0);
+  EXPECT_NE(run_publish({"verify", "--help"}).out.find("\n  --url LOC "), std::string::npos);
   EXPECT_EQ(run_publish({"--help"}).exit_code, 0);
+  tool_run version = run_publish({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out, "corvid-publish 1.32\n");
 }

@@ -1,6 +1,11 @@
 #include "publish_test_support.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <thread>
 
 #include <algorithm>
 #include <chrono>
@@ -56,4 +61,47 @@ std::vector<std::pair<std::string, std::string>> snapshot(const fs::path& root) 
   }
   std::sort(files.begin(), files.end());
   return files;
+}
+
+background_publish::background_publish(const std::vector<std::string>& args) {
+  std::vector<std::string> words = {CORVID_PUBLISH_EXE};
+  words.insert(words.end(), args.begin(), args.end());
+  std::string err_path = (capture_ / "err").string();
+  pid_ = fork();
+  if (pid_ == 0) {
+    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int nothing = open("/dev/null", O_WRONLY);
+    dup2(err, 2);
+    dup2(nothing, 1);
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+}
+
+background_publish::~background_publish() {
+  if (pid_ > 0 && !waited_) {
+    kill(pid_, SIGKILL);
+    wait();
+  }
+}
+
+void background_publish::signal(int number) { kill(pid_, number); }
+
+int background_publish::wait() {
+  if (!waited_) waitpid(pid_, &status_, 0);
+  waited_ = true;
+  return status_;
+}
+
+std::string background_publish::err() const { return read_file(capture_ / "err"); }
+
+bool wait_for(const fs::path& path) {
+  for (int i = 0; i < 40000; ++i) {
+    if (fs::exists(path)) return true;
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  return false;
 }

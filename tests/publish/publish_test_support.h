@@ -22,5 +22,30 @@ struct tool_run {
 // `environment` is put before the command, for example "TZ=EST5EDT".
 tool_run run_publish(const std::vector<std::string>& args, const std::string& environment = "");
 
+// A run of corvid-publish in the background, its output captured; killed and waited
+// for at the end if it still runs.
+class background_publish {
+ public:
+  explicit background_publish(const std::vector<std::string>& args);
+  ~background_publish();
+  background_publish(const background_publish&) = delete;
+  background_publish& operator=(const background_publish&) = delete;
+
+  int pid() const { return pid_; }
+  void signal(int number);
+  // The status as waitpid gives it.
+  int wait();
+  std::string err() const;
+
+ private:
+  install_folder capture_{"publish_capture"};
+  int pid_ = -1;
+  bool waited_ = false;
+  int status_ = 0;
+};
+
+// Waits up to twenty seconds for `path` to appear.
+bool wait_for(const std::filesystem::path& path);
+
 // Every file below `root` with its bytes, by relative path, to compare trees whole.
 std::vector<std::pair<std::string, std::string>> snapshot(const std::filesystem::path& root);

@@ -1,0 +1,189 @@
+#include "publish/platform.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+#include <thread>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <share.h>
+#include <sys/locking.h>
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace corvid::publish {
+
+std::string system_reason(int error_number) {
+  return std::generic_category().message(error_number);
+}
+
+std::string cannot(const char* what, const fs::path& path, int error_number) {
+  return std::string("cannot ") + what + " " + display_path(path) + ": " + system_reason(error_number);
+}
+
+std::string display_path(const fs::path& path) {
+  std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+bool is_within(const fs::path& inner, const fs::path& outer) {
+  auto [mismatch, unused] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+  return mismatch == outer.end();
+}
+
+unsigned processor_count() {
+#ifndef _WIN32
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+    return static_cast<unsigned>(CPU_COUNT(&set));
+#endif
+  unsigned count = std::thread::hardware_concurrency();
+  return count == 0 ? 1 : count;
+}
+
+#ifdef _WIN32
+
+namespace {
+// The pid is written at the start of the lock file and the lock covers a byte past
+// it: Windows' locks are binding, and a waiting run must still read who holds it.
+constexpr long locked_byte = 64;
+}  // namespace
+
+owned_file open_file(const fs::path& path, const char* mode) {
+  std::wstring wide_mode(mode, mode + std::strlen(mode));
+  return owned_file(_wfopen(path.c_str(), wide_mode.c_str()));
+}
+
+owned_file text_stream(std::string_view text) {
+  // The runtime's tmpfile wants to write to the drive's root; "D" deletes the file when
+  // it is closed.
+  static std::atomic<unsigned> made{0};
+  fs::path path = fs::temp_directory_path() /
+                  ("corvid-publish-" + std::to_string(_getpid()) + "-" + std::to_string(made++) + ".tmp");
+  owned_file file(_wfopen(path.c_str(), L"w+bD"));
+  if (file && (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fseek(file.get(), 0, SEEK_SET) != 0))
+    file.reset();
+  return file;
+}
+
+bool read_identity(const fs::path& path, file_identity& identity) {
+  struct _stat64 status;
+  if (_wstat64(path.c_str(), &status) != 0) return false;
+  identity.size = static_cast<std::uint64_t>(status.st_size);
+  identity.modified_ns = static_cast<std::int64_t>(status.st_mtime) * 1000000000;
+  identity.changed_ns = static_cast<std::int64_t>(status.st_ctime) * 1000000000;
+  identity.inode = status.st_ino;
+  identity.device = static_cast<std::uint64_t>(status.st_dev);
+  return true;
+}
+
+folder_lock::~folder_lock() {
+  if (descriptor_ >= 0) _close(descriptor_);
+}
+
+bool folder_lock::acquire(const fs::path& lock_file, long& holder, std::string& error) {
+  holder = 0;
+  int descriptor = -1;
+  if (_wsopen_s(&descriptor, lock_file.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
+                _S_IREAD | _S_IWRITE) != 0) {
+    error = cannot("open", lock_file, errno);
+    return false;
+  }
+  _lseek(descriptor, locked_byte, SEEK_SET);
+  if (_locking(descriptor, _LK_NBLCK, 1) != 0) {
+    char text[32] = {};
+    _lseek(descriptor, 0, SEEK_SET);
+    if (_read(descriptor, text, sizeof text - 1) > 0) holder = std::strtol(text, nullptr, 10);
+    _close(descriptor);
+    return false;
+  }
+  std::string pid = std::to_string(_getpid()) + "\n";
+  _lseek(descriptor, 0, SEEK_SET);
+  _write(descriptor, pid.data(), static_cast<unsigned>(pid.size()));
+  descriptor_ = descriptor;
+  return true;
+}
+
+bool exchange_folders(const fs::path&, const fs::path&) {
+  errno = ENOSYS;
+  return false;
+}
+
+bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
+#else
+
+owned_file open_file(const fs::path& path, const char* mode) {
+  return owned_file(std::fopen(path.c_str(), mode));
+}
+
+owned_file text_stream(std::string_view text) {
+  owned_file file(std::tmpfile());
+  if (file && (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fseek(file.get(), 0, SEEK_SET) != 0))
+    file.reset();
+  return file;
+}
+
+bool read_identity(const fs::path& path, file_identity& identity) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) return false;
+  identity.size = static_cast<std::uint64_t>(status.st_size);
+  identity.modified_ns = static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+  identity.changed_ns = static_cast<std::int64_t>(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec;
+  identity.inode = status.st_ino;
+  identity.device = status.st_dev;
+  return true;
+}
+
+folder_lock::~folder_lock() {
+  if (descriptor_ >= 0) close(descriptor_);
+}
+
+bool folder_lock::acquire(const fs::path& lock_file, long& holder, std::string& error) {
+  holder = 0;
+  int descriptor = open(lock_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (descriptor < 0) {
+    error = cannot("open", lock_file, errno);
+    return false;
+  }
+  if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+    int reason = errno;
+    char text[32] = {};
+    if (reason != EWOULDBLOCK) {
+      error = cannot("lock", lock_file, reason);
+    } else if (pread(descriptor, text, sizeof text - 1, 0) > 0) {
+      holder = std::strtol(text, nullptr, 10);
+    }
+    close(descriptor);
+    return false;
+  }
+  // Only a note for a run that finds the lock taken; the lock holds without it.
+  std::string pid = std::to_string(getpid()) + "\n";
+  if (ftruncate(descriptor, 0) == 0 && pwrite(descriptor, pid.data(), pid.size(), 0) < 0) pid.clear();
+  descriptor_ = descriptor;
+  return true;
+}
+
+bool exchange_folders(const fs::path& a, const fs::path& b) {
+  return renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+}
+
+bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+#endif
+
+}  // namespace corvid::publish

@@ -1,0 +1,77 @@
+#pragma once
+// What the tool needs from the operating system beyond the standard library: the
+// system's reason for a failure, what identifies a file's content, a lock that dies
+// with its process, a switch of two folders in one step and whether a person watches.
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace corvid::publish {
+
+// The system's text for an errno value: "Permission denied", "No space left on device".
+std::string system_reason(int error_number);
+
+// "cannot read PATH: REASON".
+std::string cannot(const char* what, const std::filesystem::path& path, int error_number);
+
+// A path for messages, in UTF-8 whatever the platform's path encoding.
+std::string display_path(const std::filesystem::path& path);
+
+// Whether `inner` is `outer` or lies below it, component by component.
+bool is_within(const std::filesystem::path& inner, const std::filesystem::path& outer);
+
+struct file_closer {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using owned_file = std::unique_ptr<std::FILE, file_closer>;
+
+// fopen that takes any path the platform can name; errno tells why it failed.
+owned_file open_file(const std::filesystem::path& path, const char* mode);
+
+// What changes when a file's content may have changed: a rewrite in place moves the
+// times, a replacement by rename brings another inode.
+struct file_identity {
+  std::uint64_t size = 0;
+  std::int64_t modified_ns = 0;
+  std::int64_t changed_ns = 0;
+  std::uint64_t inode = 0;
+  std::uint64_t device = 0;
+  bool operator==(const file_identity&) const = default;
+};
+
+// A stream that reads `text`, for the client's readers, which read from a stream.
+// Null with errno set when no temporary file can be made.
+owned_file text_stream(std::string_view text);
+
+// Follows links. False with errno set.
+bool read_identity(const std::filesystem::path& path, file_identity& identity);
+
+// Held from a successful acquire until the process ends, however it ends.
+class folder_lock {
+ public:
+  folder_lock() = default;
+  ~folder_lock();
+  folder_lock(const folder_lock&) = delete;
+  folder_lock& operator=(const folder_lock&) = delete;
+
+  // False when another process holds it (`holder` is its process id, 0 when unknown)
+  // or the lock file cannot be opened (`error` says why).
+  bool acquire(const std::filesystem::path& lock_file, long& holder, std::string& error);
+
+ private:
+  int descriptor_ = -1;
+};
+
+// Swaps two existing folders in one step, so that a reader of either path never finds
+// it missing. False with errno set; ENOSYS or EINVAL when the file system cannot.
+bool exchange_folders(const std::filesystem::path& a, const std::filesystem::path& b);
+
+bool is_terminal(std::FILE* stream);
+
+unsigned processor_count();
+
+}  // namespace corvid::publish

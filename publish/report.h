@@ -1,0 +1,50 @@
+#pragma once
+// What a command tells its operator: plain lines for a person, or with --json one
+// document at the end for a pipeline; -q keeps only what went wrong, -v adds detail.
+
+#include <cstddef>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace corvid::publish {
+
+struct output_options {
+  bool json = false;
+  bool quiet = false;
+  bool verbose = false;
+};
+
+class report {
+ public:
+  report(const char* command, const output_options& options);
+
+  const output_options& options() const { return options_; }
+  // Whether a person reads plain lines on the standard output.
+  bool plain() const { return !options_.json && !options_.quiet; }
+
+  void line(const std::string& text);    // the command's own output
+  void detail(const std::string& text);  // with -v only
+  void note(const std::string& text);
+  void warning(const std::string& text);
+  // Something the release or the tree gets wrong: "refused: TEXT" from build.
+  void refused(const std::string& text);
+  // A problem verify found, where it is and what.
+  void problem(const std::string& where, const std::string& why);
+  // A failure of the run itself.
+  void error(const std::string& text);
+
+  std::size_t problem_count() const { return problems_; }
+  // The command's figures for --json.
+  nlohmann::json& data() { return data_; }
+
+  // Prints the JSON document when asked for one, and gives back `exit_code`.
+  int finish(int exit_code);
+
+ private:
+  output_options options_;
+  nlohmann::json data_;
+  std::size_t problems_ = 0;
+};
+
+}  // namespace corvid::publish
