@@ -258,9 +258,10 @@ http {
   server {
     listen 127.0.0.1:%d;
     root %s;
-  }
+%s  }
 }
-""" % (user, d, d, d, d, d, d, d, d, self.port, self.site))
+""" % (user, d, d, d, d, d, d, d, d, self.port, self.site,
+       "    keepalive_timeout 0;\n" if self.o.one_request_per_connection else ""))
         subprocess.run(["nginx", "-p", d, "-c", os.path.join(d, "nginx.conf"), "-e",
                         os.path.join(d, "logs/error.log")], check=True)
         for _ in range(50):
@@ -453,6 +454,8 @@ def main():
     parser.add_argument("--mib", type=int, default=1024)
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--client-build", default="64-bit build")
+    # For the 32-bit client under qemu-user, which must keep to one thread (README).
+    parser.add_argument("--one-request-per-connection", action="store_true")
     parser.add_argument("--largest", type=int, default=0,
                         help="MiB of one extra file; measures that file's first install alone")
     options = parser.parse_args()
