@@ -17,6 +17,19 @@ int digit_value(char c) {
   return 99;
 }
 
+// Both number readers start alike: blanks, then an optional sign. Returns where the
+// digits begin and sets `negative`.
+std::size_t skip_blanks_and_sign(std::string_view text, bool& negative) {
+  std::size_t i = 0;
+  while (i < text.size() && is_space(text[i])) ++i;
+  negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  return i;
+}
+
 }  // namespace
 
 bool next_field(std::string_view& line, std::string_view& field) {
@@ -46,13 +59,8 @@ bool next_field(std::string_view& line, std::string_view& field) {
 }
 
 std::uint32_t parse_unsigned(std::string_view text, int base) {
-  std::size_t i = 0;
-  while (i < text.size() && is_space(text[i])) ++i;
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  std::size_t i = skip_blanks_and_sign(text, negative);
   // The prefix counts only in front of a digit: "0x" alone reads as the 0 before it.
   if (base == 16 && i + 2 < text.size() && text[i] == '0' &&
       (text[i + 1] == 'x' || text[i + 1] == 'X') && digit_value(text[i + 2]) < 16) {
@@ -80,13 +88,8 @@ bool next_hex_field(std::string_view& line, std::uint32_t& value, int base) {
 }
 
 int parse_decimal(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && is_space(text[i])) ++i;
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  std::size_t i = skip_blanks_and_sign(text, negative);
   long long value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     if (value <= INT_MAX) value = value * 10 + (text[i] - '0');
