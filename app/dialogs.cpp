@@ -11,6 +11,8 @@
 #include "core/update_state.h"
 #include "text/line_source.h"
 
+namespace corvid {
+
 namespace {
 
 void append_to_notes(HWND edit, const char* text) {
@@ -107,3 +109,5 @@ INT_PTR CALLBACK notes_procedure(HWND dialog, UINT message, WPARAM wparam, LPARA
       return FALSE;
   }
 }
+
+}  // namespace corvid

@@ -21,6 +21,8 @@
 #include "patch/local_files.h"
 #include "patch/verification.h"
 
+namespace corvid {
+
 namespace {
 
 enum driver_states : std::uint32_t {
@@ -228,3 +230,5 @@ void run_driver_step() {
     default: return;
   }
 }
+
+}  // namespace corvid

@@ -7,6 +7,6 @@
 // process's unhandled-exception filter. It writes the crash report and hands the fault
 // on to the platform's ordinary handling, which ends the process.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
-  install_crash_guard();
-  return run_program(instance, command_line);
+  corvid::install_crash_guard();
+  return corvid::run_program(instance, command_line);
 }

@@ -10,6 +10,8 @@
 #include "app/startup.h"
 #include "core/update_state.h"
 
+namespace corvid {
+
 namespace {
 
 // No sleeping or pacing: a driver step runs every time the queue is empty, and the
@@ -48,3 +50,5 @@ int run_program(HINSTANCE instance, const char* command_line) {
   shutdown_cleanup();
   return exit_code;
 }
+
+}  // namespace corvid

@@ -5,6 +5,8 @@
 #include "app/resources/resource_ids.h"
 #include "core/update_state.h"
 
+namespace corvid {
+
 namespace {
 
 // Looks the window up at each call, so that it follows `state.progress_window`.
@@ -66,3 +68,5 @@ INT_PTR CALLBACK progress_window_procedure(HWND window, UINT message, WPARAM wpa
       return FALSE;
   }
 }
+
+}  // namespace corvid

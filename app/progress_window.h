@@ -4,6 +4,8 @@
 
 #include "core/progress_view.h"
 
+namespace corvid {
+
 // What workers show, on the controls of `state.progress_window`.
 progress_view& progress_window_view();
 
@@ -14,3 +16,5 @@ INT_PTR CALLBACK progress_window_procedure(HWND window, UINT message, WPARAM wpa
 
 // Puts a text into one of the window's two status lines (1006 or 1007).
 void set_status_line(int control_id, const char* text);
+
+}  // namespace corvid

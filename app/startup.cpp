@@ -17,6 +17,8 @@
 #include "text/lower_case.h"
 #include "text/paths.h"
 
+namespace corvid {
+
 namespace {
 
 path_text own_file_path() {
@@ -112,3 +114,5 @@ void prepare_startup() {
 
   read_update_location_file();
 }
+
+}  // namespace corvid

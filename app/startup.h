@@ -1,4 +1,6 @@
 #pragma once
+
+namespace corvid {
 // Everything the program does before its window exists. Several steps end the
 // process: a blocked start (-1), a bad "update.dat" (-1, -2, -3), or the hand-over to
 // the overlay copy (0).
@@ -17,3 +19,5 @@ inline constexpr const char* login_program_name = "login.dll";
 inline constexpr const char* game_program_name = "game.dll";
 inline constexpr const char* update_location_file = "update.dat";
 inline constexpr const char* language_file = "language/patch_strings.dat";
+
+}  // namespace corvid

@@ -7,6 +7,8 @@
 #include "text/line_source.h"
 #include "text/lower_case.h"
 
+namespace corvid {
+
 namespace {
 
 // False when the end of the file (or an error) comes before anything was read.
@@ -37,3 +39,5 @@ update_location_result read_update_location(const char* path) {
   }
   return update_location_result::read;
 }
+
+}  // namespace corvid

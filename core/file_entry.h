@@ -6,6 +6,8 @@
 #include "text/fixed_text.h"
 #include "text/format_limits.h"
 
+namespace corvid {
+
 struct file_entry {
   fixed_text<max_name_length + 1> name;  // relative path
   std::uint32_t size = 0;
@@ -14,3 +16,5 @@ struct file_entry {
   std::uint32_t time = 0;
   bool needs_fetch = false;
 };
+
+}  // namespace corvid

@@ -3,6 +3,8 @@
 #include "core/shutdown.h"
 #include "core/update_state.h"
 
+namespace corvid {
+
 pump_result pump_waiting_message(int& quit_code) {
   MSG message;
   if (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) return pump_result::nothing_waiting;
@@ -24,3 +26,5 @@ void take_quit_path(int exit_code) {
   shutdown_cleanup();
   ExitProcess(static_cast<UINT>(exit_code));
 }
+
+}  // namespace corvid

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+namespace corvid {
+
 enum class pump_result { nothing_waiting, dispatched, quit };
 
 // Takes at most one waiting message and dispatches it (through the progress window's
@@ -26,3 +28,5 @@ void pump_one_message(Owners&... own_handles) {
     take_quit_path(quit_code);
   }
 }
+
+}  // namespace corvid

@@ -1,4 +1,6 @@
 #pragma once
+
+namespace corvid {
 // What long operations show while they work. The window that shows it belongs to the
 // application shell: workers say what to show, never which control shows it.
 
@@ -17,3 +19,5 @@ class progress_view {
 // The shell's view once it has set one (`state.view`); before that, and in tests of the
 // workers alone, one that shows nothing.
 progress_view& shown_progress();
+
+}  // namespace corvid

@@ -1,4 +1,6 @@
 #pragma once
+
+namespace corvid {
 // The files a run keeps in the installation folder for its own use. Start-up and the
 // shutdown clean-up delete all of them, so that an interrupted run leaves none behind.
 
@@ -9,3 +11,5 @@ inline constexpr const char* command_script_file = "command.dat";
 // Every fetched file is written here and moved over the installed copy only once it
 // is complete, so that no failure costs the player the copy they have.
 inline constexpr const char* fetch_scratch_file = "cfetch.dat";
+
+}  // namespace corvid

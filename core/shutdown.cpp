@@ -4,6 +4,8 @@
 
 #include "core/update_state.h"
 
+namespace corvid {
+
 void shutdown_cleanup() {
   if (state.string_table.exists()) state.string_table.release();
   state.file_list.reset();
@@ -16,3 +18,5 @@ void delete_scratch_files() {
   DeleteFileA(command_script_file);
   DeleteFileA(fetch_scratch_file);
 }
+
+}  // namespace corvid

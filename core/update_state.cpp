@@ -1,5 +1,7 @@
 #include "core/update_state.h"
 
+namespace corvid {
+
 update_state state;
 
 void reset_update_state() {
@@ -23,3 +25,5 @@ progress_view& shown_progress() {
   static no_progress_view nothing;
   return state.view != nullptr ? *state.view : nothing;
 }
+
+}  // namespace corvid

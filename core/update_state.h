@@ -16,6 +16,8 @@
 #include "text/messages.h"
 #include "text/string_table.h"
 
+namespace corvid {
+
 // Read from a line of update.dat or of the server information file.
 using server_location = fixed_text<max_text_line_length + 1>;
 
@@ -66,7 +68,7 @@ struct update_state {
   HINSTANCE instance_handle = nullptr;
   HWND progress_window = nullptr;
   progress_view* view = nullptr;  // what workers show progress through
-  ::string_table string_table;
+  corvid::string_table string_table;
   internet_handle internet_session;
 };
 
@@ -80,3 +82,5 @@ void reset_update_state();
 // the program's own.
 inline const char* text_of(message number) { return message_text(state.string_table, number); }
 inline const char* template_of(message number) { return message_template(state.string_table, number); }
+
+}  // namespace corvid

@@ -6,6 +6,8 @@
 #include "crash/guarded_read.h"
 #include "crash/report_writer.h"
 
+namespace corvid {
+
 namespace {
 
 constexpr DWORD cpp_exception_code = 0xE06D7363;
@@ -90,3 +92,5 @@ void install_crash_guard()
     std::set_terminate(report_uncaught_exception);
     SetUnhandledExceptionFilter(crash_guard_filter);
 }
+
+}  // namespace corvid

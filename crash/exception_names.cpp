@@ -1,5 +1,7 @@
 #include "crash/exception_names.h"
 
+namespace corvid {
+
 namespace {
 
 struct exception_name {
@@ -45,3 +47,5 @@ const char* describe_exception(DWORD code)
     }
     return "Unknown exception type";
 }
+
+}  // namespace corvid

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace corvid {
+
 // The one load that may fault. It returns the byte, or 0x100 when the handler below has
 // sent it on to probe_fault instead. The process reads its own memory: a read through
 // the system (ReadProcessMemory) is done by Wine's server at the host's address, which
@@ -92,3 +94,5 @@ bool read_memory(uintptr_t address, void* out, size_t size)
     }
     return true;
 }
+
+}  // namespace corvid

@@ -5,8 +5,12 @@
 #include <stddef.h>
 #include <stdint.h>
 
+namespace corvid {
+
 // Registers that handler. The crash guard does it at start, so that a fault never needs
 // the heap that registering takes; a read made before it registers it then.
 void install_guarded_reads();
 
 bool read_memory(uintptr_t address, void* out, size_t size);
+
+}  // namespace corvid

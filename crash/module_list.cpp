@@ -6,6 +6,8 @@
 #include "crash/report_text.h"
 #include "platform/handles.h"
 
+namespace corvid {
+
 namespace {
 
 // The 32-bit walk covers the whole 4 GiB, as any 32-bit process can see no more; a
@@ -95,3 +97,5 @@ void write_module_list(report_file& file)
         }
     }
 }
+
+}  // namespace corvid

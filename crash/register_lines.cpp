@@ -2,6 +2,8 @@
 
 #include "crash/report_text.h"
 
+namespace corvid {
+
 void write_register_lines(report_file& file, const registers_32& r)
 {
     file.print("EAX=%08x CS=%04x EIP=%08x EFLGS=%08x\r\n", r.eax, r.cs, r.eip, r.eflags);
@@ -54,3 +56,5 @@ uintptr_t instruction_pointer_of(const CONTEXT& context) { return context.Eip; }
 uintptr_t stack_pointer_of(const CONTEXT& context) { return context.Esp; }
 
 #endif
+
+}  // namespace corvid

@@ -6,6 +6,8 @@
 
 #include "crash/report_file.h"
 
+namespace corvid {
+
 struct registers_32 {
     uint32_t eax, ebx, ecx, edx, esi, edi, ebp, esp, eip, eflags;
     uint16_t cs, ss, ds, es, fs, gs;
@@ -43,3 +45,5 @@ using native_registers = registers_32;
 native_registers registers_of(const CONTEXT& context);
 uintptr_t instruction_pointer_of(const CONTEXT& context);
 uintptr_t stack_pointer_of(const CONTEXT& context);
+
+}  // namespace corvid

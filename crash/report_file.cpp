@@ -2,6 +2,8 @@
 
 #include <stdarg.h>
 
+namespace corvid {
+
 void report_file::write(const char* text, int length)
 {
     if (!is_open() || length <= 0)
@@ -31,3 +33,5 @@ HANDLE open_report_for_append(const char* path)
         SetFilePointer(handle, 0, nullptr, FILE_END);
     return handle;
 }
+
+}  // namespace corvid

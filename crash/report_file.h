@@ -6,6 +6,8 @@
 
 #include "platform/handles.h"
 
+namespace corvid {
+
 class report_file {
 public:
     // Takes ownership of the handle (INVALID_HANDLE_VALUE for none).
@@ -25,3 +27,5 @@ private:
 // Opens (or creates) the file without sharing and moves to its end, so that reports
 // accumulate.
 HANDLE open_report_for_append(const char* path);
+
+}  // namespace corvid

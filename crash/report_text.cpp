@@ -1,5 +1,7 @@
 #include "crash/report_text.h"
 
+namespace corvid {
+
 hex_text format_hex(uint64_t value, int digit_count)
 {
     hex_text out;
@@ -39,3 +41,5 @@ uint64_t megabytes_rounded_up(uint64_t bytes)
 {
     return (bytes + 0xFFFFF) >> 20;
 }
+
+}  // namespace corvid

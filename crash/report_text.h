@@ -4,6 +4,8 @@
 #include <stdint.h>
 #include <windows.h>
 
+namespace corvid {
+
 // Lower-case hexadecimal with exactly digit_count digits (8 or 16). wsprintfA has no
 // portable 64-bit conversion, so wide values are printed as two 32-bit halves.
 struct hex_text {
@@ -28,3 +30,5 @@ date_text format_file_time(const FILETIME& utc);
 // Total physical memory in MiB, rounded up. 64-bit arithmetic: on i686 the byte count can
 // be 0xFFFFFFFF, and adding the rounding there would wrap to almost nothing.
 uint64_t megabytes_rounded_up(uint64_t bytes);
+
+}  // namespace corvid

@@ -8,6 +8,8 @@
 #include "crash/report_text.h"
 #include "crash/stack_dump.h"
 
+namespace corvid {
+
 namespace {
 
 constexpr DWORD access_violation = 0xC0000005;
@@ -181,3 +183,5 @@ void write_report(const EXCEPTION_POINTERS& info, const char* thread_label,
 
     write_module_list(file);
 }
+
+}  // namespace corvid

@@ -5,6 +5,8 @@
 #include "crash/guarded_read.h"
 #include "crash/report_text.h"
 
+namespace corvid {
+
 namespace {
 
 constexpr unsigned words_per_line = 8;
@@ -66,3 +68,5 @@ void dump_stack(report_file& file, uintptr_t stack_pointer, uintptr_t stack_base
     }
     text.write_out();
 }
+
+}  // namespace corvid

@@ -4,6 +4,8 @@
 
 #include "crash/report_file.h"
 
+namespace corvid {
+
 // Gathers the dump's lines, eight words to a line, each line led by the address of its
 // first word:
 //   <address>: <word> <word> <word> <word> <word> <word> <word> <word>\r\n
@@ -39,3 +41,5 @@ private:
 // stack_pointer + 8 KiB. A word that cannot be read ends the dump with
 // "Exception encountered during stack dump." in place of the text not yet written.
 void dump_stack(report_file& file, uintptr_t stack_pointer, uintptr_t stack_base);
+
+}  // namespace corvid

@@ -13,6 +13,8 @@
 #include "app/resources/resource_ids.h"
 #include "tests/support/window_robot.h"
 
+using namespace corvid;
+
 namespace {
 
 bool is_prompt(const seen_window& window) {

@@ -7,6 +7,8 @@
 
 #include "patch/command_line.h"
 
+namespace corvid {
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   line_source lines(std::string_view(reinterpret_cast<const char*>(data), size));
   read_command_script(lines, [](const script_line& line) {
@@ -17,3 +19,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   });
   return 0;
 }
+
+}  // namespace corvid

@@ -8,6 +8,8 @@
 #include "patch/fields.h"
 #include "patch/list_format.h"
 
+namespace corvid {
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view whole(reinterpret_cast<const char*>(data), size);
 
@@ -34,3 +36,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   parse_decimal(whole);
   return 0;
 }
+
+}  // namespace corvid

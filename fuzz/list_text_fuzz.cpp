@@ -11,6 +11,8 @@
 
 #include "patch/list_format.h"
 
+namespace corvid {
+
 namespace {
 
 struct list_reading {
@@ -67,3 +69,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   return 0;
 }
+
+}  // namespace corvid

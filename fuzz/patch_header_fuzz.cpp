@@ -6,6 +6,8 @@
 
 #include "patch/list_format.h"
 
+namespace corvid {
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   file_entry manifest;
   if (parse_patch_header(data, size, manifest)) {
@@ -15,3 +17,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   return 0;
 }
+
+}  // namespace corvid

@@ -8,6 +8,8 @@
 
 #include "net/server_info.h"
 
+namespace corvid {
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::FILE* stream = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
   if (stream == nullptr) return 0;
@@ -25,3 +27,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   max_patch_size_from(info.client_host.c_str());
   return 0;
 }
+
+}  // namespace corvid

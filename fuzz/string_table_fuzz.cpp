@@ -12,6 +12,8 @@
 #include "text/printf_template.h"
 #include "text/string_table.h"
 
+namespace corvid {
+
 namespace {
 
 // The table reads from a path, so each input goes through one scratch file.
@@ -53,3 +55,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   return 0;
 }
+
+}  // namespace corvid

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace corvid {
+
 bool directory_exists(const char* path) {
   // Without the saved directory there is no way back, so nothing is tried.
   path_text saved;
@@ -38,3 +40,5 @@ bool full_path_fits(const char* path) {
   path_text full;
   return absolute_form(path, full);
 }
+
+}  // namespace corvid

@@ -3,6 +3,8 @@
 
 #include "text/paths.h"
 
+namespace corvid {
+
 // True when `path` can be made the current directory; the current directory is
 // restored afterwards.
 bool directory_exists(const char* path);
@@ -21,3 +23,5 @@ bool absolute_form(const char* path, path_text& out);
 // longer ones where Wine takes them, and a file installed there under Wine would be
 // one that the player's Windows can never install.
 bool full_path_fits(const char* path);
+
+}  // namespace corvid

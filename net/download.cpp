@@ -10,6 +10,8 @@
 #include "net/directories.h"
 #include "net/transfer.h"
 
+namespace corvid {
+
 namespace {
 
 constexpr DWORD request_flags =
@@ -104,3 +106,5 @@ bool download_from_host(const char* host, const char* file_name, bool hidden) {
 bool fetch_patch_header(const char* host) { return download_from_host(host, server_scratch_file, true); }
 
 bool fetch_command_script(const char* host) { return download_from_host(host, command_script_file, true); }
+
+}  // namespace corvid

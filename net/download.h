@@ -6,6 +6,8 @@
 
 #include "text/fixed_text.h"
 
+namespace corvid {
+
 using progress_callback_type = void (*)(int);
 
 struct download_request {
@@ -49,3 +51,5 @@ bool download_from_host(const char* host, const char* file_name, bool hidden);
 // Fetch "cpatch.dat" or "command.dat" from `host` into the file of the same name, hidden.
 bool fetch_patch_header(const char* host);
 bool fetch_command_script(const char* host);
+
+}  // namespace corvid

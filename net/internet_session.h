@@ -1,4 +1,6 @@
 #pragma once
+
+namespace corvid {
 // The one Internet session of a run, kept in `state.internet_session`. Every request
 // of the program is opened on it.
 
@@ -8,3 +10,5 @@ inline constexpr const char* user_agent = "Corvid Update v. 1.32";
 bool open_internet_session();
 
 void close_internet_session();
+
+}  // namespace corvid

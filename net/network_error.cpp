@@ -3,6 +3,8 @@
 #include "core/update_state.h"
 #include "text/fixed_text.h"
 
+namespace corvid {
+
 namespace {
 
 fixed_text<256> caption_with(std::int64_t number) {
@@ -40,3 +42,5 @@ void show_network_error(const char* message_text, const char* response_text,
   message.format(advice, message_text);
   MessageBoxA(nullptr, message.c_str(), caption_with(error_code).c_str(), MB_ICONWARNING);
 }
+
+}  // namespace corvid

@@ -4,6 +4,8 @@
 
 #include "text/lower_case.h"
 
+namespace corvid {
+
 namespace {
 
 // A line of exactly the greatest length keeps its own line end, so that its end is not
@@ -112,3 +114,5 @@ server_info read_server_info(line_source& lines) {
   }
   return info;
 }
+
+}  // namespace corvid

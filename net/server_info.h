@@ -9,6 +9,8 @@
 #include "text/format_limits.h"
 #include "text/line_source.h"
 
+namespace corvid {
+
 using text_line = fixed_text<max_text_line_length + 1>;
 
 inline constexpr int server_info_alternate_slots = 10;
@@ -46,3 +48,5 @@ server_info read_server_info(line_source& lines);
 // in bytes. Out of range saturates rather than wraps: below 0 gives 0, no limit; above
 // the 32-bit range gives the greatest limit.
 std::uint32_t max_patch_size_from(const char* megabytes);
+
+}  // namespace corvid

@@ -9,6 +9,8 @@
 #include "net/download.h"
 #include "net/server_info.h"
 
+namespace corvid {
+
 namespace {
 
 enum server_info_error : std::int32_t {
@@ -135,3 +137,5 @@ bool select_update_server() {
   }
   return act_on(info);
 }
+
+}  // namespace corvid

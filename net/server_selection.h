@@ -1,4 +1,6 @@
 #pragma once
+
+namespace corvid {
 // Asks the server information location (or a fallback) where this run fetches from,
 // and whether the service is open.
 
@@ -7,3 +9,5 @@
 // set and the notice has been shown), or the answer redirects (the redirected flag is
 // set and the new location is in place for the next call).
 bool select_update_server();
+
+}  // namespace corvid

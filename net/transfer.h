@@ -4,4 +4,8 @@
 
 #include <cstddef>
 
+namespace corvid {
+
 inline constexpr std::size_t transfer_chunk_size = 1024;
+
+}  // namespace corvid

@@ -5,6 +5,8 @@
 
 #include "core/update_state.h"
 
+namespace corvid {
+
 namespace {
 
 struct display_memory {
@@ -83,3 +85,5 @@ void show_transfer_progress_at(std::uint32_t now) {
 }
 
 void reset_transfer_progress_display() { shown = display_memory(); }
+
+}  // namespace corvid

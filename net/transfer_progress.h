@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace corvid {
+
 // The argument is ignored (callers pass 0); it has the shape of a download's
 // progress callback.
 void show_transfer_progress(int ignored);
@@ -14,3 +16,5 @@ void show_transfer_progress_at(std::uint32_t now);
 
 // Forgets what the display last showed. For tests.
 void reset_transfer_progress_display();
+
+}  // namespace corvid

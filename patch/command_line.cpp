@@ -4,6 +4,8 @@
 #include "patch/windows_names.h"
 #include "text/lower_case.h"
 
+namespace corvid {
+
 namespace {
 
 // Takes the next field into `field`; a missing field, or an unclosed quote, is empty.
@@ -38,3 +40,5 @@ script_line parse_command_line(std::string_view line) {
   }
   return parsed;
 }
+
+}  // namespace corvid

@@ -8,6 +8,8 @@
 #include "text/line_source.h"
 #include "text/fixed_text.h"
 
+namespace corvid {
+
 enum class script_command { none, unlink, rmdir, mv };
 
 using script_field = fixed_text<max_name_length + 1>;
@@ -36,3 +38,5 @@ bool read_command_script(line_source& lines, Act&& act) {
   }
   return true;
 }
+
+}  // namespace corvid

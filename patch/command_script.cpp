@@ -12,6 +12,8 @@
 #include "patch/command_line.h"
 #include "text/lower_case.h"
 
+namespace corvid {
+
 namespace {
 
 void run_unlink(const char* directory, const char* pattern) {
@@ -96,3 +98,5 @@ bool run_command_script(const char* path) {
   line_source lines(file.get());
   return read_command_script(lines, run_command);
 }
+
+}  // namespace corvid

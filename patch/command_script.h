@@ -8,6 +8,8 @@
 #include "text/fixed_text.h"
 #include "text/format_limits.h"
 
+namespace corvid {
+
 using matched_file_name = fixed_text<max_name_length + 1>;
 
 // True when the header matched and the script was run to its end.
@@ -22,3 +24,5 @@ void list_matching_files(std::vector<matched_file_name>& list, const char* direc
                          const char* pattern);
 
 inline constexpr std::size_t most_matched_files = 65535;
+
+}  // namespace corvid

@@ -19,6 +19,8 @@
 #include "text/lower_case.h"
 #include "text/paths.h"
 
+namespace corvid {
+
 namespace {
 
 constexpr DWORD request_flags =
@@ -203,3 +205,5 @@ bool fetch_file(const char* url, file_entry& entry, progress_callback_type progr
   stamp_file_time(name, entry.time);
   return true;
 }
+
+}  // namespace corvid

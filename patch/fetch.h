@@ -8,6 +8,8 @@
 #include "net/download.h"
 #include "core/file_entry.h"
 
+namespace corvid {
+
 // Codes left in `state.last_error_code` when a file cannot be fetched.
 enum fetch_error : std::int32_t {
   fetch_cannot_open_url = 301,
@@ -35,3 +37,5 @@ bool fetch_marked_files_rotating(const server_location* hosts, int host_count, i
 // then the installed copy stays untouched, byte for byte and with its time, whatever
 // fails; only a read-only one is made writable first.
 bool fetch_file(const char* url, file_entry& entry, progress_callback_type progress_callback);
+
+}  // namespace corvid

@@ -4,6 +4,8 @@
 
 #include "text/format_limits.h"
 
+namespace corvid {
+
 namespace {
 
 bool is_space(char c) {
@@ -99,3 +101,5 @@ int parse_decimal(std::string_view text) {
   if (value < INT_MIN) return INT_MIN;
   return static_cast<int>(value);
 }
+
+}  // namespace corvid

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace corvid {
+
 // Takes the next field off the front of `line`. False when `line` is empty or a
 // quoted field has no closing quote; `field` and `line` are left as they were then.
 // `field` views the characters of `line`.
@@ -23,3 +25,5 @@ std::uint32_t parse_unsigned(std::string_view text, int base);
 // atoi's reading of a decimal number: leading white space, an optional sign, digits up
 // to the first other character. Values beyond the int range are held at its ends.
 int parse_decimal(std::string_view text);
+
+}  // namespace corvid

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+namespace corvid {
+
 namespace {
 
 // One output buffer for every file: the fetcher installs one file at a time.
@@ -72,3 +74,5 @@ void inflating_writer::write_pending(HANDLE file) {
   }
   pending_ = 0;
 }
+
+}  // namespace corvid

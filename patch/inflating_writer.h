@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace corvid {
+
 enum class inflate_outcome {
   complete,       // exactly the expected bytes, all written
   out_of_memory,  // zlib could not have its state
@@ -48,3 +50,5 @@ class inflating_writer {
   bool out_of_memory_ = false;
   bool write_failed_ = false;
 };
+
+}  // namespace corvid

@@ -13,6 +13,8 @@
 #include "text/line_source.h"
 #include "text/lower_case.h"
 
+namespace corvid {
+
 namespace {
 
 // How the log was left: a log that another program (or a fetched file of the same
@@ -131,3 +133,5 @@ void slashes_to_backslashes(char* text) {
     if (*text == '/') *text = '\\';
   }
 }
+
+}  // namespace corvid

@@ -1,4 +1,6 @@
 #pragma once
+
+namespace corvid {
 // The game's "install.log" in the installation folder: the client adds the lines of
 // the files and folders it installs, each line once, and never creates the log.
 
@@ -20,3 +22,5 @@ class install_log_batch {
 void slashes_to_backslashes(char* text);
 
 inline constexpr const char* install_log_file = "install.log";
+
+}  // namespace corvid

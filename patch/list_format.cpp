@@ -8,6 +8,8 @@
 #include "patch/windows_names.h"
 #include "text/lower_case.h"
 
+namespace corvid {
+
 bool is_list_header_line(std::string_view line) {
   return line == list_header_text;
 }
@@ -94,3 +96,5 @@ bool parse_patch_header(const unsigned char* bytes, std::size_t length, file_ent
   manifest.time = little_endian_word(bytes + 15);
   return true;
 }
+
+}  // namespace corvid

@@ -11,6 +11,8 @@
 #include "text/format_limits.h"
 #include "text/line_source.h"
 
+namespace corvid {
+
 inline constexpr const char* manifest_file_name = "gfl.mft";
 
 // Buffers of the list rules: header lines and script lines, and entry lines. A longer
@@ -45,3 +47,5 @@ bool read_entry_lines(line_source& lines, file_entry* entries, int count);
 // little-endian words at offsets 3, 7, 11 and 15. Fills `manifest` (named gfl.mft)
 // only when the magic and all 19 bytes are there.
 bool parse_patch_header(const unsigned char* bytes, std::size_t length, file_entry& manifest);
+
+}  // namespace corvid

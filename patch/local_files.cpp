@@ -13,6 +13,8 @@
 #include "net/directories.h"
 #include "patch/list_format.h"
 
+namespace corvid {
+
 namespace {
 
 // FILETIME counts 100 ns steps from 1601.
@@ -96,3 +98,5 @@ bool read_patch_header(const char* path, file_entry& manifest) {
   std::size_t got = std::fread(bytes, 1, sizeof bytes, file.get());
   return parse_patch_header(bytes, got, manifest);
 }
+
+}  // namespace corvid

@@ -9,6 +9,8 @@
 
 #include "core/file_entry.h"
 
+namespace corvid {
+
 // The CRC-32 of the whole file, 0 when it cannot be read whole. Large files are summed
 // a piece of this size at a time, so memory stays flat whatever their size.
 inline constexpr std::size_t crc_read_size = 256 * 1024;
@@ -36,3 +38,5 @@ bool read_packed_file(const file_entry& packed, unsigned char* buffer, std::size
 // Reads the patch header file into `manifest`. False when the file cannot be opened,
 // is shorter than the header or lacks its magic.
 bool read_patch_header(const char* path, file_entry& manifest);
+
+}  // namespace corvid

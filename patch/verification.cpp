@@ -13,6 +13,8 @@
 #include "patch/local_files.h"
 #include "text/paths.h"
 
+namespace corvid {
+
 namespace {
 
 void add_to_fetch(file_entry& entry) {
@@ -103,3 +105,5 @@ bool check_product_files(const file_entry& manifest) {
   }
   return true;
 }
+
+}  // namespace corvid

@@ -4,6 +4,8 @@
 
 #include "core/file_entry.h"
 
+namespace corvid {
+
 // The update client's own file list, a text file. Checks without pumping messages.
 bool read_client_file_list(const char* path);
 
@@ -15,3 +17,5 @@ bool check_product_files(const file_entry& manifest);
 // another length, or (when its time disagrees or a complete check was asked for)
 // another CRC-32. A copy whose content is right gets the listed time.
 void check_listed_file(file_entry& entry, const char* working_directory);
+
+}  // namespace corvid

@@ -2,6 +2,8 @@
 
 #include "text/lower_case.h"
 
+namespace corvid {
+
 bool is_device_name(std::string_view component) {
   std::string_view base = component.substr(0, component.find('.'));
   while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
@@ -22,3 +24,5 @@ bool names_a_device(std::string_view path) {
   }
   return false;
 }
+
+}  // namespace corvid

@@ -6,6 +6,8 @@
 
 #include "platform/owned_handle.h"
 
+namespace corvid {
+
 // Kernel objects: files, snapshots, processes, threads. Calls disagree on whether
 // failure is NULL or INVALID_HANDLE_VALUE, so neither counts as a handle.
 struct kernel_handle_traits {
@@ -32,3 +34,5 @@ struct internet_handle_traits {
 using kernel_handle = owned_handle<kernel_handle_traits>;
 using find_handle = owned_handle<find_handle_traits>;
 using internet_handle = owned_handle<internet_handle_traits>;
+
+}  // namespace corvid

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <utility>
 
+namespace corvid {
+
 // A close keeps the thread's last error, so that the reason of a failure can still be
 // read after the handles of the failed operation are gone.
 class last_error_kept {
@@ -79,3 +81,5 @@ struct stdio_file_traits {
 };
 
 using stdio_file = owned_handle<stdio_file_traits>;
+
+}  // namespace corvid

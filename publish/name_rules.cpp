@@ -3,14 +3,13 @@
 #include "core/scratch_files.h"
 #include "patch/windows_names.h"
 #include "text/format_limits.h"
+#include "text/lower_case.h"
 
 namespace corvid::publish {
 
 std::string lower_case(std::string_view text) {
   std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  lower_case_in_place(lower.data());
   return lower;
 }
 
@@ -58,7 +57,7 @@ bool is_client_scratch_name(std::string_view lower_name) {
 
 namespace {
 char folded(char c, bool ignore_case) {
-  return ignore_case && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return ignore_case ? lower_case_of(c) : c;
 }
 }  // namespace
 

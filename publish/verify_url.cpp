@@ -23,7 +23,7 @@ constexpr int max_redirections = 5;
 constexpr std::size_t longest_list = 64 * 1024 * 1024;
 
 // The client's reading of a server information file; its reader takes a stream.
-std::optional<::server_info> read_as_client(const std::string& text) {
+std::optional<corvid::server_info> read_as_client(const std::string& text) {
   owned_file stream = text_stream(text);
   if (!stream) return std::nullopt;
   line_source lines(stream.get());
@@ -41,7 +41,7 @@ struct player_locations {
   std::vector<std::string> client;   // the client's file list and files
 };
 
-player_locations locations_of(const ::server_info& info, report& out) {
+player_locations locations_of(const corvid::server_info& info, report& out) {
   player_locations places;
   if (info.alternate_host_count > 0) {
     // One pair serves the files and the next one the lists, both drawn at random, so
@@ -68,7 +68,7 @@ class live_check {
   live_check(const verify_options& options, report& out) : options_(options), out_(out) {}
 
   // The server information file, redirections followed. False when players get no hosts.
-  bool read_server_information(::server_info& info) {
+  bool read_server_information(corvid::server_info& info) {
     std::string location = lower_case(options_.url.substr(options_.url.rfind("http://", 0) == 0 ? 7 : 0));
     for (int hop = 0;; ++hop) {
       std::string url = "http://" + location, text;
@@ -77,7 +77,7 @@ class live_check {
       if (!check_server_info_text(text, lines)) {
         for (const std::string& line : lines) out_.problem(url, line);
       }
-      std::optional<::server_info> read = read_as_client(text);
+      std::optional<corvid::server_info> read = read_as_client(text);
       if (!read) {
         out_.error("cannot make a temporary file: " + system_reason(errno));
         return false;
@@ -272,7 +272,7 @@ int run_verify_url(const verify_options& options) {
   report out("verify", options.output);
   out.data()["url"] = options.url;
   live_check check(options, out);
-  ::server_info info;
+  corvid::server_info info;
   if (check.read_server_information(info)) {
     player_locations places = locations_of(info, out);
     check.check_client_locations(places.client);

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string_view>
 
+namespace corvid {
+
 template <std::size_t N>
 class fixed_text {
   static_assert(N >= 1, "a fixed text needs room for its terminating zero");
@@ -70,3 +72,5 @@ class fixed_text {
  private:
   char data_[N];
 };
+
+}  // namespace corvid

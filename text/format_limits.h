@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string_view>
 
+namespace corvid {
+
 // The first line of every published text file and of the local update.dat.
 inline constexpr std::string_view list_header_text = "Corvid Patch";
 
@@ -18,3 +20,5 @@ inline constexpr std::size_t max_text_line_length = 1023;
 inline constexpr std::size_t max_entry_line_length = 511;
 // A listed name, a command's field, a numeric field.
 inline constexpr std::size_t max_name_length = 255;
+
+}  // namespace corvid

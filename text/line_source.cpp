@@ -1,5 +1,7 @@
 #include "text/line_source.h"
 
+namespace corvid {
+
 namespace {
 
 constexpr int end_of_file_mark = 0x1a;
@@ -88,3 +90,5 @@ bool line_source::next(char* out, std::size_t capacity, long_line rule) {
   out[used] = '\0';
   return true;
 }
+
+}  // namespace corvid

@@ -11,6 +11,8 @@
 
 #include "text/fixed_text.h"
 
+namespace corvid {
+
 // What a line that does not fit the buffer becomes.
 enum class long_line {
   // The buffer's worth is one line and the rest the next, as fgets splits it: a line that
@@ -77,3 +79,5 @@ class line_source {
   bool at_end_ = false;
   bool ended_by_line_feed_ = false;
 };
+
+}  // namespace corvid

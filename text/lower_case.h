@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string_view>
 
+namespace corvid {
+
 // ASCII capitals become small letters by adding 32; every other byte stays, so names
 // in the system's code page are never altered beyond plain ASCII.
 inline char lower_case_of(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
@@ -20,3 +22,5 @@ inline bool equal_ignoring_case(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+}  // namespace corvid

@@ -5,6 +5,8 @@
 #include "text/printf_template.h"
 #include "text/string_table.h"
 
+namespace corvid {
+
 namespace {
 
 struct catalogue_entry {
@@ -82,3 +84,5 @@ const char* message_template(const string_table& table, message number) {
   const char* text = table.lookup(entry.english, static_cast<std::uint16_t>(number));
   return printf_template_fits(text, entry.conversions) ? text : entry.english;
 }
+
+}  // namespace corvid

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace corvid {
+
 class string_table;
 
 enum class message : std::uint16_t {
@@ -54,3 +56,5 @@ const char* message_text(const string_table& table, message number);
 // not match the arguments the program passes would read arguments that are not there,
 // so it gives way to the English template.
 const char* message_template(const string_table& table, message number);
+
+}  // namespace corvid

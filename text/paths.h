@@ -7,6 +7,8 @@
 
 #include "text/fixed_text.h"
 
+namespace corvid {
+
 inline constexpr std::size_t longest_path = 259;
 
 // The one buffer for a Windows path.
@@ -26,3 +28,5 @@ inline std::string_view directory_part(std::string_view path) {
   std::size_t last = path.find_last_of("/\\");
   return last == std::string_view::npos ? std::string_view() : path.substr(0, last + 1);
 }
+
+}  // namespace corvid

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+namespace corvid {
+
 // True when every conversion of `candidate` matches, in order, the start of
 // `argument_kinds`: 's' a text, 'f' a floating-point number, 'd' an int. Fewer
 // conversions than arguments are fine; "%%" is no conversion.
@@ -30,3 +32,5 @@ inline bool printf_template_fits(const char* candidate, std::string_view argumen
   }
   return true;
 }
+
+}  // namespace corvid

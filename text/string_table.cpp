@@ -5,6 +5,8 @@
 #include "platform/owned_handle.h"
 #include "text/line_source.h"
 
+namespace corvid {
+
 namespace {
 
 // Backslash-n becomes a line break and carriage returns go, wherever they stand. A
@@ -69,3 +71,5 @@ void string_table::release() {
   slots_filled_ = 0;
   loaded_file_name_.clear();
 }
+
+}  // namespace corvid

@@ -7,6 +7,8 @@
 
 #include "text/fixed_text.h"
 
+namespace corvid {
+
 class string_table {
  public:
   // Obtains the slot storage (one block, left uninitialised) and leaves the table
@@ -34,3 +36,5 @@ class string_table {
   std::uint16_t slots_filled_ = 0;
   fixed_text<256> loaded_file_name_;
 };
+
+}  // namespace corvid

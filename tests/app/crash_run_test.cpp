@@ -11,6 +11,8 @@
 #include "app/resources/resource_ids.h"
 #include "tests/app/run_fixture.h"
 
+namespace corvid {
+
 namespace {
 
 // Where the program's own code for `symbol` lies once loaded: its address relative to
@@ -131,3 +133,5 @@ TEST_F(crash_run, an_uncaught_cpp_exception_of_the_running_client_is_reported_as
 }
 
 }  // namespace
+
+}  // namespace corvid

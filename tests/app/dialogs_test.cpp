@@ -12,6 +12,8 @@
 #include "core/update_state.h"
 #include "tests/support/client_test.h"
 
+namespace corvid {
+
 namespace {
 
 // Shows a dialog of this test process modally, the way the driver does, while a
@@ -153,3 +155,5 @@ TEST_F(notes_test, an_empty_notes_file_gives_an_empty_dialog_with_working_button
 }
 
 }  // namespace
+
+}  // namespace corvid

@@ -4,6 +4,8 @@
 #include "tests/app/run_fixture.h"
 #include "tests/support/http_server.h"
 
+namespace corvid {
+
 namespace {
 
 class progress_window_run : public program_run {
@@ -116,3 +118,5 @@ TEST_F(progress_window_run, the_quit_message_ends_the_run_cleanly) {
 }
 
 }  // namespace
+
+}  // namespace corvid

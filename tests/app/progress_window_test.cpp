@@ -9,6 +9,8 @@
 #include "core/update_state.h"
 #include "tests/support/client_test.h"
 
+namespace corvid {
+
 namespace {
 
 // The real template and procedure, in this process, so that the flag can be seen.
@@ -78,3 +80,5 @@ TEST_F(progress_window_test, both_bars_run_from_0_to_100) {
 }
 
 }  // namespace
+
+}  // namespace corvid

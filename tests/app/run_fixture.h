@@ -10,6 +10,8 @@
 #include "tests/support/install_folder.h"
 #include "tests/support/window_robot.h"
 
+namespace corvid {
+
 class program_run : public ::testing::Test {
  protected:
   // Installed under the overlay copy's name, the program runs without handing over.
@@ -49,3 +51,5 @@ class program_run : public ::testing::Test {
   install_folder folder_{"run"};
   window_robot robot_;
 };
+
+}  // namespace corvid

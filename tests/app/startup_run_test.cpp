@@ -7,6 +7,8 @@
 #include "tests/app/run_fixture.h"
 #include "tests/support/http_server.h"
 
+namespace corvid {
+
 namespace {
 
 class startup_run : public program_run {
@@ -190,3 +192,5 @@ TEST_F(startup_run, when_the_copy_cannot_be_made_an_older_copy_is_started_or_els
 }
 
 }  // namespace
+
+}  // namespace corvid

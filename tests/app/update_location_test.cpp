@@ -6,6 +6,8 @@
 
 #include "tests/support/client_test.h"
 
+namespace corvid {
+
 namespace {
 
 class update_location_test : public client_test {
@@ -64,3 +66,5 @@ TEST_F(update_location_test, an_over_long_line_is_cut_and_its_rest_never_becomes
 }
 
 }  // namespace
+
+}  // namespace corvid

@@ -1,5 +1,7 @@
 #include "crash_test_files.h"
 
+namespace corvid {
+
 page_before_a_hole::page_before_a_hole()
 {
     SYSTEM_INFO system;
@@ -66,3 +68,5 @@ std::string between(const std::string& text, const std::string& from, const std:
         return "<no " + to + ">";
     return text.substr(start, end - start);
 }
+
+}  // namespace corvid

@@ -6,6 +6,8 @@
 
 #include "tests/support/install_folder.h"
 
+namespace corvid {
+
 // A readable page followed by one that cannot be read; end() is where the readable one
 // ends (empty when the pages could not be had).
 class page_before_a_hole {
@@ -36,3 +38,5 @@ std::string line_starting_with(const std::string& text, const std::string& start
 
 // The text between the first `from` and the next `to`; "<no ...>" when either is missing.
 std::string between(const std::string& text, const std::string& from, const std::string& to);
+
+}  // namespace corvid

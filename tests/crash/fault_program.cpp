@@ -14,6 +14,8 @@
 
 #include "crash/crash_report.h"
 
+using namespace corvid;
+
 extern "C" const char fault_instruction[] asm("corvid_fault_instruction");
 
 namespace {

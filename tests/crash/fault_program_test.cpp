@@ -9,6 +9,8 @@
 #include "crash/report_text.h"
 #include "crash_test_files.h"
 
+namespace corvid {
+
 namespace {
 
 constexpr DWORD access_violation = 0xC0000005;
@@ -201,3 +203,5 @@ TEST_F(fault_program, report_file_that_cannot_be_opened_leaves_nothing)
 }
 
 } // namespace
+
+}  // namespace corvid

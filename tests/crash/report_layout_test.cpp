@@ -10,6 +10,8 @@
 #include "crash/stack_dump.h"
 #include "crash_test_files.h"
 
+namespace corvid {
+
 namespace {
 
 // Collects what a piece of the reporter writes, through a real file that can be read
@@ -222,3 +224,5 @@ TEST(report_layout, exception_descriptions)
 }
 
 } // namespace
+
+}  // namespace corvid

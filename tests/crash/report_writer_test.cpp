@@ -8,6 +8,8 @@
 #include "crash/report_writer.h"
 #include "crash_test_files.h"
 
+namespace corvid {
+
 namespace {
 
 constexpr DWORD access_violation = 0xC0000005;
@@ -244,3 +246,5 @@ TEST(report_writer, only_the_first_report_of_a_process_is_written)
 }
 
 } // namespace
+
+}  // namespace corvid

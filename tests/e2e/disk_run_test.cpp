@@ -8,6 +8,8 @@
 
 #include "tests/e2e/whole_run.h"
 
+namespace corvid {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -115,3 +117,5 @@ TEST_F(disk_run, a_full_disk_while_the_client_replaces_itself_ends_with_28_and_3
 }
 
 }  // namespace
+
+}  // namespace corvid

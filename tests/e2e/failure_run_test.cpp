@@ -6,6 +6,8 @@
 #include "app/resources/resource_ids.h"
 #include "tests/e2e/whole_run.h"
 
+namespace corvid {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -261,3 +263,5 @@ TEST_F(failure_run, closing_the_window_during_a_download_ends_with_0_and_removes
 }
 
 }  // namespace
+
+}  // namespace corvid

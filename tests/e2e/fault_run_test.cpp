@@ -12,6 +12,8 @@
 #include "core/scratch_files.h"
 #include "tests/e2e/whole_run.h"
 
+namespace corvid {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -176,3 +178,5 @@ TEST_F(fault_run, a_folder_where_a_file_should_go_ends_with_37_and_307) {
 }
 
 }  // namespace
+
+}  // namespace corvid

@@ -11,6 +11,8 @@
 
 #include "tests/e2e/whole_run.h"
 
+namespace corvid {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -172,3 +174,5 @@ TEST_F(hostile_run, a_translation_with_long_lines_and_stray_conversions_is_shown
 }
 
 }  // namespace
+
+}  // namespace corvid

@@ -5,6 +5,8 @@
 
 #include "tests/e2e/whole_run.h"
 
+namespace corvid {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -320,3 +322,5 @@ TEST_F(install_run, a_new_update_client_is_installed_and_the_product_waits_for_t
 }
 
 }  // namespace
+
+}  // namespace corvid

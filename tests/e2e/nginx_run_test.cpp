@@ -8,6 +8,8 @@
 
 #include "tests/e2e/whole_run.h"
 
+namespace corvid {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -75,3 +77,5 @@ TEST_F(nginx_run, first_install_and_second_run) {
 }
 
 }  // namespace
+
+}  // namespace corvid

@@ -7,6 +7,8 @@
 
 #include "tests/e2e/whole_run.h"
 
+namespace corvid {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -118,3 +120,5 @@ TEST_F(scale_run, a_name_of_255_characters_is_read_and_refused_by_the_path_limit
 }
 
 }  // namespace
+
+}  // namespace corvid

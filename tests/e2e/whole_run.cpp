@@ -11,6 +11,8 @@
 #include "app/resources/resource_ids.h"
 #include "core/scratch_files.h"
 
+namespace corvid {
+
 namespace fs = std::filesystem;
 using clock_type = std::chrono::steady_clock;
 
@@ -327,3 +329,5 @@ void whole_run::expect_a_good_run_completes() {
   EXPECT_NE(login_command_line(true), "");
   expect_nothing_written_outside();
 }
+
+}  // namespace corvid

@@ -18,6 +18,8 @@
 #include "tests/support/install_folder.h"
 #include "tests/support/window_robot.h"
 
+namespace corvid {
+
 inline constexpr const char* program_time_zone = "TZ=EST5EDT";
 inline constexpr const char* publish_utc_offset = "-18000";
 inline constexpr const char* launch_arguments = "-user tester -server \"eu 1\"";
@@ -142,3 +144,5 @@ class whole_run : public ::testing::Test {
 
 // Runs the Windows build of corvid-publish; its exit code, its output in `output`.
 int run_publisher(const std::vector<std::string>& arguments, std::string& output);
+
+}  // namespace corvid

@@ -14,6 +14,8 @@
 #include "tests/support/client_test.h"
 #include "tests/support/http_server.h"
 
+namespace corvid {
+
 namespace {
 
 int progress_calls = 0;
@@ -316,3 +318,5 @@ TEST_F(directory_test, the_check_leaves_the_working_directory_as_it_was) {
 }
 
 }  // namespace
+
+}  // namespace corvid

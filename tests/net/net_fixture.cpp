@@ -6,6 +6,8 @@
 #include "tests/support/install_folder.h"
 #include "tests/support/window_robot.h"
 
+namespace corvid {
+
 void load_language(std::initializer_list<std::pair<int, const char*>> messages) {
   std::vector<std::string> lines(64);
   for (const auto& [number, text] : messages) lines[static_cast<std::size_t>(number - 1)] = text;
@@ -55,3 +57,5 @@ void box_closer::run() {
     for (int wait = 0; wait < 250 && IsWindow(box); ++wait) Sleep(20);
   }
 }
+
+}  // namespace corvid

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+namespace corvid {
+
 // Writes a language file in which message n reads as given (others are empty) and
 // loads it into the string table of the update state.
 void load_language(std::initializer_list<std::pair<int, const char*>> messages);
@@ -37,3 +39,5 @@ class box_closer {
   std::vector<seen_box> seen_;
   std::thread thread_;
 };
+
+}  // namespace corvid

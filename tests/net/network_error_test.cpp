@@ -8,6 +8,8 @@
 #include "tests/net/net_fixture.h"
 #include "tests/support/client_test.h"
 
+namespace corvid {
+
 namespace {
 
 const std::string advice = "\nWait a while and try connecting again.\nIf you still cannot connect, check your Internet settings.";
@@ -69,3 +71,5 @@ TEST_F(network_error_test, an_over_long_text_is_cut_to_the_message_buffer) {
 }
 
 }  // namespace
+
+}  // namespace corvid

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+namespace corvid {
+
 namespace {
 
 struct file_closer {
@@ -121,3 +123,5 @@ TEST(server_info_test, megabytes_read_as_atoi_would_and_saturate_instead_of_wrap
 }
 
 }  // namespace
+
+}  // namespace corvid

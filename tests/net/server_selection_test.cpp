@@ -11,6 +11,8 @@
 #include "tests/support/client_test.h"
 #include "tests/support/http_server.h"
 
+namespace corvid {
+
 namespace {
 
 const std::string head = "Corvid Patch\nClient.Host\nProduct.Host/Path\nunused\n";
@@ -205,3 +207,5 @@ TEST_F(server_selection_test, unreadable_or_malformed_answers_give_their_codes_a
 }
 
 }  // namespace
+
+}  // namespace corvid

@@ -13,6 +13,8 @@
 #include "tests/net/net_fixture.h"
 #include "tests/support/client_test.h"
 
+namespace corvid {
+
 namespace {
 
 // A stand-in for the progress window with the parts the display writes to.
@@ -147,3 +149,5 @@ TEST_F(progress_window_test, translations_are_used_and_a_misfitting_template_is_
 }
 
 }  // namespace
+
+}  // namespace corvid

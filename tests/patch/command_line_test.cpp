@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace corvid {
+
 namespace {
 
 std::vector<script_line> commands_of(const std::string& text, bool* header_matched = nullptr) {
@@ -73,3 +75,5 @@ TEST(command_line, a_script_runs_only_under_the_exact_header) {
 }
 
 }  // namespace
+
+}  // namespace corvid

@@ -9,6 +9,8 @@
 #include "core/update_state.h"
 #include "tests/patch/patch_fixture.h"
 
+namespace corvid {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -154,3 +156,5 @@ TEST_F(command_script_test, a_read_only_file_stays_and_the_rest_are_deleted) {
 }
 
 }  // namespace
+
+}  // namespace corvid

@@ -28,6 +28,7 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   return std::malloc(size == 0 ? 1 : size);
 }
 
+namespace corvid {
 namespace {
 
 constexpr std::uint32_t listed_time = 0x60000000;
@@ -300,3 +301,5 @@ TEST_F(fetch_test, cancel_mid_file_gives_304_and_keeps_the_old_copy) {
 }
 
 }  // namespace
+
+}  // namespace corvid

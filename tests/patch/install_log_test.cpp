@@ -9,6 +9,8 @@
 
 #include "tests/patch/patch_fixture.h"
 
+namespace corvid {
+
 namespace {
 
 // One step of a run: a line the client adds, or bytes another program appends.
@@ -92,3 +94,5 @@ TEST_F(install_log_test, without_a_log_a_batch_creates_none) {
 }
 
 }  // namespace
+
+}  // namespace corvid

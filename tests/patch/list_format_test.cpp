@@ -8,6 +8,8 @@
 
 #include "patch/fields.h"
 
+namespace corvid {
+
 namespace {
 
 std::vector<std::string> fields_of(std::string_view line) {
@@ -170,3 +172,5 @@ TEST(patch_header, short_or_wrong_magic_fails_and_fills_nothing) {
 }
 
 }  // namespace
+
+}  // namespace corvid

@@ -12,6 +12,8 @@
 
 #include "core/update_state.h"
 
+namespace corvid {
+
 patch_test::patch_test() {
   _getcwd(state.installation_directory.buffer(), state.installation_directory.buffer_size());
   use_time_zone("EST5EDT", 18000);
@@ -74,3 +76,5 @@ locked_file::locked_file(const std::string& name)
 locked_file::~locked_file() {
   if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
 }
+
+}  // namespace corvid

@@ -7,6 +7,8 @@
 
 #include "tests/support/client_test.h"
 
+namespace corvid {
+
 class patch_test : public client_test {
  protected:
   patch_test();
@@ -42,3 +44,5 @@ class locked_file {
  private:
   void* handle_;
 };
+
+}  // namespace corvid

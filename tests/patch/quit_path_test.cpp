@@ -15,6 +15,8 @@
 #include "tests/patch/patch_fixture.h"
 #include "tests/support/http_server.h"
 
+namespace corvid {
+
 namespace {
 
 class quit_path_test : public ::testing::Test {
@@ -72,3 +74,5 @@ TEST_F(quit_path_test, a_quit_during_a_fetch_leaves_the_installed_copy) {
 }
 
 }  // namespace
+
+}  // namespace corvid

@@ -10,6 +10,8 @@
 #include "patch/local_files.h"
 #include "tests/patch/patch_fixture.h"
 
+namespace corvid {
+
 namespace {
 
 constexpr std::uint32_t listed_time = 0x5F000000;
@@ -229,3 +231,5 @@ TEST_F(verification_test, patch_header_files_short_or_without_magic_fail) {
 }
 
 }  // namespace
+
+}  // namespace corvid

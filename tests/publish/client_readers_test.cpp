@@ -10,6 +10,8 @@
 #include "patch/list_format.h"
 #include "publish_test_support.h"
 
+namespace corvid {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -94,3 +96,5 @@ TEST(publish_client_readers, the_client_reads_every_published_entry_and_the_head
 }
 
 }  // namespace
+
+}  // namespace corvid

@@ -2,6 +2,8 @@
 
 #include "publish/command_check.h"
 
+namespace corvid {
+
 using namespace corvid::publish;
 
 namespace {
@@ -101,3 +103,5 @@ TEST(publish_command_check, the_header_must_stand_alone_on_line_1) {
   ASSERT_EQ(marked.size(), 1u);
   EXPECT_NE(marked[0].find("byte order mark"), std::string::npos) << marked[0];
 }
+
+}  // namespace corvid

@@ -5,6 +5,8 @@
 #include "publish/list_format.h"
 #include "publish/zlib_stream.h"
 
+namespace corvid {
+
 using namespace corvid::publish;
 
 TEST(publish_list_format, entry_lines_are_hexadecimal_and_quote_only_names_with_commas) {
@@ -68,3 +70,5 @@ TEST(publish_list_format, lists_the_client_would_read_otherwise_are_refused_with
   EXPECT_FALSE(read_list_text("Corvid Patch\n3\n1,2,3,4,a\n", entries, problem));
   EXPECT_EQ(problem, "the count is 3 but only 1 entry lines follow");
 }
+
+}  // namespace corvid

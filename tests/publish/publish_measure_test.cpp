@@ -7,6 +7,8 @@
 
 #include "publish_test_support.h"
 
+namespace corvid {
+
 namespace fs = std::filesystem;
 
 TEST(publish_measure, first_publish_and_one_file_republish_of_7500_files) {
@@ -38,3 +40,5 @@ TEST(publish_measure, first_publish_and_one_file_republish_of_7500_files) {
   std::printf("first publish of 7500 files: %.2f s; republish with one changed file: %.2f s\n", first_seconds,
               again_seconds);
 }
+
+}  // namespace corvid

@@ -17,6 +17,8 @@
 #include "publish/list_format.h"
 #include "publish_test_support.h"
 
+namespace corvid {
+
 namespace fs = std::filesystem;
 using namespace corvid::publish;
 
@@ -637,3 +639,5 @@ TEST(publish_command_line, usage_errors_exit_2_and_help_explains_every_option) {
   EXPECT_EQ(version.exit_code, 0);
   EXPECT_EQ(version.out, "corvid-publish 1.32\n");
 }
+
+}  // namespace corvid

@@ -14,6 +14,8 @@
 #include <random>
 #include <sstream>
 
+namespace corvid {
+
 namespace fs = std::filesystem;
 
 std::string noise(std::size_t size, unsigned seed) {
@@ -105,3 +107,5 @@ bool wait_for(const fs::path& path) {
   }
   return false;
 }
+
+}  // namespace corvid

@@ -7,6 +7,8 @@
 
 #include "tests/support/install_folder.h"
 
+namespace corvid {
+
 // A random-looking but reproducible byte string.
 std::string noise(std::size_t size, unsigned seed);
 
@@ -49,3 +51,5 @@ bool wait_for(const std::filesystem::path& path);
 
 // Every file below `root` with its bytes, by relative path, to compare trees whole.
 std::vector<std::pair<std::string, std::string>> snapshot(const std::filesystem::path& root);
+
+}  // namespace corvid

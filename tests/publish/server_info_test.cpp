@@ -2,6 +2,8 @@
 
 #include "publish/server_info.h"
 
+namespace corvid {
+
 using namespace corvid::publish;
 
 namespace {
@@ -105,3 +107,5 @@ TEST(publish_server_info, the_layout_check_finds_what_a_hand_written_file_gets_w
   EXPECT_EQ(problems_in("Corvid Patch\nc\np\n\n\nforgotten\n"), 1u);
   EXPECT_EQ(problems_in("\xEF\xBB\xBF" "Corvid Patch\nc\np\n\n\n"), 1u);
 }
+
+}  // namespace corvid

@@ -6,6 +6,8 @@
 
 #include "publish_test_support.h"
 
+namespace corvid {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -71,3 +73,5 @@ TEST(publish_live, verify_url_checks_every_location_players_use_and_names_the_st
   EXPECT_NE(missing.out.find(location("main/product/c.txt") + ": missing: HTTP 404"), std::string::npos)
       << missing.out;
 }
+
+}  // namespace corvid

@@ -3,6 +3,8 @@
 #include "core/update_state.h"
 #include "net/transfer_progress.h"
 
+namespace corvid {
+
 namespace {
 
 // Every piece of process-wide state the client keeps between calls.
@@ -68,3 +70,5 @@ LRESULT CALLBACK pumped_actions::procedure(HWND window, UINT message, WPARAM wpa
   }
   return 0;
 }
+
+}  // namespace corvid

@@ -13,6 +13,8 @@
 
 #include "tests/support/install_folder.h"
 
+namespace corvid {
+
 class client_test : public ::testing::Test {
  protected:
   client_test();
@@ -45,3 +47,5 @@ class pumped_actions {
   std::deque<std::function<void()>> waiting_;
   int ran_ = 0;
 };
+
+}  // namespace corvid

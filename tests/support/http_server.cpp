@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+namespace corvid {
+
 namespace {
 
 constexpr std::size_t longest_request_head = 64 * 1024;
@@ -410,3 +412,5 @@ bool test_http_server::answer_framed(connection& client, const response& program
   }
   return false;
 }
+
+}  // namespace corvid

@@ -24,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+namespace corvid {
+
 enum class http_fault {
   none,
   truncated_body,      // announces the whole body, sends `fault_at` bytes, then closes
@@ -130,3 +132,5 @@ class test_http_server {
   std::vector<std::shared_ptr<connection>> connections_;
   std::vector<std::thread> workers_;
 };
+
+}  // namespace corvid

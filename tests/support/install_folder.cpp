@@ -12,6 +12,8 @@
 #include <sstream>
 #include <stdexcept>
 
+namespace corvid {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -89,3 +91,5 @@ bool file_exists(const fs::path& file) {
   std::error_code ignored;
   return fs::exists(file, ignored);
 }
+
+}  // namespace corvid

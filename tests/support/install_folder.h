@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+namespace corvid {
+
 class install_folder {
  public:
   explicit install_folder(const std::string& label);
@@ -40,3 +42,5 @@ std::string read_file(const std::filesystem::path& file);
 // Replaces the whole file, making its folders; throws when it cannot.
 void write_file(const std::filesystem::path& file, const std::string& bytes);
 bool file_exists(const std::filesystem::path& file);
+
+}  // namespace corvid

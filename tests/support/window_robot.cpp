@@ -4,6 +4,8 @@
 
 #include <thread>
 
+namespace corvid {
+
 namespace {
 
 using clock_type = std::chrono::steady_clock;
@@ -259,3 +261,5 @@ window_robot::~window_robot() {
     WaitForSingleObject(process_.get(), 5000);
   }
 }
+
+}  // namespace corvid

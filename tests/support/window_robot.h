@@ -12,6 +12,8 @@
 
 #include "platform/handles.h"
 
+namespace corvid {
+
 using namespace std::chrono_literals;
 
 struct seen_window {
@@ -93,3 +95,5 @@ std::vector<seen_window> visible_windows();
 
 // Ends every other process that shows a window.
 void end_every_other_windowed_process();
+
+}  // namespace corvid

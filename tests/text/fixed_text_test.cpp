@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace corvid {
+
 TEST(fixed_text, copies_appends_and_formats_are_cut_at_the_buffer_and_report_it) {
   fixed_text<8> text;
   EXPECT_TRUE(text.assign("abc"));
@@ -28,3 +30,5 @@ TEST(fixed_text, a_one_byte_text_holds_only_the_terminator) {
   EXPECT_TRUE(text.empty());
   EXPECT_TRUE(text.assign(""));
 }
+
+}  // namespace corvid

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace corvid {
+
 namespace {
 
 struct file_closer {
@@ -116,3 +118,5 @@ TEST(line_source, a_zero_byte_ends_the_text_but_not_the_line) {
 }
 
 }  // namespace
+
+}  // namespace corvid

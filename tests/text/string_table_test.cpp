@@ -6,6 +6,8 @@
 
 #include "tests/support/install_folder.h"
 
+namespace corvid {
+
 namespace {
 
 class string_table_test : public ::testing::Test {
@@ -132,3 +134,5 @@ TEST_F(string_table_test, a_failed_load_leaves_an_earlier_load_in_place) {
 }
 
 }  // namespace
+
+}  // namespace corvid
