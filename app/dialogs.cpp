@@ -58,8 +58,7 @@ INT_PTR CALLBACK prompt_procedure(HWND dialog, UINT message, WPARAM wparam, LPAR
   switch (message) {
     case WM_INITDIALOG:
       SetWindowTextA(dialog, text_of(message::program_name));
-      SetDlgItemTextA(dialog, IDC_COMPLETE_CHECK,
-                      text_of(message::complete_check_question));
+      SetDlgItemTextA(dialog, IDC_COMPLETE_CHECK, text_of(message::complete_check_question));
       SetDlgItemTextA(dialog, IDOK, text_of(message::prompt_ok));
       SetDlgItemTextA(dialog, IDCANCEL, text_of(message::cancel));
       return TRUE;
@@ -70,26 +69,19 @@ INT_PTR CALLBACK prompt_procedure(HWND dialog, UINT message, WPARAM wparam, LPAR
               SendDlgItemMessageA(dialog, IDC_COMPLETE_CHECK, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
           EndDialog(dialog, 1);
           return TRUE;
-        case IDCANCEL:
-          EndDialog(dialog, 2);
-          return TRUE;
-        default:
-          return FALSE;
+        case IDCANCEL: EndDialog(dialog, 2); return TRUE;
+        default: return FALSE;
       }
     case WM_CLOSE:
     case WM_DESTROY:
-    case WM_SHOWWINDOW:
-      return TRUE;
-    default:
-      return FALSE;
+    case WM_SHOWWINDOW: return TRUE;
+    default: return FALSE;
   }
 }
 
 INT_PTR CALLBACK notes_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
   switch (message) {
-    case WM_INITDIALOG:
-      fill_notes(dialog);
-      return TRUE;
+    case WM_INITDIALOG: fill_notes(dialog); return TRUE;
     case WM_SHOWWINDOW: {
       HWND edit = GetDlgItem(dialog, IDC_NOTES_TEXT);
       SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
@@ -103,10 +95,8 @@ INT_PTR CALLBACK notes_procedure(HWND dialog, UINT message, WPARAM wparam, LPARA
       }
       return FALSE;
     case WM_CLOSE:
-    case WM_DESTROY:
-      return TRUE;
-    default:
-      return FALSE;
+    case WM_DESTROY: return TRUE;
+    default: return FALSE;
   }
 }
 

@@ -36,9 +36,7 @@ enum driver_states : std::uint32_t {
   finishing = 7,
 };
 
-void warn(const char* text, const char* caption) {
-  MessageBoxA(nullptr, text, caption, MB_ICONWARNING);
-}
+void warn(const char* text, const char* caption) { MessageBoxA(nullptr, text, caption, MB_ICONWARNING); }
 
 void end_run() { state.driver_state = finishing; }
 
@@ -71,8 +69,7 @@ void run_start_session() {
 }
 
 void run_startup_prompt() {
-  INT_PTR answer =
-      DialogBoxParamA(state.instance_handle, MAKEINTRESOURCEA(IDD_PROMPT), nullptr, prompt_procedure, 0);
+  INT_PTR answer = DialogBoxParamA(state.instance_handle, MAKEINTRESOURCEA(IDD_PROMPT), nullptr, prompt_procedure, 0);
   if (answer == 1) {
     state.driver_state = connecting;
   } else {
@@ -124,7 +121,8 @@ bool download_manifest(bool hidden) {
   if (!hidden) {
     DWORD attributes = GetFileAttributesA(manifest_file_name);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN) != 0) {
-      SetFileAttributesA(manifest_file_name, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
+      SetFileAttributesA(manifest_file_name,
+                         attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
     }
   }
   return download_from_host(state.product_header_host.c_str(), manifest_file_name, hidden);
@@ -136,8 +134,8 @@ bool bring_manifest_up_to_date(const file_entry& header) {
   bool hidden = false;
   if (_access(manifest_file_name, 0) == 0 && !state.complete_file_check_flag) {
     file_entry local;
-    bool current = stat_file(manifest_file_name, local) && local.size == header.packed_size &&
-                   local.time == header.time;
+    bool current =
+        stat_file(manifest_file_name, local) && local.size == header.packed_size && local.time == header.time;
     if (current) fetch_needed = false;
     hidden = true;
   }

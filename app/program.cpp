@@ -20,13 +20,9 @@ int run_main_loop() {
   for (;;) {
     int quit_code = 0;
     switch (pump_waiting_message(quit_code)) {
-      case pump_result::quit:
-        return quit_code;
-      case pump_result::dispatched:
-        break;
-      case pump_result::nothing_waiting:
-        run_driver_step();
-        break;
+      case pump_result::quit: return quit_code;
+      case pump_result::dispatched: break;
+      case pump_result::nothing_waiting: run_driver_step(); break;
     }
   }
 }

@@ -43,29 +43,21 @@ void init_progress_window() {
   SendDlgItemMessageA(window, IDC_OVERALL_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
 }
 
-void set_status_line(int control_id, const char* text) {
-  SetDlgItemTextA(state.progress_window, control_id, text);
-}
+void set_status_line(int control_id, const char* text) { SetDlgItemTextA(state.progress_window, control_id, text); }
 
 INT_PTR CALLBACK progress_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
-    case WM_SHOWWINDOW:
-      return TRUE;
+    case WM_SHOWWINDOW: return TRUE;
     case WM_COMMAND:
       // Cancel and Escape only raise the flag: the running operation notices it and the
       // run ends through the driver. Enter (command 1) is ignored, so that a stray key
       // press cannot end a player's update half-way.
       if (LOWORD(wparam) == IDCANCEL) state.cancel_flag = 1;
       return TRUE;
-    case WM_CLOSE:
-      DestroyWindow(window);
-      return TRUE;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return TRUE;
-    default:
-      return FALSE;
+    case WM_CLOSE: DestroyWindow(window); return TRUE;
+    case WM_DESTROY: PostQuitMessage(0); return TRUE;
+    default: return FALSE;
   }
 }
 

@@ -29,8 +29,7 @@ path_text own_file_path() {
 }
 
 [[noreturn]] void refuse_to_run(message reason) {
-  MessageBoxA(nullptr, text_of(reason), text_of(message::cannot_complete_caption),
-              MB_ICONWARNING);
+  MessageBoxA(nullptr, text_of(reason), text_of(message::cannot_complete_caption), MB_ICONWARNING);
   ExitProcess(static_cast<UINT>(-1));
 }
 
@@ -44,8 +43,7 @@ void hand_over_to_overlay_copy() {
   CopyFileA(own_name.c_str(), overlay_copy_name, FALSE);
   // The launch arguments travel as one argument, so the copy sees the same text after
   // its program name.
-  intptr_t started =
-      _spawnl(_P_OVERLAY, overlay_copy_name, overlay_copy_name, state.launch_arguments.c_str(), nullptr);
+  intptr_t started = _spawnl(_P_OVERLAY, overlay_copy_name, overlay_copy_name, state.launch_arguments.c_str(), nullptr);
   if (started != -1) ExitProcess(0);
 }
 
@@ -56,14 +54,10 @@ void capture_file_time_bias() {
 
 void read_update_location_file() {
   switch (read_update_location(update_location_file)) {
-    case update_location_result::read:
-      return;
-    case update_location_result::cannot_open:
-      ExitProcess(static_cast<UINT>(-1));
-    case update_location_result::wrong_first_line:
-      ExitProcess(static_cast<UINT>(-2));
-    case update_location_result::no_location:
-      ExitProcess(static_cast<UINT>(-3));
+    case update_location_result::read: return;
+    case update_location_result::cannot_open: ExitProcess(static_cast<UINT>(-1));
+    case update_location_result::wrong_first_line: ExitProcess(static_cast<UINT>(-2));
+    case update_location_result::no_location: ExitProcess(static_cast<UINT>(-3));
   }
 }
 
@@ -82,8 +76,7 @@ bool is_program_running(const char* module_base_name) {
   // is known by the entry's own file name.
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32First(snapshot.get(), &entry); more;
-       more = Process32Next(snapshot.get(), &entry)) {
+  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
     if (equal_ignoring_case(base_name(entry.szExeFile), module_base_name)) return true;
   }
   return false;
@@ -104,8 +97,8 @@ void prepare_startup() {
 
   hand_over_to_overlay_copy();
 
-  if (_getcwd(state.installation_directory.buffer(),
-              static_cast<int>(state.installation_directory.buffer_size())) == nullptr) {
+  if (_getcwd(state.installation_directory.buffer(), static_cast<int>(state.installation_directory.buffer_size())) ==
+      nullptr) {
     state.installation_directory.clear();
   }
   capture_file_time_bias();

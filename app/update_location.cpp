@@ -25,8 +25,7 @@ update_location_result read_update_location(const char* path) {
   if (!read_line(lines, line) || !(line == list_header_text)) {
     return update_location_result::wrong_first_line;
   }
-  if (!read_line(lines, state.server_information_location) ||
-      state.server_information_location.empty()) {
+  if (!read_line(lines, state.server_information_location) || state.server_information_location.empty()) {
     state.server_information_location.clear();
     return update_location_result::no_location;
   }

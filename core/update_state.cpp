@@ -4,9 +4,7 @@ namespace corvid {
 
 update_state state;
 
-void reset_update_state() {
-  state = update_state();
-}
+void reset_update_state() { state = update_state(); }
 
 namespace {
 

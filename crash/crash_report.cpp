@@ -31,66 +31,55 @@ char foreign_thread_label[48];
 // A fault in any thread ends the whole process, so threads that the program did not
 // start (a system library's workers, code injected from outside) are reported too, under
 // a label that tells them from the program's own.
-const char* label_of_faulting_thread()
-{
-    DWORD id = GetCurrentThreadId();
-    if (id == program_thread_id)
-        return "main thread";
-    wsprintfA(foreign_thread_label, "another thread (id %lu)", id);
-    return foreign_thread_label;
+const char* label_of_faulting_thread() {
+  DWORD id = GetCurrentThreadId();
+  if (id == program_thread_id) return "main thread";
+  wsprintfA(foreign_thread_label, "another thread (id %lu)", id);
+  return foreign_thread_label;
 }
 
-LONG WINAPI crash_guard_filter(EXCEPTION_POINTERS* info)
-{
-    if (info != nullptr && info->ExceptionRecord != nullptr &&
-        (info->ExceptionRecord->ExceptionCode & gcc_exception_mask) == gcc_throw_code &&
-        (info->ExceptionRecord->ExceptionFlags & EXCEPTION_NONCONTINUABLE) == 0)
-        return EXCEPTION_CONTINUE_EXECUTION;
-    return write_crash_report(info, label_of_faulting_thread(), "patch_exc.log");
+LONG WINAPI crash_guard_filter(EXCEPTION_POINTERS* info) {
+  if (info != nullptr && info->ExceptionRecord != nullptr &&
+      (info->ExceptionRecord->ExceptionCode & gcc_exception_mask) == gcc_throw_code &&
+      (info->ExceptionRecord->ExceptionFlags & EXCEPTION_NONCONTINUABLE) == 0)
+    return EXCEPTION_CONTINUE_EXECUTION;
+  return write_crash_report(info, label_of_faulting_thread(), "patch_exc.log");
 }
 
 // A C++ exception that nothing catches ends in std::terminate, which GCC's runtime turns
 // into a silent abort. Raised as the code that Windows knows C++ exceptions by, it
 // reaches the guard like any other fault.
-[[noreturn]] void report_uncaught_exception()
-{
-    RaiseException(cpp_exception_code, EXCEPTION_NONCONTINUABLE, 0, nullptr);
-    std::abort();
+[[noreturn]] void report_uncaught_exception() {
+  RaiseException(cpp_exception_code, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  std::abort();
 }
 
 // Not on every Windows the program supports, hence looked up.
-void reserve_stack_for_the_report()
-{
-    using set_guarantee_function = BOOL(WINAPI*)(PULONG);
-    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-    FARPROC found = kernel32 != nullptr ? GetProcAddress(kernel32, "SetThreadStackGuarantee")
-                                        : nullptr;
-    if (found == nullptr)
-        return;
-    ULONG size = reserved_stack_bytes;
-    reinterpret_cast<set_guarantee_function>(reinterpret_cast<void (*)()>(found))(&size);
+void reserve_stack_for_the_report() {
+  using set_guarantee_function = BOOL(WINAPI*)(PULONG);
+  HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+  FARPROC found = kernel32 != nullptr ? GetProcAddress(kernel32, "SetThreadStackGuarantee") : nullptr;
+  if (found == nullptr) return;
+  ULONG size = reserved_stack_bytes;
+  reinterpret_cast<set_guarantee_function>(reinterpret_cast<void (*)()>(found))(&size);
 }
 
-} // namespace
+}  // namespace
 
-LONG write_crash_report(EXCEPTION_POINTERS* info, const char* thread_label,
-                        const char* report_file_name)
-{
-    if (reported_once)
-        return EXCEPTION_CONTINUE_SEARCH;
-    reported_once = true;
-    if (info != nullptr && info->ExceptionRecord != nullptr && info->ContextRecord != nullptr)
-        write_report(*info, thread_label != nullptr ? thread_label : "Unknown", report_file_name);
-    return EXCEPTION_CONTINUE_SEARCH;
+LONG write_crash_report(EXCEPTION_POINTERS* info, const char* thread_label, const char* report_file_name) {
+  if (reported_once) return EXCEPTION_CONTINUE_SEARCH;
+  reported_once = true;
+  if (info != nullptr && info->ExceptionRecord != nullptr && info->ContextRecord != nullptr)
+    write_report(*info, thread_label != nullptr ? thread_label : "Unknown", report_file_name);
+  return EXCEPTION_CONTINUE_SEARCH;
 }
 
-void install_crash_guard()
-{
-    program_thread_id = GetCurrentThreadId();
-    install_guarded_reads();
-    reserve_stack_for_the_report();
-    std::set_terminate(report_uncaught_exception);
-    SetUnhandledExceptionFilter(crash_guard_filter);
+void install_crash_guard() {
+  program_thread_id = GetCurrentThreadId();
+  install_guarded_reads();
+  reserve_stack_for_the_report();
+  std::set_terminate(report_uncaught_exception);
+  SetUnhandledExceptionFilter(crash_guard_filter);
 }
 
 }  // namespace corvid

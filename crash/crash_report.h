@@ -8,8 +8,7 @@ namespace corvid {
 // Writes the report for the first fault of the process; later calls write nothing.
 // report_file_name is a bare file name, "errorlog.txt" when null or empty. Always
 // returns EXCEPTION_CONTINUE_SEARCH.
-LONG write_crash_report(EXCEPTION_POINTERS* info, const char* thread_label,
-                        const char* report_file_name);
+LONG write_crash_report(EXCEPTION_POINTERS* info, const char* thread_label, const char* report_file_name);
 
 // Makes write_crash_report, with "main thread" and "patch_exc.log", the filter of every
 // fault that nothing else handles.

@@ -5,8 +5,8 @@ namespace corvid {
 namespace {
 
 struct exception_name {
-    DWORD code;
-    const char* description;
+  DWORD code;
+  const char* description;
 };
 
 // The texts complete "... caused %s in module ...", hence the articles.
@@ -37,15 +37,13 @@ constexpr exception_name exception_names[] = {
     {0xE06D7363, "a Microsoft C++ Exception"},
 };
 
-} // namespace
+}  // namespace
 
-const char* describe_exception(DWORD code)
-{
-    for (const exception_name& name : exception_names) {
-        if (name.code == code)
-            return name.description;
-    }
-    return "Unknown exception type";
+const char* describe_exception(DWORD code) {
+  for (const exception_name& name : exception_names) {
+    if (name.code == code) return name.description;
+  }
+  return "Unknown exception type";
 }
 
 }  // namespace corvid

@@ -2,8 +2,8 @@
 // Reads of memory that may not be there. The compiler has no structured-exception
 // blocks, so the one load that may fault is caught by a vectored handler, which resumes
 // the read as a failure.
-#include <stddef.h>
-#include <stdint.h>
+#include <cstddef>
+#include <cstdint>
 
 namespace corvid {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The list of the modules loaded in the process, found by walking the address space
 // rather than by asking the loader, whose own data may be what the fault damaged.
-#include <stdint.h>
+#include <cstdint>
 
 #include "crash/report_file.h"
 

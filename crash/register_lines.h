@@ -1,7 +1,7 @@
 #pragma once
 // The "Registers:" block. Both layouts are built on either build, from plain values, so
 // that the shipping 32-bit layout can be checked where only 64-bit programs run.
-#include <stdint.h>
+#include <cstdint>
 #include <windows.h>
 
 #include "crash/report_file.h"
@@ -9,15 +9,15 @@
 namespace corvid {
 
 struct registers_32 {
-    uint32_t eax, ebx, ecx, edx, esi, edi, ebp, esp, eip, eflags;
-    uint16_t cs, ss, ds, es, fs, gs;
+  uint32_t eax, ebx, ecx, edx, esi, edi, ebp, esp, eip, eflags;
+  uint16_t cs, ss, ds, es, fs, gs;
 };
 
 struct registers_64 {
-    uint64_t rax, rbx, rcx, rdx, rsi, rdi, rbp, rsp, rip;
-    uint64_t r8, r9, r10, r11, r12, r13, r14, r15;
-    uint32_t eflags;
-    uint16_t cs, ss, ds, es, fs, gs;
+  uint64_t rax, rbx, rcx, rdx, rsi, rdi, rbp, rsp, rip;
+  uint64_t r8, r9, r10, r11, r12, r13, r14, r15;
+  uint32_t eflags;
+  uint16_t cs, ss, ds, es, fs, gs;
 };
 
 // EAX=%08x CS=%04x EIP=%08x EFLGS=%08x

@@ -9,19 +9,19 @@
 namespace corvid {
 
 class report_file {
-public:
-    // Takes ownership of the handle (INVALID_HANDLE_VALUE for none).
-    explicit report_file(HANDLE owned) : handle(owned) {}
+ public:
+  // Takes ownership of the handle (INVALID_HANDLE_VALUE for none).
+  explicit report_file(HANDLE owned) : handle(owned) {}
 
-    bool is_open() const { return handle.valid(); }
+  bool is_open() const { return handle.valid(); }
 
-    // Write errors are ignored: there is nobody to tell.
-    void write(const char* text, int length);
-    // printf-style conversions of wvsprintfA; one piece is at most 1023 characters.
-    void print(const char* format, ...);
+  // Write errors are ignored: there is nobody to tell.
+  void write(const char* text, int length);
+  // printf-style conversions of wvsprintfA; one piece is at most 1023 characters.
+  void print(const char* format, ...);
 
-private:
-    kernel_handle handle;
+ private:
+  kernel_handle handle;
 };
 
 // Opens (or creates) the file without sharing and moves to its end, so that reports

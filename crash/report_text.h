@@ -1,7 +1,7 @@
 #pragma once
 // The report's small texts, made from plain values so that both register layouts can be
 // checked on either build.
-#include <stdint.h>
+#include <cstdint>
 #include <windows.h>
 
 namespace corvid {
@@ -9,7 +9,7 @@ namespace corvid {
 // Lower-case hexadecimal with exactly digit_count digits (8 or 16). wsprintfA has no
 // portable 64-bit conversion, so wide values are printed as two 32-bit halves.
 struct hex_text {
-    char digits[17];
+  char digits[17];
 };
 hex_text format_hex(uint64_t value, int digit_count);
 
@@ -20,7 +20,7 @@ inline hex_text format_address(uintptr_t address) { return format_hex(address, a
 // "month/day/year hour:minute:second" from the two-byte date and time of the old file
 // system, so seconds are always even.
 struct date_text {
-    char text[32];
+  char text[32];
 };
 date_text format_dos_date_time(WORD dos_date, WORD dos_time);
 // A UTC file time in local time; empty when either conversion fails (for example before

@@ -102,7 +102,8 @@ int main(int argc, char** argv) {
   robot.wait_for_exit(starter_exit, std::chrono::milliseconds(30000));
   std::printf("talomar.exe ended with exit code %ld (it hands over to patch.bin)\n", static_cast<long>(starter_exit));
   DWORD copy_exit = 0;
-  if (copy_process != 0 && window_robot::wait_for_process_exit(copy_process, copy_exit, std::chrono::milliseconds(30000))) {
+  if (copy_process != 0 &&
+      window_robot::wait_for_process_exit(copy_process, copy_exit, std::chrono::milliseconds(30000))) {
     std::printf("patch.bin ended with exit code %ld\n", static_cast<long>(copy_exit));
   }
   return 0;

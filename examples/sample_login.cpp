@@ -13,8 +13,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
   std::string folder(own_path);
   folder.erase(folder.find_last_of("\\/") + 1);
   std::string record = "command line: " + std::string(GetCommandLineA()) + "\r\narguments: " + arguments + "\r\n";
-  HANDLE file = CreateFileA((folder + "login_arguments.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                            nullptr);
+  HANDLE file =
+      CreateFileA((folder + "login_arguments.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 1;
   DWORD written = 0;
   WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);

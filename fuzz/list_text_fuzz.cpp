@@ -39,8 +39,8 @@ list_reading read_list(line_source& lines) {
 }
 
 bool same_entry(const file_entry& a, const file_entry& b) {
-  return a.size == b.size && a.packed_size == b.packed_size && a.crc32 == b.crc32 &&
-         a.time == b.time && a.name.view() == b.name.view();
+  return a.size == b.size && a.packed_size == b.packed_size && a.crc32 == b.crc32 && a.time == b.time &&
+         a.name.view() == b.name.view();
 }
 
 }  // namespace

@@ -14,8 +14,7 @@ namespace corvid {
 
 namespace {
 
-constexpr DWORD request_flags =
-    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
+constexpr DWORD request_flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
 constexpr DWORD_PTR request_context = 32;
 constexpr DWORD hidden_attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY;
 
@@ -34,8 +33,8 @@ bool download_to_file(download_request request) {
   // Refused rather than cut: a cut URL or path names another place than the one asked.
   if (std::strlen(request.url) > longest_url) return fail(download_cannot_open_url);
 
-  internet_handle request_handle(InternetOpenUrlA(state.internet_session.get(), request.url, nullptr, 0,
-                                                  request_flags, request_context));
+  internet_handle request_handle(
+      InternetOpenUrlA(state.internet_session.get(), request.url, nullptr, 0, request_flags, request_context));
   if (!request_handle) return fail(download_cannot_open_url);
 
   std::string_view local_path(request.local_path);

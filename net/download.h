@@ -11,11 +11,11 @@ namespace corvid {
 using progress_callback_type = void (*)(int);
 
 struct download_request {
-  const char* url = "";         // at most 1023 characters
-  const char* local_path = "";  // at most 259 characters; relative to the working directory
-  std::uint32_t expected_size = 0;  // 0: no size given and no size check
+  const char* url = "";                                // at most 1023 characters
+  const char* local_path = "";                         // at most 259 characters; relative to the working directory
+  std::uint32_t expected_size = 0;                     // 0: no size given and no size check
   progress_callback_type progress_callback = nullptr;  // called only with an expected size
-  bool hidden = false;  // hidden and temporary file attributes
+  bool hidden = false;                                 // hidden and temporary file attributes
 };
 
 // Codes left in `state.last_error_code` on failure; success leaves it as it was.

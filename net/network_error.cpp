@@ -32,8 +32,8 @@ void report_network_error(const char* message_text) {
   show_network_error(message_text, response.c_str(), response_error, state.last_error_code);
 }
 
-void show_network_error(const char* message_text, const char* response_text,
-                        std::uint32_t response_error, std::int32_t error_code) {
+void show_network_error(const char* message_text, const char* response_text, std::uint32_t response_error,
+                        std::int32_t error_code) {
   if (response_text[0] != '\0') {
     MessageBoxA(nullptr, response_text, caption_with(response_error).c_str(), MB_ICONWARNING);
   }

@@ -11,7 +11,7 @@ namespace corvid {
 void report_network_error(const char* message_text);
 
 // The same with the server response given rather than asked of WinINet.
-void show_network_error(const char* message_text, const char* response_text,
-                        std::uint32_t response_error, std::int32_t error_code);
+void show_network_error(const char* message_text, const char* response_text, std::uint32_t response_error,
+                        std::int32_t error_code);
 
 }  // namespace corvid

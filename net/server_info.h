@@ -32,7 +32,7 @@ struct server_info {
   text_line product_host;
   text_line client_header_host;  // "mft" only, lower-cased
   text_line product_header_host;
-  text_line new_location;  // "uurl" only, lower-cased
+  text_line new_location;        // "uurl" only, lower-cased
   fixed_text<4096> down_notice;  // each line followed by "\n"; cut when too long
   // "aurl" only, taken as they stand: [0] client column, [1] product column.
   text_line alternate_hosts[2][server_info_alternate_slots];

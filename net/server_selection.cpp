@@ -88,8 +88,7 @@ bool act_on(const server_info& info) {
       state.client_host.clear();
       state.last_error_code = server_info_no_client_host;
       return finish(false);
-    default:
-      break;
+    default: break;
   }
   state.client_host = info.client_host.view();
   state.product_host = info.product_host.view();
@@ -112,12 +111,8 @@ bool act_on(const server_info& info) {
       state.client_header_host = info.client_header_host.view();
       state.product_header_host = info.product_header_host.view();
       return finish(true);
-    case server_info_outcome::alternate_hosts:
-      take_alternate_hosts(info);
-      return finish(true);
-    default:
-      use_hosts_as_header_hosts();
-      return finish(true);
+    case server_info_outcome::alternate_hosts: take_alternate_hosts(info); return finish(true);
+    default: use_hosts_as_header_hosts(); return finish(true);
   }
 }
 

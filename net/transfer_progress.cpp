@@ -44,12 +44,13 @@ void write_status_line(std::uint32_t now) {
   const char* kb = text_of(message::kilobytes);
   scaled_amount shown_done = in_units(done, mb, kb);
   scaled_amount shown_total = in_units(total, mb, kb);
-  scaled_amount shown_rate = in_units(rate, text_of(message::megabytes_per_second), text_of(message::kilobytes_per_second));
+  scaled_amount shown_rate =
+      in_units(rate, text_of(message::megabytes_per_second), text_of(message::kilobytes_per_second));
 
   const char* pattern = template_of(message::transfer_status);
   fixed_text<256> line;
-  line.format(pattern, shown_done.value, shown_done.unit,
-              shown_total.value, shown_total.unit, shown_rate.value, shown_rate.unit);
+  line.format(pattern, shown_done.value, shown_done.unit, shown_total.value, shown_total.unit, shown_rate.value,
+              shown_rate.unit);
   shown_progress().status_line_2(line.c_str());
 }
 

@@ -24,8 +24,7 @@ script_line parse_command_line(std::string_view line) {
   script_line parsed;
   if (line.empty() || line.front() == ';') return parsed;
   script_field word;
-  if (!take_field(line, word) || !take_field(line, parsed.first) ||
-      !take_field(line, parsed.second)) {
+  if (!take_field(line, word) || !take_field(line, parsed.first) || !take_field(line, parsed.second)) {
     return script_line();
   }
   if (names_a_device(parsed.first.view()) || names_a_device(parsed.second.view())) return script_line();

@@ -39,17 +39,10 @@ void run_mv(const char* from, const char* to) {
 
 void run_command(const script_line& line) {
   switch (line.command) {
-    case script_command::unlink:
-      run_unlink(line.first.c_str(), line.second.c_str());
-      break;
-    case script_command::rmdir:
-      run_rmdir(line.first.c_str());
-      break;
-    case script_command::mv:
-      run_mv(line.first.c_str(), line.second.c_str());
-      break;
-    case script_command::none:
-      break;
+    case script_command::unlink: run_unlink(line.first.c_str(), line.second.c_str()); break;
+    case script_command::rmdir: run_rmdir(line.first.c_str()); break;
+    case script_command::mv: run_mv(line.first.c_str(), line.second.c_str()); break;
+    case script_command::none: break;
   }
 }
 
@@ -76,8 +69,7 @@ bool path_inside_installation(const char* base, const char* path) {
   return is_separator(resolved.c_str()[length]) || is_separator(installation.c_str()[length - 1]);
 }
 
-void list_matching_files(std::vector<matched_file_name>& list, const char* directory,
-                         const char* pattern) {
+void list_matching_files(std::vector<matched_file_name>& list, const char* directory, const char* pattern) {
   path_text search_path;
   if (!search_path.format("%s%s", directory, pattern)) return;
   WIN32_FIND_DATAA found;

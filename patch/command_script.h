@@ -20,8 +20,7 @@ bool run_command_script(const char* path);
 bool path_inside_installation(const char* base, const char* path);
 
 // Every plain file that `directory` + `pattern` matches, as `directory` + its name.
-void list_matching_files(std::vector<matched_file_name>& list, const char* directory,
-                         const char* pattern);
+void list_matching_files(std::vector<matched_file_name>& list, const char* directory, const char* pattern);
 
 inline constexpr std::size_t most_matched_files = 65535;
 

@@ -23,8 +23,7 @@ namespace corvid {
 
 namespace {
 
-constexpr DWORD request_flags =
-    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
+constexpr DWORD request_flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
 
 bool fail(std::int32_t code) {
   state.last_error_code = code;
@@ -38,8 +37,8 @@ class scratch_copy {
   scratch_copy() {
     // A copy left read-only or hidden by someone else must not block every fetch.
     SetFileAttributesA(fetch_scratch_file, FILE_ATTRIBUTE_NORMAL);
-    file_.reset(CreateFileA(fetch_scratch_file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    file_.reset(
+        CreateFileA(fetch_scratch_file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     created_ = file_.valid();
   }
   ~scratch_copy() {
@@ -71,8 +70,7 @@ class scratch_copy {
 // "label installation-folder\part", with backslashes throughout.
 void log_installed(const char* label, std::string_view part) {
   fixed_text<1024> line;
-  line.format("%s%s\\%.*s\n", label, state.installation_directory.c_str(),
-              static_cast<int>(part.size()), part.data());
+  line.format("%s%s\\%.*s\n", label, state.installation_directory.c_str(), static_cast<int>(part.size()), part.data());
   slashes_to_backslashes(line.buffer());
   add_install_log_line(line.c_str());
 }

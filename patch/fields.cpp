@@ -8,9 +8,7 @@ namespace corvid {
 
 namespace {
 
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 int digit_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -64,8 +62,8 @@ std::uint32_t parse_unsigned(std::string_view text, int base) {
   bool negative = false;
   std::size_t i = skip_blanks_and_sign(text, negative);
   // The prefix counts only in front of a digit: "0x" alone reads as the 0 before it.
-  if (base == 16 && i + 2 < text.size() && text[i] == '0' &&
-      (text[i + 1] == 'x' || text[i + 1] == 'X') && digit_value(text[i + 2]) < 16) {
+  if (base == 16 && i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+      digit_value(text[i + 2]) < 16) {
     i += 2;
   }
   std::uint64_t value = 0;

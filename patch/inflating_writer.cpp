@@ -37,8 +37,8 @@ void inflating_writer::feed(HANDLE file, const unsigned char* bytes, std::size_t
   while (ready_ && stream_.avail_in > 0 && !ended_ && !bad_stream_ && !out_of_memory_) {
     // Room for one byte more than the file may still have: a stream that gives it is
     // known to be too long at once, before a byte past the file's size is written.
-    std::size_t room = static_cast<std::size_t>(
-        std::min<std::uint64_t>(output_size - pending_, expected_size_ - produced_ + 1));
+    std::size_t room =
+        static_cast<std::size_t>(std::min<std::uint64_t>(output_size - pending_, expected_size_ - produced_ + 1));
     stream_.next_out = output + pending_;
     stream_.avail_out = static_cast<uInt>(room);
     int result = inflate(&stream_, Z_NO_FLUSH);

@@ -10,9 +10,7 @@
 
 namespace corvid {
 
-bool is_list_header_line(std::string_view line) {
-  return line == list_header_text;
-}
+bool is_list_header_line(std::string_view line) { return line == list_header_text; }
 
 bool parse_list_count(std::string_view line, int& count) {
   int value = parse_decimal(line);

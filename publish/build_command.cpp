@@ -140,17 +140,20 @@ void count_downloads(const build_inputs& inputs, const build_outputs& made, repo
 }
 
 void report_tree(const char* label, const tree_result& tree, bool dry_run, report& out) {
-  out.line(std::string(label) + ": " + std::to_string(tree.compressed) + " compressed, " +
-           std::to_string(tree.reused) + " reused, " + std::to_string(tree.removed) + " removed");
+  out.line(std::string(label) + ": " + std::to_string(tree.compressed) + " compressed, " + std::to_string(tree.reused) +
+           " reused, " + std::to_string(tree.removed) + " removed");
   std::uint64_t size = 0, packed = 0;
   for (const file_change& change : tree.changes) {
     if (change.kind == change_kind::removed) continue;
     size += change.size;
     packed += change.packed_size;
   }
-  out.data()["trees"][label] = {{"files", tree.entries.size()}, {"compressed", tree.compressed},
-                                {"reused", tree.reused},        {"removed", tree.removed},
-                                {"bytes", size},                {"packed_bytes", packed}};
+  out.data()["trees"][label] = {{"files", tree.entries.size()},
+                                {"compressed", tree.compressed},
+                                {"reused", tree.reused},
+                                {"removed", tree.removed},
+                                {"bytes", size},
+                                {"packed_bytes", packed}};
   for (const file_change& change : tree.changes) {
     out.data()["changes"].push_back({{"tree", label},
                                      {"name", change.name},
@@ -190,8 +193,8 @@ int run_build(const build_options& options) {
   output_paths paths;
   if (!resolve_output_paths(options.out, paths, error)) return refused_run(out, {error});
   out.data()["out"] = display_path(paths.out);
-  if (!paths.link.empty()) out.note("publishing into " + display_path(paths.out) + ", where " +
-                                    display_path(paths.link) + " leads");
+  if (!paths.link.empty())
+    out.note("publishing into " + display_path(paths.out) + ", where " + display_path(paths.link) + " leads");
 
   // A dry run writes nothing, so it needs no lock and leaves what it finds alone.
   folder_lock lock;

@@ -90,8 +90,7 @@ std::string folded_path(std::string_view path) {
 bool pattern_matches(std::string_view pattern, std::string_view name) {
   if (wildcard_match(pattern, name, true)) return true;
   return pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
-         name.find('.') == std::string_view::npos &&
-         wildcard_match(pattern.substr(0, pattern.size() - 2), name, true);
+         name.find('.') == std::string_view::npos && wildcard_match(pattern.substr(0, pattern.size() - 2), name, true);
 }
 
 class script_checker {
@@ -111,13 +110,13 @@ class script_checker {
       if (field.size() > max_name_length) return "a field is longer than 255 characters";
     }
     for (std::size_t i = 1; i < fields.size(); ++i) {
-      if (names_a_device(fields[i])) return "a path names a Windows device such as CON or NUL; the client skips the line";
+      if (names_a_device(fields[i]))
+        return "a path names a Windows device such as CON or NUL; the client skips the line";
     }
     script_line command = parse_command_line(line);
     std::string first(command.first.view()), second(command.second.view());
     switch (command.command) {
-      case script_command::unlink:
-        return unlink_refusal(first, second);
+      case script_command::unlink: return unlink_refusal(first, second);
       case script_command::rmdir:
         if (first.empty()) return "rmdir needs the folder to remove";
         if (!second.empty()) return "rmdir takes one folder";
@@ -128,8 +127,7 @@ class script_checker {
         if (why.empty()) why = path_refusal(second, false);
         if (why.empty()) why = move_refusal(first);
         return why;
-      case script_command::none:
-        break;
+      case script_command::none: break;
     }
     return "unknown command \"" + std::string(fields[0]) + "\"; the client knows unlink, rmdir and mv";
   }
@@ -154,8 +152,9 @@ class script_checker {
     }
     for (const std::string& name : installed_) {
       if (in_folder_matching(name, where, pattern))
-        return "unlink would delete " + name + ", which this release installs; players would fetch it again on "
-                                               "every run";
+        return "unlink would delete " + name +
+               ", which this release installs; players would fetch it again on "
+               "every run";
     }
     return {};
   }
@@ -170,16 +169,17 @@ class script_checker {
   std::string move_refusal(const std::string& from) const {
     std::string moved = folded_path(from);
     auto holds = [&moved](std::string_view name) {
-      return name == moved || (name.size() > moved.size() && name.substr(0, moved.size()) == moved &&
-                               name[moved.size()] == '/');
+      return name == moved ||
+             (name.size() > moved.size() && name.substr(0, moved.size()) == moved && name[moved.size()] == '/');
     };
     for (std::string_view own : client_own_files) {
       if (holds(own)) return "mv would move away " + std::string(own) + ", one of the client's own files";
     }
     for (const std::string& name : installed_) {
       if (holds(name))
-        return "mv would move away " + name + ", which this release installs; players would fetch it again on "
-                                              "every run";
+        return "mv would move away " + name +
+               ", which this release installs; players would fetch it again on "
+               "every run";
     }
     return {};
   }
@@ -199,8 +199,9 @@ bool check_command_script(std::string_view text, const std::vector<std::string>&
     return false;
   }
   if (line.view().substr(0, 3) == "\xEF\xBB\xBF") {
-    problems.push_back("line 1: starts with a UTF-8 byte order mark, which the client reads as part of the "
-                       "line, so it would never run the script; save the file without one");
+    problems.push_back(
+        "line 1: starts with a UTF-8 byte order mark, which the client reads as part of the "
+        "line, so it would never run the script; save the file without one");
     return false;
   }
   if (!is_list_header_line(line)) {

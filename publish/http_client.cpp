@@ -65,7 +65,8 @@ bool http_client::perform(const std::string& url, bool body_wanted, const body_s
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
   curl_off_t length = -1;
-  if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK) response.announced_length = length;
+  if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK)
+    response.announced_length = length;
   if (result == CURLE_OK || (result == CURLE_WRITE_ERROR && into.stopped)) return true;
   response.error = reason[0] ? reason : curl_easy_strerror(result);
   return false;

@@ -83,8 +83,9 @@ bool read_list_text(std::string_view text, std::vector<list_entry>& entries, std
     }
     file_entry entry;
     if (!parse_entry_line(entry_line, entry)) {
-      problem = where + ": the client refuses its name (empty, over 255 characters, absolute, with a drive, "
-                        "\"..\", a device name or its own scratch file's name), and with it the whole list";
+      problem = where +
+                ": the client refuses its name (empty, over 255 characters, absolute, with a drive, "
+                "\"..\", a device name or its own scratch file's name), and with it the whole list";
       return false;
     }
     entries.push_back(from_client_entry(entry));

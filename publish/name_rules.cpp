@@ -56,9 +56,7 @@ bool is_client_scratch_name(std::string_view lower_name) {
 }
 
 namespace {
-char folded(char c, bool ignore_case) {
-  return ignore_case ? lower_case_of(c) : c;
-}
+char folded(char c, bool ignore_case) { return ignore_case ? lower_case_of(c) : c; }
 }  // namespace
 
 bool wildcard_match(std::string_view pattern, std::string_view name, bool ignore_case) {

@@ -73,50 +73,59 @@ command_line::command_line() : app_(std::make_unique<CLI::App>(general_help, "co
   CLI::App& build = *app.add_subcommand("build", "publish a release");
   build_command_ = &build;
   build.footer(build_help);
-  build.add_option("--release", raw.release,
-                   "the product files, as they are to be installed. Every\n"
-                   "file below DIR is published; empty folders are not.")
+  build
+      .add_option("--release", raw.release,
+                  "the product files, as they are to be installed. Every\n"
+                  "file below DIR is published; empty folders are not.")
       ->option_text("DIR")
       ->required();
-  build.add_option("--out", raw.out,
-                   "the tree to write: new, empty, or one this tool\n"
-                   "published. See \"The output tree\" below.")
+  build
+      .add_option("--out", raw.out,
+                  "the tree to write: new, empty, or one this tool\n"
+                  "published. See \"The output tree\" below.")
       ->option_text("DIR")
       ->required();
-  build.add_option("--client", raw.client,
-                   "the update client's own files (its talomar.exe); without\n"
-                   "it no client tree is written.")
+  build
+      .add_option("--client", raw.client,
+                  "the update client's own files (its talomar.exe); without\n"
+                  "it no client tree is written.")
       ->option_text("DIR");
-  build.add_option("--commands", raw.commands,
-                   "a command script to publish as \"command.dat\"; see\n"
-                   "\"Command scripts\" below.")
+  build
+      .add_option("--commands", raw.commands,
+                  "a command script to publish as \"command.dat\"; see\n"
+                  "\"Command scripts\" below.")
       ->option_text("FILE");
-  build.add_option("--exclude", build_.excludes,
-                   "leave out files and folders whose name matches PATTERN\n"
-                   "(* and ? match; letter case counts), or whose path below\n"
-                   "--release or --client matches it when it holds a \"/\".\n"
-                   "May be given again.")
+  build
+      .add_option("--exclude", build_.excludes,
+                  "leave out files and folders whose name matches PATTERN\n"
+                  "(* and ? match; letter case counts), or whose path below\n"
+                  "--release or --client matches it when it holds a \"/\".\n"
+                  "May be given again.")
       ->option_text("PATTERN")
       ->allow_extra_args(false)
       ->take_all();
-  build.add_option("--utc-offset", raw.utc_offset,
-                   "the standard-time offset, east of UTC, in which the list\n"
-                   "times are written (3600 for UTC+1); default: this\n"
-                   "machine's own standard offset. See \"Times\" below.")
+  build
+      .add_option("--utc-offset", raw.utc_offset,
+                  "the standard-time offset, east of UTC, in which the list\n"
+                  "times are written (3600 for UTC+1); default: this\n"
+                  "machine's own standard offset. See \"Times\" below.")
       ->option_text("SECONDS")
       ->check(CLI::Range(-50400L, 50400L));
-  build.add_option("-j,--jobs", build_.jobs,
-                   "compress N files at once; default: the number of cores\n"
-                   "(" + std::to_string(processor_count()) + " here). The output is the same for any N.")
+  build
+      .add_option("-j,--jobs", build_.jobs,
+                  "compress N files at once; default: the number of cores\n"
+                  "(" +
+                      std::to_string(processor_count()) + " here). The output is the same for any N.")
       ->option_text("N")
       ->check(CLI::Range(1u, 1024u));
-  build.add_option("--level", build_.level,
-                   "zlib compression level, 1 (fastest) to 9 (smallest);\n"
-                   "default 6. Measured on 197 MB of Windows programs, text\n"
-                   "and pictures: 9 took four times as long as 6 for streams\n"
-                   "0.5 % smaller, and 1 made them 7.5 % larger. A file is\n"
-                   "compressed once and fetched by every player who lacks\n"
-                   "it; unchanged files keep their streams whatever the level.")
+  build
+      .add_option("--level", build_.level,
+                  "zlib compression level, 1 (fastest) to 9 (smallest);\n"
+                  "default 6. Measured on 197 MB of Windows programs, text\n"
+                  "and pictures: 9 took four times as long as 6 for streams\n"
+                  "0.5 % smaller, and 1 made them 7.5 % larger. A file is\n"
+                  "compressed once and fetched by every player who lacks\n"
+                  "it; unchanged files keep their streams whatever the level.")
       ->option_text("N")
       ->check(CLI::Range(1, 9));
   build.add_flag("--dry-run", build_.dry_run,
@@ -129,24 +138,28 @@ command_line::command_line() : app_(std::make_unique<CLI::App>(general_help, "co
       ->option_text("LOC");
   build.add_option("--product-host", raw.product_host, "server location of the product tree (line 3).")
       ->option_text("LOC");
-  build.add_option("--header-hosts", raw.header_hosts,
-                   "serve the client list and the product's patch header\n"
-                   "and manifest from other locations (\"mft\").")
+  build
+      .add_option("--header-hosts", raw.header_hosts,
+                  "serve the client list and the product's patch header\n"
+                  "and manifest from other locations (\"mft\").")
       ->option_text("C,P");
-  build.add_option("--mirror", raw.mirrors,
-                   "a pair of mirror locations (\"aurl\"); up to ten. The\n"
-                   "client picks one pair at random and takes files from\n"
-                   "the mirrors in turn.")
+  build
+      .add_option("--mirror", raw.mirrors,
+                  "a pair of mirror locations (\"aurl\"); up to ten. The\n"
+                  "client picks one pair at random and takes files from\n"
+                  "the mirrors in turn.")
       ->option_text("C,P")
       ->allow_extra_args(false)
       ->take_all();
-  build.add_option("--max-patch-mb", raw.max_patch_mb,
-                   "refuse updates larger than N MiB (\"mps\"); 0 for none; at\n"
-                   "most 4095. Alone or with --mirror.")
+  build
+      .add_option("--max-patch-mb", raw.max_patch_mb,
+                  "refuse updates larger than N MiB (\"mps\"); 0 for none; at\n"
+                  "most 4095. Alone or with --mirror.")
       ->option_text("N");
-  build.add_option("--down", raw.down,
-                   "the service is closed: players see TEXT (up to five\n"
-                   "lines) and the client stops (\"down\").")
+  build
+      .add_option("--down", raw.down,
+                  "the service is closed: players see TEXT (up to five\n"
+                  "lines) and the client stops (\"down\").")
       ->option_text("TEXT");
   build.add_option("--redirect", raw.redirect, "send clients to another server information location\n(\"uurl\").")
       ->option_text("LOC");
@@ -156,9 +169,10 @@ command_line::command_line() : app_(std::make_unique<CLI::App>(general_help, "co
   verify.footer(verify_help);
   CLI::Option* out = verify.add_option("--out", raw.out, "a tree this tool published.")->option_text("DIR");
 #ifdef CORVID_PUBLISH_HTTP
-  verify.add_option("--url", raw.url,
-                        "the server information location, as update.dat names it\n"
-                        "(\"http://\" may be left out); see \"Live servers\" below.")
+  verify
+      .add_option("--url", raw.url,
+                  "the server information location, as update.dat names it\n"
+                  "(\"http://\" may be left out); see \"Live servers\" below.")
       ->option_text("LOC")
       ->excludes(out);
   verify.add_flag("--quick", verify_.quick, "with --url: compare only the lengths the server\nannounces.");

@@ -27,9 +27,7 @@ namespace fs = std::filesystem;
 
 namespace corvid::publish {
 
-std::string system_reason(int error_number) {
-  return std::generic_category().message(error_number);
-}
+std::string system_reason(int error_number) { return std::generic_category().message(error_number); }
 
 std::string cannot(const char* what, const fs::path& path, int error_number) {
   return std::string("cannot ") + what + " " + display_path(path) + ": " + system_reason(error_number);
@@ -48,8 +46,7 @@ bool is_within(const fs::path& inner, const fs::path& outer) {
 unsigned processor_count() {
 #ifndef _WIN32
   cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-    return static_cast<unsigned>(CPU_COUNT(&set));
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return static_cast<unsigned>(CPU_COUNT(&set));
 #endif
   unsigned count = std::thread::hardware_concurrency();
   return count == 0 ? 1 : count;
@@ -75,7 +72,8 @@ owned_file text_stream(std::string_view text) {
   fs::path path = fs::temp_directory_path() /
                   ("corvid-publish-" + std::to_string(_getpid()) + "-" + std::to_string(made++) + ".tmp");
   owned_file file(_wfopen(path.c_str(), L"w+bD"));
-  if (file && (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fseek(file.get(), 0, SEEK_SET) != 0))
+  if (file &&
+      (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fseek(file.get(), 0, SEEK_SET) != 0))
     file.reset();
   return file;
 }
@@ -127,13 +125,12 @@ bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 #else
 
-owned_file open_file(const fs::path& path, const char* mode) {
-  return owned_file(std::fopen(path.c_str(), mode));
-}
+owned_file open_file(const fs::path& path, const char* mode) { return owned_file(std::fopen(path.c_str(), mode)); }
 
 owned_file text_stream(std::string_view text) {
   owned_file file(std::tmpfile());
-  if (file && (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fseek(file.get(), 0, SEEK_SET) != 0))
+  if (file &&
+      (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fseek(file.get(), 0, SEEK_SET) != 0))
     file.reset();
   return file;
 }

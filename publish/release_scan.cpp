@@ -140,7 +140,7 @@ class release_walk {
     fs::path real = fs::weakly_canonical(item.path(), error);
     if (!is_within(real, real_root_))
       warnings_.push_back(display_path(item.path()) + " is a link to " + display_path(real) +
-                               ", outside the release; that file's content is published");
+                          ", outside the release; that file's content is published");
     return true;
   }
 
@@ -172,9 +172,8 @@ bool scan_release(const fs::path& root, const std::vector<std::string>& excludes
                   std::vector<std::string>& problems, std::vector<std::string>& warnings) {
   std::size_t problems_before = problems.size();
   release_walk(root, excludes, files, problems, warnings).run();
-  std::sort(files.begin(), files.end(), [](const release_file& a, const release_file& b) {
-    return lower_case(a.name) < lower_case(b.name);
-  });
+  std::sort(files.begin(), files.end(),
+            [](const release_file& a, const release_file& b) { return lower_case(a.name) < lower_case(b.name); });
   check_letter_case_clashes(files, problems);
   if (files.size() > static_cast<std::size_t>(max_listed_files))
     refuse(problems, root, "holds " + std::to_string(files.size()) + " files; the client lists at most 7500");

@@ -23,15 +23,13 @@ std::string location_refusal(std::string_view location) {
     if (c == '\\') return "a server location separates its path with \"/\"";
     if (c == '#' || c == '?' || c == '%')
       return std::string("a server location holds '") + c + "', which the client's URL cannot carry as it stands";
-    if (c >= 'A' && c <= 'Z')
-      return "a server location must be in lower case; the client lower-cases it before use";
+    if (c >= 'A' && c <= 'Z') return "a server location must be in lower case; the client lower-cases it before use";
   }
   return {};
 }
 
 namespace {
-void check_location(const std::string& option, const std::string& location,
-                    std::vector<std::string>& problems) {
+void check_location(const std::string& option, const std::string& location, std::vector<std::string>& problems) {
   std::string why = location_refusal(location);
   if (!why.empty()) problems.push_back(option + " \"" + location + "\": " + why);
 }
@@ -51,8 +49,8 @@ void check_locations(const server_info_settings& info, std::vector<std::string>&
 }
 
 void check_combination(const server_info_settings& info, std::vector<std::string>& problems) {
-  int sections = (info.header_hosts ? 1 : 0) + (info.mirrors.empty() ? 0 : 1) +
-                 (info.down_lines.empty() ? 0 : 1) + (info.redirect ? 1 : 0);
+  int sections = (info.header_hosts ? 1 : 0) + (info.mirrors.empty() ? 0 : 1) + (info.down_lines.empty() ? 0 : 1) +
+                 (info.redirect ? 1 : 0);
   bool limit = info.max_patch_mb.has_value();
   if (sections > 1 || (limit && (info.header_hosts || !info.down_lines.empty() || info.redirect)))
     problems.push_back(

@@ -20,16 +20,11 @@ namespace corvid::publish {
 
 const char* change_name(change_kind kind) {
   switch (kind) {
-    case change_kind::added:
-      return "added";
-    case change_kind::changed:
-      return "changed";
-    case change_kind::touched:
-      return "touched";
-    case change_kind::reused:
-      return "reused";
-    case change_kind::removed:
-      return "removed";
+    case change_kind::added: return "added";
+    case change_kind::changed: return "changed";
+    case change_kind::touched: return "touched";
+    case change_kind::reused: return "reused";
+    case change_kind::removed: return "removed";
   }
   return "";
 }

@@ -91,7 +91,6 @@ product_lists make_product_lists(const std::vector<list_entry>& entries, long ut
 
 bool write_product_lists(const std::filesystem::path& folder, const product_lists& lists, std::string& error);
 
-bool write_client_list(const std::filesystem::path& folder, const std::vector<list_entry>& entries,
-                       std::string& error);
+bool write_client_list(const std::filesystem::path& folder, const std::vector<list_entry>& entries, std::string& error);
 
 }  // namespace corvid::publish

@@ -53,8 +53,7 @@ void verify_entries(const fs::path& list, const fs::path& folder, const std::vec
     std::string why = name_refusal(entry.name);
     if (why.empty() && is_client_scratch_name(lower_case(entry.name)))
       why = "the client uses this name for its own files";
-    if (why.empty() && !seen.insert(lower_case(entry.name)).second)
-      why = "listed twice when letter case is ignored";
+    if (why.empty() && !seen.insert(lower_case(entry.name)).second) why = "listed twice when letter case is ignored";
     problems.installed.push_back(entry.name);
     if (!why.empty()) {
       problems.add(list, "entry \"" + entry.name + "\": " + why);
@@ -86,8 +85,8 @@ void verify_product(const fs::path& folder, problem_list& problems) {
     return;
   }
   if (!uncompress_text(packed, header.size, text)) {
-    problems.add(manifest_path, "does not inflate to the " + std::to_string(header.size) +
-                                    " bytes that cpatch.dat gives");
+    problems.add(manifest_path,
+                 "does not inflate to the " + std::to_string(header.size) + " bytes that cpatch.dat gives");
     return;
   }
   if (text_crc32(text) != header.crc32)

@@ -86,8 +86,7 @@ class live_check {
       switch (info.outcome) {
         case server_info_outcome::wrong_first_line:
         case server_info_outcome::no_client_host:
-        case server_info_outcome::no_product_host:
-          return false;
+        case server_info_outcome::no_product_host: return false;
         case server_info_outcome::down:
           out_.data()["down"] = std::string(info.down_notice.view());
           out_.line(url + ": the service is down; players see:\n" + std::string(info.down_notice.view()));
@@ -100,8 +99,7 @@ class live_check {
           location = std::string(info.new_location.view());
           out_.note(url + " redirects players to " + location);
           continue;
-        default:
-          return true;
+        default: return true;
       }
     }
   }
@@ -166,7 +164,7 @@ class live_check {
       out_.data()["locations"].push_back(
           {{"location", location}, {"files_checked", counts.first}, {"problems", counts.second}});
       out_.detail(location + ": " + std::to_string(counts.first) + " files checked, " +
-                (counts.second ? std::to_string(counts.second) + " wrong" : std::string("all as listed")));
+                  (counts.second ? std::to_string(counts.second) + " wrong" : std::string("all as listed")));
     }
   }
 
@@ -178,7 +176,8 @@ class live_check {
       return false;
     }
     if (response.status != 200) {
-      out_.problem(url, "answers HTTP " + std::to_string(response.status) + "; the client would read that answer as the file");
+      out_.problem(
+          url, "answers HTTP " + std::to_string(response.status) + "; the client would read that answer as the file");
       return false;
     }
     return true;

@@ -103,8 +103,8 @@ bool close_written(owned_file& file, const fs::path& path, std::string& error) {
 }
 }  // namespace
 
-bool compress_file(const fs::path& source, const fs::path& target, int level, stream_facts& facts,
-                   std::string& error, byte_counter* counter) {
+bool compress_file(const fs::path& source, const fs::path& target, int level, stream_facts& facts, std::string& error,
+                   byte_counter* counter) {
   chunk_reader in(source, error);
   if (!in.opened()) return false;
   owned_file out;
@@ -242,7 +242,8 @@ std::string stream_mismatch(const stream_facts& served, std::uint64_t packed_siz
     return "is " + std::to_string(served.packed_size) + " bytes; the list says " + std::to_string(packed_size);
   if (served.size != size)
     return "inflates to " + std::to_string(served.size) + " bytes; the list says " + std::to_string(size);
-  if (served.crc32 != crc32) return "inflates to CRC-32 " + crc_text(served.crc32) + "; the list says " + crc_text(crc32);
+  if (served.crc32 != crc32)
+    return "inflates to CRC-32 " + crc_text(served.crc32) + "; the list says " + crc_text(crc32);
   return {};
 }
 

@@ -37,15 +37,13 @@ enum class line_ends {
 
 class line_source {
  public:
-  explicit line_source(std::string_view bytes, line_ends ends = line_ends::text_mode)
-      : bytes_(bytes), ends_(ends) {}
+  explicit line_source(std::string_view bytes, line_ends ends = line_ends::text_mode) : bytes_(bytes), ends_(ends) {}
   explicit line_source(const char* text, line_ends ends = line_ends::text_mode)
       : line_source(std::string_view(text), ends) {}
   // The source keeps a view: the bytes must outlive it.
   explicit line_source(std::string&&, line_ends = line_ends::text_mode) = delete;
   // Reads from the stream's current position; the stream stays the caller's.
-  explicit line_source(std::FILE* file, line_ends ends = line_ends::text_mode)
-      : file_(file), ends_(ends) {}
+  explicit line_source(std::FILE* file, line_ends ends = line_ends::text_mode) : file_(file), ends_(ends) {}
 
   // Reads the next line into `out`, which has room for `capacity` - 1 characters and
   // its terminating zero. False, with `out` empty, when nothing was left to read. A zero

@@ -41,8 +41,7 @@ constexpr catalogue_entry catalogue[] = {
     {message::cannot_parse_client_information, "Cannot parse patch utility update information.", ""},
     {message::cannot_update_client, "Cannot update patch utility.", ""},
     {message::client_updated,
-     "The Corvid Update client has been updated.\nPlease close this message box and run the\nprogram again.",
-     ""},
+     "The Corvid Update client has been updated.\nPlease close this message box and run the\nprogram again.", ""},
     {message::checking_files, "Checking for updated files...", ""},
     {message::cannot_retrieve_product_information, "Cannot retrieve product update information.", ""},
     {message::cannot_open_manifest_information, "Cannot open manifest update information.", ""},
@@ -59,8 +58,7 @@ constexpr catalogue_entry catalogue[] = {
     {message::kilobytes_per_second, "KB/Sec", ""},
     {message::getting_file, "Getting updated file: %s", "s"},
     {message::network_advice,
-     "%s\nWait a while and try connecting again.\nIf you still cannot connect, check your Internet settings.",
-     "s"},
+     "%s\nWait a while and try connecting again.\nIf you still cannot connect, check your Internet settings.", "s"},
 };
 
 const catalogue_entry& entry_of(message number) {

@@ -25,8 +25,7 @@ inline bool printf_template_fits(const char* candidate, std::string_view argumen
     }
     if (*p == '\0' || used == argument_kinds.size()) return false;
     char kind = argument_kinds[used++];
-    bool matches = (kind == 's' && *p == 's') ||
-                   (kind == 'f' && std::strchr("fFeEgG", *p) != nullptr) ||
+    bool matches = (kind == 's' && *p == 's') || (kind == 'f' && std::strchr("fFeEgG", *p) != nullptr) ||
                    (kind == 'd' && (*p == 'd' || *p == 'i'));
     if (!matches) return false;
   }

@@ -32,7 +32,7 @@ std::uint32_t relative_address_of(const std::string& program, const std::string&
   for (std::size_t i = 0; i < count; i += 1 + at(symbols + i * 18 + 17, 1)) {
     std::size_t entry = symbols + i * 18;
     std::string name = at(entry, 4) == 0 ? std::string(image.c_str() + strings + at(entry + 4, 4))
-                                          : std::string(image.data() + entry, strnlen(image.data() + entry, 8));
+                                         : std::string(image.data() + entry, strnlen(image.data() + entry, 8));
     std::uint32_t section = at(entry + 12, 2);
     if (name != symbol || section == 0 || section > 0xfff0) continue;
     return at(sections + (section - 1) * 40 + 12, 4) + at(entry + 8, 4);
@@ -120,9 +120,8 @@ TEST_F(crash_run, an_uncaught_cpp_exception_of_the_running_client_is_reported_as
   ASSERT_NE(base, 0u);
   kernel_handle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, robot_.process_id()));
   ASSERT_TRUE(process.valid());
-  kernel_handle thread(CreateRemoteThread(process.get(), nullptr, 0,
-                                          reinterpret_cast<LPTHREAD_START_ROUTINE>(base + thrower), nullptr, 0,
-                                          nullptr));
+  kernel_handle thread(CreateRemoteThread(
+      process.get(), nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(base + thrower), nullptr, 0, nullptr));
   ASSERT_TRUE(thread.valid());
 
   DWORD exit_code = 0;

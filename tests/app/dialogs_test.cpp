@@ -21,7 +21,6 @@ namespace {
 // gives up after a few seconds so that a broken dialog cannot hang the test.
 class modal_dialog_test : public client_test {
  protected:
-
   INT_PTR show(int template_id, DLGPROC procedure, const std::function<void(HWND)>& act) {
     std::atomic<bool> done{false};
     DWORD thread_id = GetCurrentThreadId();
@@ -100,7 +99,8 @@ TEST_F(prompt_test, escape_cancels_and_closing_through_the_window_manager_does_n
 
 TEST_F(prompt_test, enter_takes_the_ok_path_with_the_box_unticked) {
   state.complete_file_check_flag = 1;
-  INT_PTR result = show(IDD_PROMPT, prompt_procedure, [&](HWND dialog) { PostMessageA(dialog, WM_KEYDOWN, VK_RETURN, 1); });
+  INT_PTR result =
+      show(IDD_PROMPT, prompt_procedure, [&](HWND dialog) { PostMessageA(dialog, WM_KEYDOWN, VK_RETURN, 1); });
   EXPECT_EQ(result, 1);
   EXPECT_EQ(state.complete_file_check_flag, 0);
 }

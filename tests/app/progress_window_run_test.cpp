@@ -19,8 +19,8 @@ class progress_window_run : public program_run {
     EXPECT_NE(window.handle, nullptr);
     // The window shows with its template's texts; status line 2 is the last one the
     // program sets in their place.
-    for (int i = 0; i < 100 && window.handle != nullptr &&
-                    window_robot::control_text(window.handle, IDC_STATUS_LINE_2) == "Info2";
+    for (int i = 0;
+         i < 100 && window.handle != nullptr && window_robot::control_text(window.handle, IDC_STATUS_LINE_2) == "Info2";
          ++i) {
       Sleep(50);
     }

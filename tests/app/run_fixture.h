@@ -22,10 +22,9 @@ class program_run : public ::testing::Test {
   // The start-up prompt of the started program.
   seen_window wait_for_prompt() {
     DWORD process_id = robot_.process_id();
-    return window_robot::wait_for_window(
-        [process_id](const seen_window& w) {
-          return w.process_id == process_id && window_robot::is_start_up_prompt(w.handle);
-        });
+    return window_robot::wait_for_window([process_id](const seen_window& w) {
+      return w.process_id == process_id && window_robot::is_start_up_prompt(w.handle);
+    });
   }
 
   // Waits for the started program to end, pressing OK on every message box it shows;

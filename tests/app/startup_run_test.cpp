@@ -148,7 +148,8 @@ TEST_F(startup_run, under_the_starter_name_in_any_case_it_hands_over_to_its_copy
     ASSERT_NE(name_end, std::string::npos) << command_line;
     name_end += std::string("patch.bin").size();
     if (passed.empty()) {
-      EXPECT_EQ(command_line.find_first_not_of(" \"", name_end), std::string::npos) << "no argument text: " << command_line;
+      EXPECT_EQ(command_line.find_first_not_of(" \"", name_end), std::string::npos)
+          << "no argument text: " << command_line;
     } else {
       EXPECT_EQ(command_line.substr(command_line.size() - passed.size()), passed) << command_line;
     }

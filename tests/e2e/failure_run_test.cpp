@@ -233,11 +233,11 @@ TEST_F(failure_run, cancel_during_a_fetch_ends_silently_and_keeps_the_files_fetc
 TEST_F(failure_run, closing_the_window_during_a_download_ends_with_0_and_removes_the_scratch_files) {
   add_small_game();
   std::string script = "Corvid Patch\n";
-  for (int i = 0; i < 100; ++i) script += "; a long comment so that the script takes many chunks " + std::to_string(i) + "\n";
+  for (int i = 0; i < 100; ++i)
+    script += "; a long comment so that the script takes many chunks " + std::to_string(i) + "\n";
   write_file(work_ / "commands.txt", script);
   publish_and_serve({"--commands", (work_ / "commands.txt").string()});
-  server_.serve_fault("/product/command.dat", http_fault::stalled_body, read_file(out_ / "product/command.dat"),
-                      2048);
+  server_.serve_fault("/product/command.dat", http_fault::stalled_body, read_file(out_ / "product/command.dat"), 2048);
   bool closed = false;
   bool scratch_files_were_there = false;
   run_options options;

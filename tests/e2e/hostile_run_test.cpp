@@ -29,8 +29,8 @@ const std::string client_list_refused = "Cannot parse patch utility update infor
 std::string inflated(const std::string& stream, std::size_t size) {
   std::string text(size, '\0');
   uLongf length = static_cast<uLongf>(size);
-  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(text.data()), &length,
-                       reinterpret_cast<const Bytef*>(stream.data()), static_cast<uLong>(stream.size())),
+  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(text.data()), &length, reinterpret_cast<const Bytef*>(stream.data()),
+                       static_cast<uLong>(stream.size())),
             Z_OK);
   text.resize(length);
   return text;
@@ -39,8 +39,8 @@ std::string inflated(const std::string& stream, std::size_t size) {
 std::string deflated(const std::string& text) {
   std::string stream(compressBound(static_cast<uLong>(text.size())), '\0');
   uLongf length = static_cast<uLongf>(stream.size());
-  EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(stream.data()), &length,
-                      reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size()), 9),
+  EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(stream.data()), &length, reinterpret_cast<const Bytef*>(text.data()),
+                      static_cast<uLong>(text.size()), 9),
             Z_OK);
   stream.resize(length);
   return stream;
@@ -162,8 +162,9 @@ TEST_F(hostile_run, a_translation_with_long_lines_and_stray_conversions_is_shown
   EXPECT_EQ(failed.exit_code, 0u);
   // The advice's translation asks for more texts than there are: the English advice
   // carries the translated message, which is shown as it stands.
-  EXPECT_EQ(failed.boxes, (std::vector<shown_box>{
-                              {stray_translation(17) + " (304)",
+  EXPECT_EQ(
+      failed.boxes,
+      (std::vector<shown_box>{{stray_translation(17) + " (304)",
                                stray_translation(37) +
                                    "\nWait a while and try connecting again.\nIf you still cannot connect, check your "
                                    "Internet settings."}}));

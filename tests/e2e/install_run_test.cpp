@@ -32,10 +32,9 @@ class install_run : public whole_run {
 
   // What a first install of add_game fetches, in order.
   std::vector<std::string> first_install_requests() const {
-    return {"/info.txt",          "/client/cpatch.dat",      "/product/command.dat",
-            "/product/cpatch.dat", "/product/gfl.mft",       "/product/data/big.bin",
-            "/product/data/empty.dat", "/product/data/maps/town.map", "/product/login.dll",
-            "/product/readme.txt", "/product/text/notes.txt"};
+    return {"/info.txt",          "/client/cpatch.dat",    "/product/command.dat",    "/product/cpatch.dat",
+            "/product/gfl.mft",   "/product/data/big.bin", "/product/data/empty.dat", "/product/data/maps/town.map",
+            "/product/login.dll", "/product/readme.txt",   "/product/text/notes.txt"};
   }
 
   // The log is a text file of the game's: its lines end in CR LF on disk.
@@ -201,10 +200,10 @@ TEST_F(install_run, the_command_script_runs_before_the_check_and_is_deleted) {
   add_release_file("kept.dat", "the kept file", 1700001000);
   add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700001100);
   write_file(work_ / "commands.txt",
-              "Corvid Patch\n"
-              "; the old names go\n"
-              "unlink,junk/,*.tmp\n"
-              "mv,old_name.dat,kept.dat\n");
+             "Corvid Patch\n"
+             "; the old names go\n"
+             "unlink,junk/,*.tmp\n"
+             "mv,old_name.dat,kept.dat\n");
   publish_and_serve({"--commands", (work_ / "commands.txt").string()});
   install_.write("junk/a.tmp", "a");
   install_.write("junk/b.tmp", "b");
@@ -249,16 +248,17 @@ TEST_F(install_run, in_a_zone_without_daylight_saving_every_file_is_read_and_the
   run_outcome second = run(utc);
   EXPECT_EQ(second.exit_code, 0u);
   EXPECT_TRUE(second.boxes.empty());
-  EXPECT_EQ(requested(before), (std::vector<std::string>{"/info.txt", "/client/cpatch.dat", "/product/command.dat",
-                                                         "/product/cpatch.dat", "/product/gfl.mft",
-                                                         "/product/changed.dat"}));
+  EXPECT_EQ(requested(before),
+            (std::vector<std::string>{"/info.txt", "/client/cpatch.dat", "/product/command.dat", "/product/cpatch.dat",
+                                      "/product/gfl.mft", "/product/changed.dat"}));
   EXPECT_TRUE(is_hidden(install_ / "gfl.mft"));
   expect_release_installed();
   EXPECT_EQ(login_command_line(false), "");
 }
 
 TEST_F(install_run, files_come_from_the_mirrors_in_turn) {
-  for (int i = 0; i < 5; ++i) add_release_file("file" + std::to_string(i) + ".dat", "content " + std::to_string(i), 1700002000 + i);
+  for (int i = 0; i < 5; ++i)
+    add_release_file("file" + std::to_string(i) + ".dat", "content " + std::to_string(i), 1700002000 + i);
   add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700002100);
   std::vector<std::string> options;
   for (int m = 0; m < 3; ++m) {
@@ -306,9 +306,9 @@ TEST_F(install_run, a_new_update_client_is_installed_and_the_product_waits_for_t
   EXPECT_EQ(modification_time(install_ / "talomar.exe"), 1700003000);
   EXPECT_EQ(install_.read("uc/helper.dat"), "helper");
   EXPECT_EQ(modification_time(install_ / "uc/helper.dat"), 1700003100);
-  EXPECT_EQ(install_log(), "File Copy: " + installed_path_text("talomar.exe") + "\r\n" + "Made Dir: " +
-                               installed_path_text("uc/") + "\r\n" + "File Copy: " +
-                               installed_path_text("uc/helper.dat") + "\r\n");
+  EXPECT_EQ(install_log(), "File Copy: " + installed_path_text("talomar.exe") + "\r\n" +
+                               "Made Dir: " + installed_path_text("uc/") + "\r\n" +
+                               "File Copy: " + installed_path_text("uc/helper.dat") + "\r\n");
   EXPECT_FALSE(install_.exists("gfl.mft"));
   EXPECT_EQ(login_command_line(false), "");
 

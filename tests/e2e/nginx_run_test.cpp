@@ -57,9 +57,9 @@ TEST_F(nginx_run, first_install_and_second_run) {
   std::vector<std::string> paths = logged_paths(access_log);
   EXPECT_EQ(std::vector<std::string>(paths.begin() + static_cast<std::ptrdiff_t>(before), paths.end()),
             (std::vector<std::string>{"/tree/info.txt", "/tree/client/cpatch.dat", "/tree/product/command.dat",
-                                      "/tree/product/cpatch.dat", "/tree/product/gfl.mft",
-                                      "/tree/product/data/big.bin", "/tree/product/data/maps/town.map",
-                                      "/tree/product/login.dll", "/tree/product/readme.txt"}));
+                                      "/tree/product/cpatch.dat", "/tree/product/gfl.mft", "/tree/product/data/big.bin",
+                                      "/tree/product/data/maps/town.map", "/tree/product/login.dll",
+                                      "/tree/product/readme.txt"}));
 
   fs::remove(install_ / "login.dll.cmdline");
   before = paths.size();

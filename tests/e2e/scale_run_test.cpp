@@ -65,10 +65,11 @@ TEST_F(scale_run, a_list_of_7500_files_is_checked_whole_and_only_the_missing_one
       files_asked.push_back(target);
     }
   }
-  EXPECT_EQ(files_asked.size(), fetched_names.size()) << "only the four missing files are fetched: " << testing::PrintToString(files_asked);
+  EXPECT_EQ(files_asked.size(), fetched_names.size())
+      << "only the four missing files are fetched: " << testing::PrintToString(files_asked);
   std::string log;
-  for (std::string name : {"comma,name.dat", "dir with blank/a, b.dat", "mixed case/two  blanks.dat",
-                                  "with blank.dat"}) {
+  for (std::string name :
+       {"comma,name.dat", "dir with blank/a, b.dat", "mixed case/two  blanks.dat", "with blank.dat"}) {
     if (name.find('/') != std::string::npos) {
       log += "Made Dir: " + installed_path_text(name.substr(0, name.find('/') + 1)) + "\r\n";
     }
@@ -90,16 +91,14 @@ TEST_F(scale_run, paths_up_to_the_limit_are_installed_and_a_longer_one_ends_with
 
   run_outcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 0u);
-  EXPECT_EQ(outcome.boxes,
-            std::vector<shown_box>{network_error_box("Could not complete product update.", 307)});
+  EXPECT_EQ(outcome.boxes, std::vector<shown_box>{network_error_box("Could not complete product update.", 307)});
   expect_release_installed({over_limit});
   EXPECT_FALSE(fs::exists(install_ / over_limit));
 
   // Each run says the same, and never fetches the file at the limit again.
   std::size_t before = server_.request_count();
   outcome = run();
-  EXPECT_EQ(outcome.boxes,
-            std::vector<shown_box>{network_error_box("Could not complete product update.", 307)});
+  EXPECT_EQ(outcome.boxes, std::vector<shown_box>{network_error_box("Could not complete product update.", 307)});
   EXPECT_EQ(count_of("/product/" + at_limit, before), 0u);
   EXPECT_EQ(count_of("/product/login.dll", before), 0u);
   expect_nothing_written_outside();
@@ -112,8 +111,7 @@ TEST_F(scale_run, a_name_of_255_characters_is_read_and_refused_by_the_path_limit
   publish_and_serve();
   run_outcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 0u);
-  EXPECT_EQ(outcome.boxes,
-            std::vector<shown_box>{network_error_box("Could not complete product update.", 307)});
+  EXPECT_EQ(outcome.boxes, std::vector<shown_box>{network_error_box("Could not complete product update.", 307)});
   EXPECT_EQ(count_of("/product/" + longest_name), 1u) << "the list with it is valid";
   expect_release_installed({longest_name});
   expect_nothing_written_outside();

@@ -49,8 +49,8 @@ std::int64_t modification_time(const fs::path& file) {
 void set_modification_time(const fs::path& file, std::int64_t seconds) {
   std::uint64_t ticks = static_cast<std::uint64_t>(seconds) * filetime_ticks_per_second + filetime_of_1970;
   FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-  HANDLE handle = CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(handle, INVALID_HANDLE_VALUE) << file;
   EXPECT_TRUE(SetFileTime(handle, nullptr, &time, &time)) << file;
   CloseHandle(handle);
@@ -74,8 +74,9 @@ void PrintTo(const shown_box& box, std::ostream* out) {
 
 shown_box network_error_box(const std::string& message, int code) {
   std::string caption = code == 0 ? "Error Message" : "Error Message (" + std::to_string(code) + ")";
-  return {caption,
-          message + "\nWait a while and try connecting again.\nIf you still cannot connect, check your Internet settings."};
+  return {
+      caption,
+      message + "\nWait a while and try connecting again.\nIf you still cannot connect, check your Internet settings."};
 }
 
 shown_box client_updated_box() {
@@ -161,11 +162,21 @@ void whole_run::publish(const std::vector<std::string>& options, const std::stri
 }
 
 void whole_run::publish_to(const fs::path& out, const std::string& location, const std::vector<std::string>& options) {
-  std::vector<std::string> arguments{"build",         "--release",      release_.string(),
-                                     "--out",         out.string(),     "--client",
-                                     client_.string(), "--utc-offset",  publish_utc_offset_,
-                                     "--info",        "info.txt",       "--client-host",
-                                     location + "/client", "--product-host", location + "/product"};
+  std::vector<std::string> arguments{"build",
+                                     "--release",
+                                     release_.string(),
+                                     "--out",
+                                     out.string(),
+                                     "--client",
+                                     client_.string(),
+                                     "--utc-offset",
+                                     publish_utc_offset_,
+                                     "--info",
+                                     "info.txt",
+                                     "--client-host",
+                                     location + "/client",
+                                     "--product-host",
+                                     location + "/product"};
   arguments.insert(arguments.end(), options.begin(), options.end());
   std::string output;
   ASSERT_EQ(run_publisher(arguments, output), 0) << output;
@@ -300,8 +311,7 @@ void whole_run::expect_nothing_written_outside() {
   std::set<std::string> listed;
   for (const listed_file& file : release_files_) listed.insert(fs::path(file.name).filename().string());
   std::error_code error;
-  fs::recursive_directory_iterator it(fs::temp_directory_path(), fs::directory_options::skip_permission_denied,
-                                      error);
+  fs::recursive_directory_iterator it(fs::temp_directory_path(), fs::directory_options::skip_permission_denied, error);
   for (int seen = 0; !error && it != fs::recursive_directory_iterator() && seen < 200000; ++seen) {
     const fs::path& found = it->path();
     if (found.filename().string().rfind("corvid_", 0) == 0) {

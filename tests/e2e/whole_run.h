@@ -62,7 +62,7 @@ struct run_options {
 };
 
 struct run_outcome {
-  bool ended = false;        // the program ended within the limit
+  bool ended = false;  // the program ended within the limit
   DWORD exit_code = 99;
   DWORD starter_exit_code = 99;  // talomar.exe, which hands over to patch.bin
   bool prompt_seen = false;

@@ -26,8 +26,7 @@ class download_test : public client_test {
   void SetUp() override { ASSERT_TRUE(open_internet_session()); }
   void TearDown() override { close_internet_session(); }
 
-  bool download(const std::string& path, const char* local_path, std::uint32_t expected_size = 0,
-                bool hidden = false) {
+  bool download(const std::string& path, const char* local_path, std::uint32_t expected_size = 0, bool hidden = false) {
     url = server.url(path);
     download_request request;
     request.url = url.c_str();
@@ -94,7 +93,8 @@ TEST_F(download_test, bodies_around_the_chunk_size_arrive_whole_in_as_many_reads
       ASSERT_TRUE(download("/body", "sized.dat", static_cast<std::uint32_t>(size)));
       actions.drop_waiting();
       EXPECT_EQ(read_file("sized.dat"), body);
-      EXPECT_EQ(static_cast<std::size_t>(actions.ran() - ran_before), size / 1024) << "one message after each full chunk";
+      EXPECT_EQ(static_cast<std::size_t>(actions.ran() - ran_before), size / 1024)
+          << "one message after each full chunk";
       EXPECT_EQ(progress_calls, static_cast<int>((size + 1023) / 1024)) << "one call for each chunk written";
     }
   }

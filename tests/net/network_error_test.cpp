@@ -12,7 +12,8 @@ namespace corvid {
 
 namespace {
 
-const std::string advice = "\nWait a while and try connecting again.\nIf you still cannot connect, check your Internet settings.";
+const std::string advice =
+    "\nWait a while and try connecting again.\nIf you still cannot connect, check your Internet settings.";
 
 using network_error_test = client_test;
 

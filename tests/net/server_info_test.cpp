@@ -104,8 +104,8 @@ TEST(server_info_test, the_down_notice_takes_up_to_five_lines_and_is_cut_to_its_
   EXPECT_EQ(read_text(head + "down\n" + std::string(1023, 'e')).down_notice.view(), std::string(1023, 'e') + "\n");
 
   std::string long_line(1023, 'L');
-  server_info cut = read_text(head + "down\n" + long_line + "\n" + long_line + "\n" + long_line + "\n" +
-                              long_line + "\n" + long_line + "\n");
+  server_info cut = read_text(head + "down\n" + long_line + "\n" + long_line + "\n" + long_line + "\n" + long_line +
+                              "\n" + long_line + "\n");
   EXPECT_EQ(cut.outcome, server_info_outcome::down);
   EXPECT_EQ(cut.down_notice.size(), 4095u);
 }

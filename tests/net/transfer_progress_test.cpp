@@ -128,8 +128,12 @@ TEST_F(progress_window_test, the_file_bar_follows_what_the_display_itself_last_s
 }
 
 TEST_F(progress_window_test, translations_are_used_and_a_misfitting_template_is_not) {
-  load_language({{5, "Aktualisierung"}, {38, "%.1f %s / %.1f %s @ %.1f %s"}, {39, "MiB"}, {40, "KiB"},
-                 {41, "MiB/s"}, {42, "KiB/s"}});
+  load_language({{5, "Aktualisierung"},
+                 {38, "%.1f %s / %.1f %s @ %.1f %s"},
+                 {39, "MiB"},
+                 {40, "KiB"},
+                 {41, "MiB/s"},
+                 {42, "KiB/s"}});
   counters(1572864, 10485760);
   show_transfer_progress_at(0);
   show_transfer_progress_at(3000);

@@ -65,8 +65,7 @@ TEST(command_line, a_script_runs_only_under_the_exact_header) {
   EXPECT_TRUE(commands_of("", &matched).empty());
   EXPECT_FALSE(matched);
 
-  std::vector<script_line> seen =
-      commands_of("Corvid Patch\r\n;rmdir,x\r\n\r\nrmdir,x\r\n bad,y\nmv,a,b", &matched);
+  std::vector<script_line> seen = commands_of("Corvid Patch\r\n;rmdir,x\r\n\r\nrmdir,x\r\n bad,y\nmv,a,b", &matched);
   EXPECT_TRUE(matched);
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].command, script_command::rmdir);

@@ -78,10 +78,8 @@ TEST_F(command_script_test, nothing_outside_the_installation_is_touched) {
   write("data/inside.tmp", "i");
   std::ofstream(fs::path(sibling_) / "victim.tmp") << "v";
   std::ofstream(fs::path(sibling_) / "moved.tmp") << "m";
-  ASSERT_TRUE(run("unlink,../" + sibling_name + "/,*.tmp\n" +
-                  "unlink,data/,../../" + sibling_name + "/*.tmp\n" +
-                  "unlink," + sibling_ + "/,*.tmp\n" +
-                  "mv,../" + sibling_name + "/moved.tmp,stolen.tmp\n" +
+  ASSERT_TRUE(run("unlink,../" + sibling_name + "/,*.tmp\n" + "unlink,data/,../../" + sibling_name + "/*.tmp\n" +
+                  "unlink," + sibling_ + "/,*.tmp\n" + "mv,../" + sibling_name + "/moved.tmp,stolen.tmp\n" +
                   "mv,data/inside.tmp,../" + sibling_name + "/inside.tmp\n"));
   EXPECT_TRUE(fs::exists(fs::path(sibling_) / "victim.tmp"));
   EXPECT_TRUE(fs::exists(fs::path(sibling_) / "moved.tmp"));

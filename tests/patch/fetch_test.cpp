@@ -110,8 +110,7 @@ TEST_F(fetch_test, a_listed_name_is_fetched_written_and_logged_in_lower_case) {
   EXPECT_EQ(modification_time("data/readme.txt"), stamped_time_of(listed_time));
   EXPECT_EQ(state.file_list[0].name, "data/readme.txt");
   EXPECT_TRUE(state.readme_fetched_flag);
-  EXPECT_EQ(read(install_log_file),
-            log_line("Made Dir: ", "data/") + log_line("File Copy: ", "data/readme.txt"));
+  EXPECT_EQ(read(install_log_file), log_line("Made Dir: ", "data/") + log_line("File Copy: ", "data/readme.txt"));
 }
 
 TEST_F(fetch_test, only_marked_files_are_fetched_and_counted) {
@@ -243,8 +242,7 @@ TEST_F(fetch_test, a_read_only_installed_file_is_replaced_by_an_ordinary_one) {
 }
 
 TEST_F(fetch_test, a_new_folder_is_logged_once_and_a_file_once_across_runs) {
-  use_list({publish("sub/dir/one.dat", "1", "/sub/dir/one.dat"),
-            publish("sub/dir/two.dat", "2", "/sub/dir/two.dat")});
+  use_list({publish("sub/dir/one.dat", "1", "/sub/dir/one.dat"), publish("sub/dir/two.dat", "2", "/sub/dir/two.dat")});
   ASSERT_TRUE(fetch_all());
   std::string expected = log_line("Made Dir: ", "sub/dir/") + log_line("File Copy: ", "sub/dir/one.dat") +
                          log_line("File Copy: ", "sub/dir/two.dat");

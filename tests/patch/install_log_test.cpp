@@ -40,8 +40,7 @@ class install_log_test : public patch_test {
   }
 
   // A batch may only spare reading: what it writes is what line-by-line adding writes.
-  void expect_batch_writes(const std::string& start, const std::vector<log_step>& steps,
-                           const std::string& expected) {
+  void expect_batch_writes(const std::string& start, const std::vector<log_step>& steps, const std::string& expected) {
     EXPECT_EQ(log_after(start, steps, false), expected) << "line by line";
     EXPECT_EQ(log_after(start, steps, true), expected) << "in a batch";
   }
@@ -49,14 +48,15 @@ class install_log_test : public patch_test {
 
 TEST_F(install_log_test, a_batch_adds_each_line_once_without_regard_to_case) {
   expect_batch_writes("File Copy: C:\\Game\\a.dat\r\n",
-                      {added("file copy: c:\\game\\A.DAT\n"), added("Made Dir: C:\\Game\\sub\\\n"), added("File Copy: b\n"),
-                       added("FILE COPY: B\n"), added("Made Dir: C:\\Game\\sub\\\n")},
+                      {added("file copy: c:\\game\\A.DAT\n"), added("Made Dir: C:\\Game\\sub\\\n"),
+                       added("File Copy: b\n"), added("FILE COPY: B\n"), added("Made Dir: C:\\Game\\sub\\\n")},
                       "File Copy: C:\\Game\\a.dat\r\nMade Dir: C:\\Game\\sub\\\r\nFile Copy: b\r\n");
 }
 
 TEST_F(install_log_test, a_batch_sees_what_another_program_wrote_into_the_log_meanwhile) {
-  expect_batch_writes("", {added("File Copy: a\n"), outside("File Copy: b\r\n"), added("file copy: B\n"), added("File Copy: a\n")},
-                      "File Copy: a\r\nFile Copy: b\r\n");
+  expect_batch_writes(
+      "", {added("File Copy: a\n"), outside("File Copy: b\r\n"), added("file copy: B\n"), added("File Copy: a\n")},
+      "File Copy: a\r\nFile Copy: b\r\n");
   // Emptied behind the batch's back: the lines are added again.
   write(install_log_file, "");
   {
@@ -73,8 +73,10 @@ TEST_F(install_log_test, lines_that_read_back_otherwise_are_looked_for_in_the_lo
   expect_batch_writes("Setup done", {added("File Copy: a\n"), added("File Copy: a\n")},
                       "Setup doneFile Copy: a\r\nFile Copy: a\r\n");
   // A text-mode read stops at Ctrl-Z, so nothing behind it is ever found.
-  expect_batch_writes("File Copy: a\r\n\x1a", {added("File Copy: b\n"), added("File Copy: b\n"), added("File Copy: a\n")},
-                      "File Copy: a\r\n\x1a" "File Copy: b\r\nFile Copy: b\r\n");
+  expect_batch_writes("File Copy: a\r\n\x1a",
+                      {added("File Copy: b\n"), added("File Copy: b\n"), added("File Copy: a\n")},
+                      "File Copy: a\r\n\x1a"
+                      "File Copy: b\r\nFile Copy: b\r\n");
   // A line without its line feed joins the next one.
   expect_batch_writes("", {added("File Copy: a"), added("File Copy: b\n"), added("File Copy: a")},
                       "File Copy: aFile Copy: b\r\nFile Copy: a");

@@ -90,8 +90,7 @@ TEST(list_header, only_the_exact_header_line_opens_a_list) {
   line_source good("Corvid Patch\r\n2\r\n");
   EXPECT_TRUE(read_list_header(good, count));
   EXPECT_EQ(count, 2);
-  for (const char* text : {"Corvid Patch \n1\n", "corvid patch\n1\n", " Corvid Patch\n1\n",
-                           "Corvid Patch\n", ""}) {
+  for (const char* text : {"Corvid Patch \n1\n", "corvid patch\n1\n", " Corvid Patch\n1\n", "Corvid Patch\n", ""}) {
     line_source lines(text);
     EXPECT_FALSE(read_list_header(lines, count)) << text;
   }
@@ -128,10 +127,26 @@ TEST(entries, a_full_entry_line_takes_the_next_entry_slot_for_its_empty_rest) {
 }
 
 TEST(entries, names_that_leave_the_installation_or_name_no_file_of_their_own_make_the_list_invalid) {
-  for (const char* name : {"../evil.dll", "data/../../evil.dll", "..", "data\\..\\..\\x", "C:evil.dll",
-                           "C:/Windows/evil.dll", "/etc/passwd", "\\evil.dll", "file.dat:stream", "",
-                           "com1.txt", "data/nul.dat", "CON", "sub\\Lpt9\\x.dat", "aux.tar.gz", "prn .txt",
-                           "cfetch.dat", "CFetch.DAT", "./cfetch.dat", ".\\cfetch.dat. "}) {
+  for (const char* name : {"../evil.dll",
+                           "data/../../evil.dll",
+                           "..",
+                           "data\\..\\..\\x",
+                           "C:evil.dll",
+                           "C:/Windows/evil.dll",
+                           "/etc/passwd",
+                           "\\evil.dll",
+                           "file.dat:stream",
+                           "",
+                           "com1.txt",
+                           "data/nul.dat",
+                           "CON",
+                           "sub\\Lpt9\\x.dat",
+                           "aux.tar.gz",
+                           "prn .txt",
+                           "cfetch.dat",
+                           "CFetch.DAT",
+                           "./cfetch.dat",
+                           ".\\cfetch.dat. "}) {
     EXPECT_FALSE(listed_name_is_installable(name)) << name;
     std::string text = "1,2,3,4,\"" + std::string(name) + "\"\n";
     line_source lines(text);
@@ -148,7 +163,7 @@ TEST(entries, names_that_leave_the_installation_or_name_no_file_of_their_own_mak
 }
 
 TEST(patch_header, words_start_unaligned_at_offset_three) {
-  const unsigned char bytes[21] = {'C', 'P', '~', 0x04, 0x03, 0x02, 0x01, 0xF0, 0x00, 0x00, 0x00,
+  const unsigned char bytes[21] = {'C',  'P',  '~',  0x04, 0x03, 0x02, 0x01, 0xF0, 0x00, 0x00, 0x00,
                                    0xEF, 0xBE, 0xAD, 0xDE, 0x00, 0xCA, 0x9A, 0x3B, 0x55, 0x66};
   file_entry manifest;
   ASSERT_TRUE(parse_patch_header(bytes, sizeof bytes, manifest));

@@ -63,8 +63,8 @@ void set_modification_time(const std::string& name, std::int64_t utc_seconds) {
 
 std::string entry_line_for(const std::string& name, const std::string& bytes, std::uint32_t time) {
   char line[600];
-  std::snprintf(line, sizeof line, "%zx,%zx,%08x,%x,%s", bytes.size(), packed(bytes).size(),
-                crc_of(bytes), time, name.c_str());
+  std::snprintf(line, sizeof line, "%zx,%zx,%08x,%x,%s", bytes.size(), packed(bytes).size(), crc_of(bytes), time,
+                name.c_str());
   return line;
 }
 

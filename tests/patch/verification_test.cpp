@@ -89,9 +89,9 @@ TEST_F(verification_test, missing_and_wrong_length_files_count_their_packed_size
   write("short.dat", "abc");
   write("good.dat", "good");
   set_modification_time("good.dat", stamped_time_of(1));
-  ASSERT_TRUE(check_client_list({"10,100,0,0,missing.dat", "4,20,0,0,short.dat",
-                                 entry_line_for("good.dat", "good", 2), "5,3,0,0,sub/none.dat"},
-                                "\r\n"));
+  ASSERT_TRUE(check_client_list(
+      {"10,100,0,0,missing.dat", "4,20,0,0,short.dat", entry_line_for("good.dat", "good", 2), "5,3,0,0,sub/none.dat"},
+      "\r\n"));
   EXPECT_TRUE(listed(0).needs_fetch);
   EXPECT_TRUE(listed(1).needs_fetch);
   EXPECT_FALSE(listed(2).needs_fetch);
@@ -134,8 +134,8 @@ TEST_F(verification_test, cancel_stops_the_check_before_the_next_entry) {
 
 TEST_F(verification_test, a_manifest_is_inflated_whole_and_checked) {
   write("a.dat", "aaaa");
-  std::string text = "Corvid Patch\r\n2\r\n" + entry_line_for("a.dat", "aaaa", listed_time) +
-                     "\r\n5,9,0,0,b.dat\r\nignored line\r\n";
+  std::string text =
+      "Corvid Patch\r\n2\r\n" + entry_line_for("a.dat", "aaaa", listed_time) + "\r\n5,9,0,0,b.dat\r\nignored line\r\n";
   file_entry manifest = store_manifest(text);
   ASSERT_TRUE(check_product_files(manifest));
   EXPECT_EQ(state.file_list_count, 2);
@@ -186,8 +186,8 @@ TEST_F(status_line_test, checking_lines_count_the_entries_only_in_a_complete_che
 
   state.complete_file_check_flag = 1;
   ASSERT_TRUE(check_product_files(manifest));
-  EXPECT_EQ(status_texts, (std::vector<std::string>{"Checking file 1 of 3", "Checking file 2 of 3",
-                                                      "Checking file 3 of 3"}));
+  EXPECT_EQ(status_texts,
+            (std::vector<std::string>{"Checking file 1 of 3", "Checking file 2 of 3", "Checking file 3 of 3"}));
 }
 
 TEST_F(verification_test, crc_of_a_file_larger_than_one_read_and_0_when_it_cannot_be_read) {

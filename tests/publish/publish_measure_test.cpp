@@ -20,7 +20,7 @@ TEST(publish_measure, first_publish_and_one_file_republish_of_7500_files) {
     std::string name = "dir" + std::to_string(i % 75) + "/file" + std::to_string(i) + ".dat";
     write_file(release / name, noise(size / 2, i) + std::string(size - size / 2, static_cast<char>('a' + i % 26)));
   }
-  std::vector<std::string> args = {"build", "--release", release.string(), "--out", (temp / "site").string(),
+  std::vector<std::string> args = {"build",        "--release", release.string(), "--out", (temp / "site").string(),
                                    "--utc-offset", "0"};
   auto timed = [&args] {
     auto start = std::chrono::steady_clock::now();

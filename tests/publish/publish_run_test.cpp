@@ -29,8 +29,8 @@ constexpr long offset = 3600;
 std::string inflated(const std::string& packed, std::size_t size) {
   std::string out(size + 1, '\0');
   uLongf length = static_cast<uLongf>(out.size());
-  int status = uncompress(reinterpret_cast<Bytef*>(out.data()), &length,
-                          reinterpret_cast<const Bytef*>(packed.data()), static_cast<uLong>(packed.size()));
+  int status = uncompress(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(packed.data()),
+                          static_cast<uLong>(packed.size()));
   EXPECT_EQ(status, Z_OK);
   out.resize(length);
   return out;
@@ -89,8 +89,8 @@ class publish_run : public ::testing::Test {
   }
 
   std::vector<std::string> build_args(const std::vector<std::string>& more = {}) {
-    std::vector<std::string> args = {"build", "--release", release.string(), "--out", out.string(),
-                                     "--utc-offset", std::to_string(offset)};
+    std::vector<std::string> args = {"build",      "--release",    release.string(),      "--out",
+                                     out.string(), "--utc-offset", std::to_string(offset)};
     args.insert(args.end(), more.begin(), more.end());
     return args;
   }
@@ -158,8 +158,8 @@ TEST_F(publish_run, commands_and_server_information_are_published_as_given) {
   fs::path script = temp / "commands.txt";
   const std::string commands = "Corvid Patch\r\n; retire the old maps\r\nunlink,maps/,*.old\r\nrmdir,maps/\r\n";
   write_file(script, commands);
-  tool_run run = build({"--commands", script.string(), "--info", "info.txt", "--client-host",
-                        "127.0.0.1:8080/client", "--product-host", "127.0.0.1:8080/product", "--mirror",
+  tool_run run = build({"--commands", script.string(), "--info", "info.txt", "--client-host", "127.0.0.1:8080/client",
+                        "--product-host", "127.0.0.1:8080/product", "--mirror",
                         "m1.example.com/client,m1.example.com/product", "--max-patch-mb", "200"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(read_file(out / "product" / "command.dat"), commands);
@@ -464,8 +464,7 @@ TEST_F(publish_run, an_out_that_is_a_link_is_published_through_and_links_out_of_
   fs::create_directory_symlink(temp / "nowhere", out);
   run = build({"--exclude", "etc"});
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_NE(run.err.find("is a link to " + (temp / "nowhere").string() + ", which is not a folder"),
-            std::string::npos)
+  EXPECT_NE(run.err.find("is a link to " + (temp / "nowhere").string() + ", which is not a folder"), std::string::npos)
       << run.err;
 }
 
@@ -620,18 +619,18 @@ TEST(publish_command_line, usage_errors_exit_2_and_help_explains_every_option) {
   EXPECT_EQ(run_publish({"verify", "--out", "o", "--quick"}).exit_code, 2);
   EXPECT_EQ(run_publish({"build", "--release", "r", "--out", "o", "--client-host", "c"}).exit_code, 2);
   EXPECT_EQ(run_publish({"build", "--release", "r", "--out", "o", "--utc-offset", "1h"}).exit_code, 2);
-  EXPECT_EQ(run_publish({"build", "--release", "r", "--out", "o", "--info", "i", "--client-host", "c",
-                         "--product-host", "p", "--mirror", "onlyone"})
+  EXPECT_EQ(run_publish({"build", "--release", "r", "--out", "o", "--info", "i", "--client-host", "c", "--product-host",
+                         "p", "--mirror", "onlyone"})
                 .exit_code,
             2);
   EXPECT_EQ(run_publish({"verify"}).exit_code, 2);
 
   tool_run help = run_publish({"build", "--help"});
   EXPECT_EQ(help.exit_code, 0);
-  for (const char* option : {"--release", "--out", "--client", "--commands", "--utc-offset", "--info",
-                             "--client-host", "--product-host", "--header-hosts", "--mirror", "--max-patch-mb",
-                             "--down", "--redirect", "--exclude", "--level", "--dry-run", "--json", "-j,--jobs",
-                             "-q,--quiet", "-v,--verbose"})
+  for (const char* option : {"--release",      "--out",         "--client",       "--commands",     "--utc-offset",
+                             "--info",         "--client-host", "--product-host", "--header-hosts", "--mirror",
+                             "--max-patch-mb", "--down",        "--redirect",     "--exclude",      "--level",
+                             "--dry-run",      "--json",        "-j,--jobs",      "-q,--quiet",     "-v,--verbose"})
     EXPECT_NE(help.out.find(std::string("\n  ") + option + " "), std::string::npos) << option;
   EXPECT_NE(run_publish({"verify", "--help"}).out.find("\n  --url LOC "), std::string::npos);
   EXPECT_EQ(run_publish({"--help"}).exit_code, 0);

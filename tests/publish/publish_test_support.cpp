@@ -59,7 +59,8 @@ tool_run run_publish(const std::vector<std::string>& args, const std::string& en
 std::vector<std::pair<std::string, std::string>> snapshot(const fs::path& root) {
   std::vector<std::pair<std::string, std::string>> files;
   for (const auto& item : fs::recursive_directory_iterator(root)) {
-    if (item.is_regular_file()) files.emplace_back(item.path().lexically_relative(root).string(), read_file(item.path()));
+    if (item.is_regular_file())
+      files.emplace_back(item.path().lexically_relative(root).string(), read_file(item.path()));
   }
   std::sort(files.begin(), files.end());
   return files;

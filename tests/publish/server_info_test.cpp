@@ -69,9 +69,8 @@ TEST(publish_server_info, what_the_client_cannot_read_is_refused) {
     std::vector<std::string> problems;
     return !format_server_info(info, text, problems) && !problems.empty();
   };
-  for (std::string location : {"http://a.example.com", "a.example.com/", "A.example.com", "a b", "",
-                               "a.example.com\\x", "/a",
-                               "a.example.com/a#b", "a.example.com/%41", "a.example.com/i?x=1"}) {
+  for (std::string location : {"http://a.example.com", "a.example.com/", "A.example.com", "a b", "", "a.example.com\\x",
+                               "/a", "a.example.com/a#b", "a.example.com/%41", "a.example.com/i?x=1"}) {
     server_info_settings info = hosts();
     info.client_host = location;
     EXPECT_TRUE(refused(info)) << location;
@@ -105,7 +104,9 @@ TEST(publish_server_info, the_layout_check_finds_what_a_hand_written_file_gets_w
   EXPECT_EQ(problems_in("Corvid Patch\nc\np\n\nmft\nh\n"), 1u);
   EXPECT_EQ(problems_in("Corvid Patch\nc\np\n\nmps\nlots\n"), 1u);
   EXPECT_EQ(problems_in("Corvid Patch\nc\np\n\n\nforgotten\n"), 1u);
-  EXPECT_EQ(problems_in("\xEF\xBB\xBF" "Corvid Patch\nc\np\n\n\n"), 1u);
+  EXPECT_EQ(problems_in("\xEF\xBB\xBF"
+                        "Corvid Patch\nc\np\n\n\n"),
+            1u);
 }
 
 }  // namespace corvid

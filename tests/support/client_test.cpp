@@ -55,7 +55,8 @@ void pumped_actions::post(std::function<void()> action) {
 
 void pumped_actions::drop_waiting() {
   MSG message;
-  while (PeekMessageA(&message, window_, run_action, run_action, PM_REMOVE)) {}
+  while (PeekMessageA(&message, window_, run_action, run_action, PM_REMOVE)) {
+  }
   waiting_.clear();
 }
 

@@ -157,9 +157,7 @@ test_http_server::~test_http_server() {
 
 std::string test_http_server::location() const { return "127.0.0.1:" + std::to_string(port_); }
 
-std::string test_http_server::url(std::string_view path) const {
-  return "http://" + location() + std::string(path);
-}
+std::string test_http_server::url(std::string_view path) const { return "http://" + location() + std::string(path); }
 
 void test_http_server::serve(std::string path, std::string body, int status, std::string content_type) {
   std::lock_guard lock(mutex_);
@@ -273,7 +271,8 @@ void test_http_server::serve_connection(std::shared_ptr<connection> client) {
     while (at != std::string::npos && at < head.size()) {
       std::size_t start = at + 2;
       std::size_t end = head.find("\r\n", start);
-      std::string_view line = std::string_view(head).substr(start, end == std::string::npos ? std::string::npos : end - start);
+      std::string_view line =
+          std::string_view(head).substr(start, end == std::string::npos ? std::string::npos : end - start);
       std::size_t colon = line.find(':');
       if (colon != std::string_view::npos) {
         request.headers.emplace_back(std::string(trimmed(line.substr(0, colon))),
@@ -348,11 +347,8 @@ bool test_http_server::answer(connection& client, const http_request_record& req
   if (request.method == "HEAD") return true;
 
   switch (programmed.fault) {
-    case http_fault::none:
-      return client.send_all(body);
-    case http_fault::truncated_body:
-      client.send_all(std::string_view(body).substr(0, part));
-      return false;
+    case http_fault::none: return client.send_all(body);
+    case http_fault::truncated_body: client.send_all(std::string_view(body).substr(0, part)); return false;
     case http_fault::longer_than_announced:
       client.send_all(body);
       return false;  // the rest of the stream is garbage to the client now

@@ -28,18 +28,18 @@ namespace corvid {
 
 enum class http_fault {
   none,
-  truncated_body,      // announces the whole body, sends `fault_at` bytes, then closes
+  truncated_body,         // announces the whole body, sends `fault_at` bytes, then closes
   longer_than_announced,  // announces `fault_at` bytes, sends the whole body
-  reset_mid_body,      // sends `fault_at` bytes, then resets the connection
-  stalled_body,        // sends `fault_at` bytes, waits for release_stalled() or the
-                       // stall limit, then sends the rest
-  endless_body,        // no length, sends the body over and over until the client
-                       // goes away or the endless limit is reached
+  reset_mid_body,         // sends `fault_at` bytes, then resets the connection
+  stalled_body,           // sends `fault_at` bytes, waits for release_stalled() or the
+                          // stall limit, then sends the rest
+  endless_body,           // no length, sends the body over and over until the client
+                          // goes away or the endless limit is reached
 };
 
 struct http_request_record {
   std::string method;
-  std::string target;  // as on the request line: "/path" when not sent to a proxy
+  std::string target;                                        // as on the request line: "/path" when not sent to a proxy
   std::vector<std::pair<std::string, std::string>> headers;  // in the order sent
 
   // The value of the first header with this name (without case); empty when absent.

@@ -39,7 +39,8 @@ install_folder::install_folder(const std::string& label) : install_folder(label,
 
 install_folder::install_folder(const std::string& label, const fs::path& parent) {
   static int counter = 0;
-  path_ = fresh(parent / ("corvid_" + label + "_" + std::to_string(own_process_id()) + "_" + std::to_string(++counter)));
+  path_ =
+      fresh(parent / ("corvid_" + label + "_" + std::to_string(own_process_id()) + "_" + std::to_string(++counter)));
 }
 
 install_folder::install_folder(exact_path, const fs::path& path) : path_(fresh(path)) {}

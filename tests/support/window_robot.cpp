@@ -109,9 +109,8 @@ bool window_robot::start(const std::string& folder, const std::string& program, 
 }
 
 seen_window window_robot::wait_for_window(const std::string& caption, std::chrono::milliseconds limit) {
-  return wait_for(
-      [&](const seen_window& w) { return !w.is_message_box && (caption.empty() || w.caption == caption); },
-      limit);
+  return wait_for([&](const seen_window& w) { return !w.is_message_box && (caption.empty() || w.caption == caption); },
+                  limit);
 }
 
 seen_window window_robot::wait_for_window(const std::function<bool(const seen_window&)>& wanted,
@@ -213,9 +212,7 @@ void window_robot::press_key(HWND window, WPARAM virtual_key) {
   PostMessageA(window, WM_KEYUP, virtual_key, 1 | (1u << 30) | (1u << 31));
 }
 
-void window_robot::close(HWND window) {
-  PostMessageA(window, WM_CLOSE, 0, 0);
-}
+void window_robot::close(HWND window) { PostMessageA(window, WM_CLOSE, 0, 0); }
 
 void window_robot::post_quit(DWORD process_id) {
   DWORD thread_id = 0;

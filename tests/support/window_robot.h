@@ -65,7 +65,7 @@ class window_robot {
   static HICON icon_of(HWND box);
   static void press(HWND window, int control_id);  // as a click on that button
   static void press_key(HWND window, WPARAM virtual_key);
-  static void close(HWND window);  // WM_CLOSE, as the window manager sends it
+  static void close(HWND window);           // WM_CLOSE, as the window manager sends it
   static void post_quit(DWORD process_id);  // WM_QUIT to the process's main thread
   // The command line of a running process, read from its process parameters.
   static std::string command_line_of(DWORD process_id);

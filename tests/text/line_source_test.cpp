@@ -49,12 +49,10 @@ TEST(line_source, crlf_and_lf_read_alike_and_a_carriage_return_inside_a_line_sta
 }
 
 TEST(line_source, split_is_fgets_a_full_line_is_followed_by_an_empty_one) {
-  std::string text = std::string(511, 'x') + "\n" + std::string(600, 'y') + "\r\n" +
-                     std::string(510, 'z') + "\r\nlast";
+  std::string text = std::string(511, 'x') + "\n" + std::string(600, 'y') + "\r\n" + std::string(510, 'z') + "\r\nlast";
   line_source source(text);
-  EXPECT_EQ(lines_of(source, 512, long_line::split),
-            (lines{std::string(511, 'x'), "", std::string(511, 'y'), std::string(89, 'y'),
-                   std::string(510, 'z'), "last"}))
+  EXPECT_EQ(lines_of(source, 512, long_line::split), (lines{std::string(511, 'x'), "", std::string(511, 'y'),
+                                                            std::string(89, 'y'), std::string(510, 'z'), "last"}))
       << "a carriage return takes no room";
 }
 
