@@ -135,7 +135,10 @@ class client_run:
         self.lines = []
         # In Wine's virtual desktop, as the demo runs: on a bare X display every hidden
         # window waits two seconds for a window manager that is not there.
-        arguments = ["wine", "explorer", "/desktop=bench,800x600", robot] + (
+        # Its explorer runs as a 64-bit program: started by the 32-bit loader it would be
+        # a 32-bit process under qemu-user, whose threads hang there.
+        loader = "/usr/lib/wine/wine64" if os.path.exists("/usr/lib/wine/wine64") else "wine"
+        arguments = [loader, "explorer", "/desktop=bench,800x600", robot] + (
             ["--complete-check"] if complete_check else []) + [
             windows_path(install), windows_path(install + ".marker")]
         self.robot = subprocess.Popen(arguments, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
@@ -384,8 +387,8 @@ http {
         print()
         print("Corvid Update benchmark, large file: %d files, %.0f MiB, largest %.1f MiB (half of it"
               % (len(self.files), total / MIB, largest / MIB))
-        print("random bytes); median of %d run%s. The client runs under Wine (64-bit build)."
-              % (self.o.runs, "" if self.o.runs == 1 else "s"))
+        print("random bytes); median of %d run%s. The client runs under Wine (%s)."
+              % (self.o.runs, "" if self.o.runs == 1 else "s", self.o.client_build))
         print("Machine: %d cores; load average %.1f at the start, %.1f at the end."
               % (os.cpu_count(), self.load_at_start, os.getloadavg()[0]))
         print()
