@@ -19,6 +19,7 @@ import threading
 import time
 
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+WINE_LOADER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "wine-loader")
 POLL_SECONDS = 0.02
 MIB = 1024 * 1024
 
@@ -135,9 +136,9 @@ class client_run:
         self.lines = []
         # In Wine's virtual desktop, as the demo runs: on a bare X display every hidden
         # window waits two seconds for a window manager that is not there.
-        # Its explorer runs as a 64-bit program: started by the 32-bit loader it would be
-        # a 32-bit process under qemu-user, whose threads hang there.
-        loader = "/usr/lib/wine/wine64" if os.path.exists("/usr/lib/wine/wine64") else "wine"
+        # Its explorer is one of Wine's own programs, and tools/wine-loader picks their
+        # loader.
+        loader = subprocess.run([WINE_LOADER], stdout=subprocess.PIPE, check=True, text=True).stdout.strip()
         arguments = [loader, "explorer", "/desktop=bench,800x600", robot] + (
             ["--complete-check"] if complete_check else []) + [
             windows_path(install), windows_path(install + ".marker")]
