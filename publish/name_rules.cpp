@@ -1,6 +1,7 @@
 #include "publish/name_rules.h"
 
 #include "core/scratch_files.h"
+#include "patch/signed_document.h"
 #include "patch/windows_names.h"
 #include "text/format_limits.h"
 #include "text/lower_case.h"
@@ -52,7 +53,8 @@ std::string name_refusal(std::string_view name) {
 
 bool is_client_scratch_name(std::string_view lower_name) {
   return lower_name == "cpatch.dat" || lower_name == "command.dat" || lower_name == "gfl.mft" ||
-         lower_name == fetch_scratch_file;
+         lower_name == fetch_scratch_file || lower_name == signed_document_file_name ||
+         lower_name == accepted_serials_file_name;
 }
 
 namespace {
