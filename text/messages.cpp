@@ -59,6 +59,7 @@ constexpr catalogue_entry catalogue[] = {
     {message::getting_file, "Getting updated file: %s", "s"},
     {message::network_advice,
      "%s\nWait a while and try connecting again.\nIf you still cannot connect, check your Internet settings.", "s"},
+    {message::update_not_verified, "The update could not be verified.", ""},
 };
 
 const catalogue_entry& entry_of(message number) {
