@@ -8,6 +8,7 @@
 #include <openssl/evp.h>
 #include <openssl/param_build.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/owned_handle.h"
