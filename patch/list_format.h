@@ -7,13 +7,12 @@
 #include <string_view>
 
 #include "core/file_entry.h"
+#include "core/product.h"
 #include "text/fixed_text.h"
 #include "text/format_limits.h"
 #include "text/line_source.h"
 
 namespace corvid {
-
-inline constexpr const char* manifest_file_name = "gfl.mft";
 
 // Buffers of the list rules: header lines and script lines, and entry lines. A longer
 // line is not refused: the rest of it is read as the next line.

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "core/product.h"
 #include "publish/command_check.h"
 #include "publish/commands.h"
 #include "publish/interrupt.h"
@@ -113,7 +114,7 @@ bool make_tree(const build_options& options, const build_inputs& inputs, const o
   if (settings.dry_run) return true;
   std::string error;
   if (!write_product_lists(product, made.lists, error) ||
-      (options.commands && !write_whole_file(product / "command.dat", inputs.commands, error)) ||
+      (options.commands && !write_whole_file(product / command_script_name, inputs.commands, error)) ||
       (options.client && !write_client_list(paths.staging / "client", made.client.entries, error)) ||
       (options.info_name && !write_whole_file(paths.staging / *options.info_name, inputs.info_text, error))) {
     errors.push_back(error);

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "core/product.h"
 #include "patch/command_line.h"
 #include "patch/fields.h"
 #include "patch/list_format.h"
@@ -13,8 +14,8 @@ namespace corvid::publish {
 
 namespace {
 // What the client itself keeps in the installation folder and needs on its next run.
-constexpr std::array<std::string_view, 4> client_own_files = {"talomar.exe", "patch.bin", "update.dat",
-                                                              "language/patch_strings.dat"};
+constexpr std::array<std::string_view, 4> client_own_files = {starter_name, overlay_copy_name, update_location_file,
+                                                              language_file};
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "core/product.h"
+
 namespace corvid::publish {
 
 namespace {
@@ -30,7 +32,7 @@ http_client::http_client() {
   curl_ = ready ? curl_easy_init() : nullptr;
   if (!curl_) return;
   CURL* curl = handle(curl_);
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, "Corvid Update v. 1.32");
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, user_agent);
   // No proxy, whatever the environment says: the client goes direct.
   curl_easy_setopt(curl, CURLOPT_PROXY, "");
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");

@@ -51,7 +51,7 @@ std::string name_refusal(std::string_view name) {
 }
 
 bool is_client_scratch_name(std::string_view lower_name) {
-  return lower_name == "cpatch.dat" || lower_name == "command.dat" || lower_name == "gfl.mft" ||
+  return lower_name == list_file_name || lower_name == command_script_name || lower_name == manifest_file_name ||
          lower_name == fetch_scratch_file;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "core/product.h"
 #include "publish/platform.h"
 
 namespace fs = std::filesystem;
@@ -65,7 +66,7 @@ bool folder_value(const char* option, const std::string& text, fs::path& path, s
 command_line::command_line() : app_(std::make_unique<CLI::App>(general_help, "corvid-publish")), raw_(new raw_values) {
   CLI::App& app = *app_;
   raw_values& raw = *raw_;
-  app.set_version_flag("--version", std::string("corvid-publish ") + CORVID_PUBLISH_VERSION);
+  app.set_version_flag("--version", std::string("corvid-publish ") + version);
   app.require_subcommand(1);
   app.get_formatter()->column_width(24);
   build_.jobs = processor_count();

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "core/product.h"
 #include "publish/platform.h"
 
 namespace fs = std::filesystem;
@@ -51,7 +52,7 @@ bool output_is_replaceable(const output_paths& paths, std::string& why) {
     return false;
   }
   if (fs::is_empty(paths.out, error) && !error) return true;
-  if (fs::is_regular_file(paths.out / "product" / "cpatch.dat", error)) return true;
+  if (fs::is_regular_file(paths.out / "product" / list_file_name, error)) return true;
   why = display_path(paths.out) + " holds files but no published tree (product/cpatch.dat); give a new or empty folder";
   return false;
 }

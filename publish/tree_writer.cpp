@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "core/product.h"
 #include "publish/interrupt.h"
 #include "publish/list_time.h"
 #include "publish/name_rules.h"
@@ -164,8 +165,8 @@ earlier_tree read_earlier_product_tree(const fs::path& folder) {
   std::string header_bytes, packed, text, ignored;
   list_entry header;
   std::vector<list_entry> entries;
-  if (!read_whole_file(folder / "cpatch.dat", header_bytes, ignored) || !decode_patch_header(header_bytes, header) ||
-      !read_whole_file(folder / "gfl.mft", packed, ignored) || packed.size() != header.packed_size ||
+  if (!read_whole_file(folder / list_file_name, header_bytes, ignored) || !decode_patch_header(header_bytes, header) ||
+      !read_whole_file(folder / manifest_file_name, packed, ignored) || packed.size() != header.packed_size ||
       !uncompress_text(packed, header.size, text) || !read_list_text(text, entries, ignored))
     return tree;
   index_entries(tree, entries);
@@ -180,7 +181,7 @@ earlier_tree read_earlier_client_tree(const fs::path& folder) {
   tree.folder = folder;
   std::string text, ignored;
   std::vector<list_entry> entries;
-  if (read_whole_file(folder / "cpatch.dat", text, ignored) && read_list_text(text, entries, ignored))
+  if (read_whole_file(folder / list_file_name, text, ignored) && read_list_text(text, entries, ignored))
     index_entries(tree, entries);
   return tree;
 }
@@ -235,7 +236,7 @@ product_lists make_product_lists(const std::vector<list_entry>& entries, long ut
   product_lists lists;
   std::string text = format_list_text(entries);
   list_entry manifest;
-  manifest.name = "gfl.mft";
+  manifest.name = manifest_file_name;
   manifest.size = static_cast<std::uint32_t>(text.size());
   manifest.crc32 = text_crc32(text);
   if (earlier.header && text == earlier.manifest_text) {
@@ -255,14 +256,14 @@ product_lists make_product_lists(const std::vector<list_entry>& entries, long ut
 }
 
 bool write_product_lists(const fs::path& folder, const product_lists& lists, std::string& error) {
-  return write_whole_file(folder / "gfl.mft", lists.manifest, error) &&
-         write_whole_file(folder / "cpatch.dat",
+  return write_whole_file(folder / manifest_file_name, lists.manifest, error) &&
+         write_whole_file(folder / list_file_name,
                           std::string_view(reinterpret_cast<const char*>(lists.header.data()), lists.header.size()),
                           error);
 }
 
 bool write_client_list(const fs::path& folder, const std::vector<list_entry>& entries, std::string& error) {
-  return write_whole_file(folder / "cpatch.dat", format_list_text(entries), error);
+  return write_whole_file(folder / list_file_name, format_list_text(entries), error);
 }
 
 }  // namespace corvid::publish

@@ -2,6 +2,7 @@
 #include <set>
 #include <system_error>
 
+#include "core/product.h"
 #include "publish/command_check.h"
 #include "publish/commands.h"
 #include "publish/list_format.h"
@@ -64,7 +65,7 @@ void verify_entries(const fs::path& list, const fs::path& folder, const std::vec
 }
 
 void verify_product(const fs::path& folder, problem_list& problems) {
-  fs::path header_path = folder / "cpatch.dat", manifest_path = folder / "gfl.mft";
+  fs::path header_path = folder / list_file_name, manifest_path = folder / manifest_file_name;
   std::string header_bytes, packed, text, error;
   list_entry header;
   if (!read_whole_file(header_path, header_bytes, error)) {
@@ -102,7 +103,7 @@ void verify_product(const fs::path& folder, problem_list& problems) {
 
 // After both lists, so that it is checked against every name they install.
 void verify_command_script(const fs::path& folder, problem_list& problems) {
-  fs::path script = folder / "command.dat";
+  fs::path script = folder / command_script_name;
   std::error_code code;
   if (!fs::exists(script, code)) return;
   std::string text, error;
@@ -115,7 +116,7 @@ void verify_command_script(const fs::path& folder, problem_list& problems) {
 }
 
 void verify_client(const fs::path& folder, problem_list& problems) {
-  fs::path list = folder / "cpatch.dat";
+  fs::path list = folder / list_file_name;
   std::string text, error;
   std::vector<list_entry> entries;
   if (!read_whole_file(list, text, error)) {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "net/server_info.h"
+#include "core/product.h"
 #include "publish/command_check.h"
 #include "publish/commands.h"
 #include "publish/http_client.h"
@@ -123,10 +124,10 @@ class live_check {
     });
     for (const served& tree : readable) {
       if (tree.header.time < newest.header.time)
-        out_.problem(download_url(tree.location, "cpatch.dat"),
+        out_.problem(download_url(tree.location, list_file_name),
                      "stale: its manifest is older than the one " + newest.location + " serves");
       else if (tree.header.packed_size != newest.header.packed_size || tree.header.crc32 != newest.header.crc32)
-        out_.problem(download_url(tree.location, "cpatch.dat"),
+        out_.problem(download_url(tree.location, list_file_name),
                      "serves another manifest of the same time as " + newest.location);
     }
     for (const list_entry& entry : newest.entries) installed_.push_back(entry.name);
@@ -140,7 +141,7 @@ class live_check {
     std::optional<std::pair<std::string, std::string>> first;  // location and list
     std::vector<list_entry> entries;
     for (const std::string& location : locations) {
-      std::string url = download_url(location, "cpatch.dat"), text, why;
+      std::string url = download_url(location, list_file_name), text, why;
       std::vector<list_entry> read;
       if (!fetch_text(url, text)) continue;
       if (!read_list_text(text, read, why)) {
@@ -184,7 +185,8 @@ class live_check {
   }
 
   bool read_manifest(const std::string& location, list_entry& header, std::vector<list_entry>& entries) {
-    std::string header_url = download_url(location, "cpatch.dat"), manifest_url = download_url(location, "gfl.mft");
+    std::string header_url = download_url(location, list_file_name),
+                manifest_url = download_url(location, manifest_file_name);
     std::string header_bytes, packed, text, why;
     if (!fetch_text(header_url, header_bytes)) return false;
     if (header_bytes.size() != patch_header_size || !decode_patch_header(header_bytes, header)) {
@@ -250,7 +252,7 @@ class live_check {
 
   // No script is fine: the client runs only a body that starts with "Corvid Patch".
   void check_script_at(const std::string& location) {
-    std::string url = download_url(location, "command.dat"), text;
+    std::string url = download_url(location, command_script_name), text;
     http_response response;
     if (!http_.get_text(url, text, longest_list, response) || response.status != 200) return;
     std::vector<std::string> lines;
