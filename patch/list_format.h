@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 #include "core/file_entry.h"
 #include "core/product.h"
+#include "text/findings.h"
 #include "text/fixed_text.h"
 #include "text/format_limits.h"
 #include "text/line_source.h"
@@ -19,6 +21,16 @@ namespace corvid {
 using list_text_line = fixed_text<max_text_line_length + 1>;
 using list_entry_line = fixed_text<max_entry_line_length + 1>;
 
+// Why a list is refused, or read otherwise than it is written.
+enum class list_finding {
+  wrong_header,      // line 1 is not the list header
+  bad_count,         // the count (text: its line) is not 1 to max_listed_files
+  entry_line_split,  // an entry line fills its buffer: the rest is read as the next entry
+  name_refused,      // a name (text) that is not installable: the whole list is refused
+  entry_missing,     // the text ends before the count (text) of entry lines
+};
+using list_findings = findings<list_finding>;
+
 // Exactly the header text; a blank after it is another line.
 bool is_list_header_line(std::string_view line);
 
@@ -26,7 +38,7 @@ bool is_list_header_line(std::string_view line);
 bool parse_list_count(std::string_view line, int& count);
 
 // Reads the header line and the count line.
-bool read_list_header(line_source& lines, int& count);
+bool read_list_header(line_source& lines, int& count, list_findings* found = nullptr);
 
 // True for a name that stays inside the installation folder once it is written there
 // and names a file of its own: not empty, not absolute, no drive or stream colon, no
@@ -40,7 +52,10 @@ bool parse_entry_line(std::string_view line, file_entry& entry);
 
 // Reads `count` entry lines into `entries`. False when the text ends first or any
 // entry is refused, so that a list is either taken whole or not at all.
-bool read_entry_lines(line_source& lines, file_entry* entries, int count);
+bool read_entry_lines(line_source& lines, file_entry* entries, int count, list_findings* found = nullptr);
+
+// The header, the count and every entry line: a whole list, taken whole or not at all.
+bool read_list(line_source& lines, std::vector<file_entry>& entries, list_findings* found = nullptr);
 
 // The magic "CP~" and the manifest's size, packed_size, crc32 and time as
 // little-endian words at offsets 3, 7, 11 and 15. Fills `manifest` (named gfl.mft)

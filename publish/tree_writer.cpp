@@ -31,8 +31,8 @@ const char* change_name(change_kind kind) {
 }
 
 namespace {
-void index_entries(earlier_tree& tree, const std::vector<list_entry>& entries) {
-  for (const list_entry& entry : entries) tree.entries.emplace(lower_case(entry.name), entry);
+void index_entries(earlier_tree& tree, const std::vector<file_entry>& entries) {
+  for (const file_entry& entry : entries) tree.entries.emplace(lower_case(entry.name), entry);
 }
 
 bool lend_stream(const fs::path& from, const fs::path& to) {
@@ -49,7 +49,7 @@ class stream_maker {
  public:
   stream_maker(const tree_job& job, const stream_settings& settings) : job_(job), settings_(settings) {}
 
-  bool make(const release_file& file, list_entry& entry, change_kind& kind, std::string& error) const {
+  bool make(const release_file& file, file_entry& entry, change_kind& kind, std::string& error) const {
     fs::path target = settings_.dry_run ? fs::path() : job_.folder / lower_case(file.name);
     auto earlier = job_.earlier->entries.find(lower_case(file.name));
     bool known = earlier != job_.earlier->entries.end();
@@ -80,7 +80,7 @@ class stream_maker {
  private:
   // True when the earlier stream serves; false with `error` empty when the file has to
   // be compressed instead.
-  bool reuse(const release_file& file, const list_entry& old, const fs::path& target, list_entry& entry,
+  bool reuse(const release_file& file, const file_entry& old, const fs::path& target, file_entry& entry,
              std::string& error, bool& counted) const {
     if (old.size != entry.size) return false;
     fs::path stream = job_.earlier->folder / lower_case(file.name);
@@ -163,8 +163,8 @@ earlier_tree read_earlier_product_tree(const fs::path& folder) {
   earlier_tree tree;
   tree.folder = folder;
   std::string header_bytes, packed, text, ignored;
-  list_entry header;
-  std::vector<list_entry> entries;
+  file_entry header;
+  std::vector<file_entry> entries;
   if (!read_whole_file(folder / list_file_name, header_bytes, ignored) || !decode_patch_header(header_bytes, header) ||
       !read_whole_file(folder / manifest_file_name, packed, ignored) || packed.size() != header.packed_size ||
       !uncompress_text(packed, header.size, text) || !read_list_text(text, entries, ignored))
@@ -180,7 +180,7 @@ earlier_tree read_earlier_client_tree(const fs::path& folder) {
   earlier_tree tree;
   tree.folder = folder;
   std::string text, ignored;
-  std::vector<list_entry> entries;
+  std::vector<file_entry> entries;
   if (read_whole_file(folder / list_file_name, text, ignored) && read_list_text(text, entries, ignored))
     index_entries(tree, entries);
   return tree;
@@ -190,7 +190,7 @@ bool write_streams(const tree_job& job, const stream_settings& settings, tree_re
                    std::vector<std::string>& errors) {
   const std::vector<release_file>& files = *job.files;
   std::size_t count = files.size();
-  std::vector<list_entry> entries(count);
+  std::vector<file_entry> entries(count);
   std::vector<change_kind> kinds(count);
   for (std::size_t i = 0; i < count; ++i) {
     std::optional<std::uint32_t> time = list_time(files[i].modified, job.utc_offset);
@@ -198,7 +198,9 @@ bool write_streams(const tree_job& job, const stream_settings& settings, tree_re
       errors.push_back(display_path(files[i].path) + ": its modification time does not fit the list's 32-bit time");
       return false;
     }
-    entries[i] = {files[i].name, static_cast<std::uint32_t>(files[i].size), 0, 0, *time};
+    entries[i].name.assign(files[i].name);
+    entries[i].size = static_cast<std::uint32_t>(files[i].size);
+    entries[i].time = *time;
   }
   if (!settings.dry_run && !create_folders(job, errors)) return false;
 
@@ -214,28 +216,28 @@ bool write_streams(const tree_job& job, const stream_settings& settings, tree_re
     return false;
 
   for (std::size_t i = 0; i < count; ++i) {
-    result.changes.push_back({entries[i].name, kinds[i], entries[i].size, entries[i].packed_size});
+    result.changes.push_back({std::string(entries[i].name.view()), kinds[i], entries[i].size, entries[i].packed_size});
     if (kinds[i] == change_kind::added || kinds[i] == change_kind::changed)
       ++result.compressed;
     else
       ++result.reused;
   }
   std::set<std::string> listed;
-  for (const list_entry& entry : entries) listed.insert(lower_case(entry.name));
+  for (const file_entry& entry : entries) listed.insert(lower_case(entry.name));
   for (const auto& [lower, old] : job.earlier->entries) {
     if (listed.count(lower)) continue;
-    result.changes.push_back({old.name, change_kind::removed, old.size, old.packed_size});
+    result.changes.push_back({std::string(old.name.view()), change_kind::removed, old.size, old.packed_size});
     ++result.removed;
   }
   result.entries = std::move(entries);
   return true;
 }
 
-product_lists make_product_lists(const std::vector<list_entry>& entries, long utc_offset, int level,
+product_lists make_product_lists(const std::vector<file_entry>& entries, long utc_offset, int level,
                                  const earlier_tree& earlier) {
   product_lists lists;
   std::string text = format_list_text(entries);
-  list_entry manifest;
+  file_entry manifest;
   manifest.name = manifest_file_name;
   manifest.size = static_cast<std::uint32_t>(text.size());
   manifest.crc32 = text_crc32(text);
@@ -262,7 +264,7 @@ bool write_product_lists(const fs::path& folder, const product_lists& lists, std
                           error);
 }
 
-bool write_client_list(const fs::path& folder, const std::vector<list_entry>& entries, std::string& error) {
+bool write_client_list(const fs::path& folder, const std::vector<file_entry>& entries, std::string& error) {
   return write_whole_file(folder / list_file_name, format_list_text(entries), error);
 }
 

@@ -36,7 +36,7 @@ struct file_change {
 };
 
 struct tree_result {
-  std::vector<list_entry> entries;
+  std::vector<file_entry> entries;
   std::vector<file_change> changes;  // the listed files in list order, then the removed ones
   std::size_t compressed = 0;
   std::size_t reused = 0;  // touched ones included
@@ -46,10 +46,10 @@ struct tree_result {
 // What an earlier publish left in one tree, by lower-cased name.
 struct earlier_tree {
   std::filesystem::path folder;
-  std::map<std::string, list_entry> entries;
+  std::map<std::string, file_entry> entries;
   std::string manifest_text;         // product tree: the inflated "gfl.mft"
   std::string manifest_bytes;        // product tree: "gfl.mft" as served
-  std::optional<list_entry> header;  // product tree: its patch header
+  std::optional<file_entry> header;  // product tree: its patch header
 };
 
 // Empty when there is no earlier tree or its list cannot be read; a tree that cannot
@@ -86,11 +86,11 @@ struct product_lists {
 // earlier bytes and time, so clients keep their stored copy; a changed one gets the
 // time of publishing, later than the earlier one's, so that no stored copy is taken
 // as current.
-product_lists make_product_lists(const std::vector<list_entry>& entries, long utc_offset, int level,
+product_lists make_product_lists(const std::vector<file_entry>& entries, long utc_offset, int level,
                                  const earlier_tree& earlier);
 
 bool write_product_lists(const std::filesystem::path& folder, const product_lists& lists, std::string& error);
 
-bool write_client_list(const std::filesystem::path& folder, const std::vector<list_entry>& entries, std::string& error);
+bool write_client_list(const std::filesystem::path& folder, const std::vector<file_entry>& entries, std::string& error);
 
 }  // namespace corvid::publish

@@ -29,7 +29,7 @@ class problem_list {
   report& out_;
 };
 
-void verify_stream(const fs::path& folder, const list_entry& entry, problem_list& problems) {
+void verify_stream(const fs::path& folder, const file_entry& entry, problem_list& problems) {
   fs::path stream = folder / lower_case(entry.name);
   std::error_code code;
   std::uintmax_t length = fs::file_size(stream, code);
@@ -47,27 +47,27 @@ void verify_stream(const fs::path& folder, const list_entry& entry, problem_list
   if (!why.empty()) problems.add(stream, why);
 }
 
-void verify_entries(const fs::path& list, const fs::path& folder, const std::vector<list_entry>& entries,
+void verify_entries(const fs::path& list, const fs::path& folder, const std::vector<file_entry>& entries,
                     problem_list& problems) {
   std::set<std::string> seen;
-  for (const list_entry& entry : entries) {
-    std::string why = name_refusal(entry.name);
-    if (why.empty() && is_client_scratch_name(lower_case(entry.name)))
-      why = "the client uses this name for its own files";
-    if (why.empty() && !seen.insert(lower_case(entry.name)).second) why = "listed twice when letter case is ignored";
-    problems.installed.push_back(entry.name);
+  for (const file_entry& listed : entries) {
+    std::string name(listed.name.view());
+    std::string why = name_refusal(name);
+    if (why.empty() && is_client_scratch_name(lower_case(name))) why = "the client uses this name for its own files";
+    if (why.empty() && !seen.insert(lower_case(name)).second) why = "listed twice when letter case is ignored";
+    problems.installed.push_back(name);
     if (!why.empty()) {
-      problems.add(list, "entry \"" + entry.name + "\": " + why);
+      problems.add(list, "entry \"" + name + "\": " + why);
       continue;
     }
-    verify_stream(folder, entry, problems);
+    verify_stream(folder, listed, problems);
   }
 }
 
 void verify_product(const fs::path& folder, problem_list& problems) {
   fs::path header_path = folder / list_file_name, manifest_path = folder / manifest_file_name;
   std::string header_bytes, packed, text, error;
-  list_entry header;
+  file_entry header;
   if (!read_whole_file(header_path, header_bytes, error)) {
     problems.add(header_path, "missing or unreadable: " + error);
     return;
@@ -93,7 +93,7 @@ void verify_product(const fs::path& folder, problem_list& problems) {
   if (text_crc32(text) != header.crc32)
     problems.add(header_path, "gives the manifest's CRC-32 as " + crc_text(header.crc32) + "; its text has " +
                                   crc_text(text_crc32(text)));
-  std::vector<list_entry> entries;
+  std::vector<file_entry> entries;
   if (!read_list_text(text, entries, error)) {
     problems.add(manifest_path, error);
     return;
@@ -118,7 +118,7 @@ void verify_command_script(const fs::path& folder, problem_list& problems) {
 void verify_client(const fs::path& folder, problem_list& problems) {
   fs::path list = folder / list_file_name;
   std::string text, error;
-  std::vector<list_entry> entries;
+  std::vector<file_entry> entries;
   if (!read_whole_file(list, text, error)) {
     problems.add(list, "missing or unreadable: " + error);
   } else if (!read_list_text(text, entries, error)) {

@@ -108,8 +108,8 @@ class live_check {
   void check_product_locations(const std::vector<std::string>& locations) {
     struct served {
       std::string location;
-      list_entry header;
-      std::vector<list_entry> entries;
+      file_entry header;
+      std::vector<file_entry> entries;
     };
     std::vector<served> readable;
     for (const std::string& location : locations) {
@@ -130,7 +130,7 @@ class live_check {
         out_.problem(download_url(tree.location, list_file_name),
                      "serves another manifest of the same time as " + newest.location);
     }
-    for (const list_entry& entry : newest.entries) installed_.push_back(entry.name);
+    for (const file_entry& entry : newest.entries) installed_.emplace_back(entry.name.view());
     for (const std::string& location : locations) {
       check_files(location, newest.entries);
       check_script_at(location);
@@ -139,10 +139,10 @@ class live_check {
 
   void check_client_locations(const std::vector<std::string>& locations) {
     std::optional<std::pair<std::string, std::string>> first;  // location and list
-    std::vector<list_entry> entries;
+    std::vector<file_entry> entries;
     for (const std::string& location : locations) {
       std::string url = download_url(location, list_file_name), text, why;
-      std::vector<list_entry> read;
+      std::vector<file_entry> read;
       if (!fetch_text(url, text)) continue;
       if (!read_list_text(text, read, why)) {
         out_.problem(url, why);
@@ -155,7 +155,7 @@ class live_check {
         out_.problem(url, "serves another client file list than " + first->first);
       }
     }
-    for (const list_entry& entry : entries) installed_.push_back(entry.name);
+    for (const file_entry& entry : entries) installed_.emplace_back(entry.name.view());
     for (const std::string& location : locations) check_files(location, entries);
   }
 
@@ -184,7 +184,7 @@ class live_check {
     return true;
   }
 
-  bool read_manifest(const std::string& location, list_entry& header, std::vector<list_entry>& entries) {
+  bool read_manifest(const std::string& location, file_entry& header, std::vector<file_entry>& entries) {
     std::string header_url = download_url(location, list_file_name),
                 manifest_url = download_url(location, manifest_file_name);
     std::string header_bytes, packed, text, why;
@@ -206,9 +206,9 @@ class live_check {
     return true;
   }
 
-  void check_files(const std::string& location, const std::vector<list_entry>& entries) {
+  void check_files(const std::string& location, const std::vector<file_entry>& entries) {
     auto& counts = checked_[location];
-    for (const list_entry& entry : entries) {
+    for (const file_entry& entry : entries) {
       std::string url = download_url(location, lower_case(entry.name));
       std::string why = options_.quick ? announced_length_problem(url, entry) : stream_problem(url, entry);
       ++counts.first;
@@ -218,7 +218,7 @@ class live_check {
     }
   }
 
-  std::string announced_length_problem(const std::string& url, const list_entry& entry) {
+  std::string announced_length_problem(const std::string& url, const file_entry& entry) {
     http_response response;
     if (!http_.head(url, response)) return "cannot be fetched: " + response.error;
     if (response.status != 200) return "missing: HTTP " + std::to_string(response.status);
@@ -228,7 +228,7 @@ class live_check {
     return {};
   }
 
-  std::string stream_problem(const std::string& url, const list_entry& entry) {
+  std::string stream_problem(const std::string& url, const file_entry& entry) {
     stream_inflater inflater;
     std::string broken;
     http_response response;
