@@ -43,16 +43,6 @@ bool is_within(const fs::path& inner, const fs::path& outer) {
   return mismatch == outer.end();
 }
 
-namespace {
-// A scratch stream holding `text`, ready to be read from its start; empty on failure.
-owned_file filled_and_rewound(owned_file file, std::string_view text) {
-  if (file &&
-      (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fseek(file.get(), 0, SEEK_SET) != 0))
-    file.reset();
-  return file;
-}
-}  // namespace
-
 unsigned processor_count() {
 #ifndef _WIN32
   cpu_set_t set;
@@ -73,15 +63,6 @@ constexpr long locked_byte = 64;
 owned_file open_file(const fs::path& path, const char* mode) {
   std::wstring wide_mode(mode, mode + std::strlen(mode));
   return owned_file(_wfopen(path.c_str(), wide_mode.c_str()));
-}
-
-owned_file text_stream(std::string_view text) {
-  // The runtime's tmpfile wants to write to the drive's root; "D" deletes the file when
-  // it is closed.
-  static std::atomic<unsigned> made{0};
-  fs::path path = fs::temp_directory_path() /
-                  ("corvid-publish-" + std::to_string(_getpid()) + "-" + std::to_string(made++) + ".tmp");
-  return filled_and_rewound(owned_file(_wfopen(path.c_str(), L"w+bD")), text);
 }
 
 bool read_identity(const fs::path& path, file_identity& identity) {
@@ -132,8 +113,6 @@ bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 #else
 
 owned_file open_file(const fs::path& path, const char* mode) { return owned_file(std::fopen(path.c_str(), mode)); }
-
-owned_file text_stream(std::string_view text) { return filled_and_rewound(owned_file(std::tmpfile()), text); }
 
 bool read_identity(const fs::path& path, file_identity& identity) {
   struct stat status;

@@ -43,10 +43,6 @@ struct file_identity {
   bool operator==(const file_identity&) const = default;
 };
 
-// A stream that reads `text`, for the client's readers, which read from a stream.
-// Null with errno set when no temporary file can be made.
-owned_file text_stream(std::string_view text);
-
 // Follows links. False with errno set.
 bool read_identity(const std::filesystem::path& path, file_identity& identity);
 

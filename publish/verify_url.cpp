@@ -23,14 +23,6 @@ namespace {
 constexpr int max_redirections = 5;
 constexpr std::size_t longest_list = 64 * 1024 * 1024;
 
-// The client's reading of a server information file; its reader takes a stream.
-std::optional<corvid::server_info> read_as_client(const std::string& text) {
-  owned_file stream = text_stream(text);
-  if (!stream) return std::nullopt;
-  line_source lines(stream.get());
-  return read_server_info(lines);
-}
-
 void add_unique(std::vector<std::string>& locations, const std::string& location) {
   if (!location.empty() && std::find(locations.begin(), locations.end(), location) == locations.end())
     locations.push_back(location);
@@ -75,15 +67,8 @@ class live_check {
       std::string url = "http://" + location, text;
       if (!fetch_text(url, text)) return false;
       std::vector<std::string> lines;
-      if (!check_server_info_text(text, lines)) {
-        for (const std::string& line : lines) out_.problem(url, line);
-      }
-      std::optional<corvid::server_info> read = read_as_client(text);
-      if (!read) {
-        out_.error("cannot make a temporary file: " + system_reason(errno));
-        return false;
-      }
-      info = *read;
+      check_server_info_text(text, lines, &info);
+      for (const std::string& line : lines) out_.problem(url, line);
       switch (info.outcome) {
         case server_info_outcome::wrong_first_line:
         case server_info_outcome::no_client_host:
