@@ -60,9 +60,9 @@ namespace {
 constexpr long locked_byte = 64;
 }  // namespace
 
-owned_file open_file(const fs::path& path, const char* mode) {
+stdio_file open_file(const fs::path& path, const char* mode) {
   std::wstring wide_mode(mode, mode + std::strlen(mode));
-  return owned_file(_wfopen(path.c_str(), wide_mode.c_str()));
+  return stdio_file(_wfopen(path.c_str(), wide_mode.c_str()));
 }
 
 bool read_identity(const fs::path& path, file_identity& identity) {
@@ -112,7 +112,7 @@ bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 #else
 
-owned_file open_file(const fs::path& path, const char* mode) { return owned_file(std::fopen(path.c_str(), mode)); }
+stdio_file open_file(const fs::path& path, const char* mode) { return stdio_file(std::fopen(path.c_str(), mode)); }
 
 bool read_identity(const fs::path& path, file_identity& identity) {
   struct stat status;

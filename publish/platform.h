@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/owned_handle.h"
+
 namespace corvid::publish {
 
 // The system's text for an errno value: "Permission denied", "No space left on device".
@@ -24,13 +26,8 @@ std::string display_path(const std::filesystem::path& path);
 // Whether `inner` is `outer` or lies below it, component by component.
 bool is_within(const std::filesystem::path& inner, const std::filesystem::path& outer);
 
-struct file_closer {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using owned_file = std::unique_ptr<std::FILE, file_closer>;
-
 // fopen that takes any path the platform can name; errno tells why it failed.
-owned_file open_file(const std::filesystem::path& path, const char* mode);
+stdio_file open_file(const std::filesystem::path& path, const char* mode);
 
 // What changes when a file's content may have changed: a rewrite in place moves the
 // times, a replacement by rename brings another inode.

@@ -240,7 +240,7 @@ product_lists make_product_lists(const std::vector<file_entry>& entries, long ut
   file_entry manifest;
   manifest.name = manifest_file_name;
   manifest.size = static_cast<std::uint32_t>(text.size());
-  manifest.crc32 = text_crc32(text);
+  manifest.crc32 = crc32_of(text);
   if (earlier.header && text == earlier.manifest_text) {
     lists.manifest = earlier.manifest_bytes;
     lists.manifest_changed = false;

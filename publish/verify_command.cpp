@@ -90,9 +90,9 @@ void verify_product(const fs::path& folder, problem_list& problems) {
                  "does not inflate to the " + std::to_string(header.size) + " bytes that cpatch.dat gives");
     return;
   }
-  if (text_crc32(text) != header.crc32)
+  if (crc32_of(text) != header.crc32)
     problems.add(header_path, "gives the manifest's CRC-32 as " + crc_text(header.crc32) + "; its text has " +
-                                  crc_text(text_crc32(text)));
+                                  crc_text(crc32_of(text)));
   std::vector<file_entry> entries;
   if (!read_list_text(text, entries, error)) {
     problems.add(manifest_path, error);

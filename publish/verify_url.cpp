@@ -214,24 +214,26 @@ class live_check {
   }
 
   std::string stream_problem(const std::string& url, const file_entry& entry) {
-    stream_inflater inflater;
-    std::string broken;
+    stream_check check;
     http_response response;
     bool answered = http_.get(
         url,
         [&](const char* bytes, std::size_t count) {
           // A body longer than listed is wrong whatever follows; no need to take it all.
-          return inflater.facts().packed_size <= entry.packed_size && inflater.add(bytes, count, broken);
+          if (check.facts().packed_size > entry.packed_size || check.broken()) return false;
+          check.feed(bytes, count);
+          return true;
         },
         response);
     if (!answered) return "cannot be fetched: " + response.error;
     if (response.status != 200) return "missing: HTTP " + std::to_string(response.status);
-    stream_facts facts = inflater.facts();
+    bool ended = check.finish();
+    stream_facts facts = check.facts();
     if (facts.packed_size > entry.packed_size)
       return "is longer than the " + std::to_string(entry.packed_size) + " bytes the list says";
-    if (!broken.empty()) return broken;
-    std::string why = stream_mismatch(facts, entry.packed_size, entry.size, entry.crc32);
-    if (why.empty() && !inflater.finished()) why = "the stream ends early";
+    std::string why = check.fault();
+    if (why.empty()) why = stream_mismatch(facts, entry.packed_size, entry.size, entry.crc32);
+    if (why.empty() && !ended) why = "the stream ends early";
     return why;
   }
 

@@ -14,21 +14,7 @@ namespace corvid::publish {
 namespace {
 constexpr std::size_t chunk_size = 256 * 1024;
 
-std::uint32_t crc_update(std::uint32_t crc, const char* bytes, std::size_t count) {
-  return static_cast<std::uint32_t>(::crc32(crc, reinterpret_cast<const Bytef*>(bytes), static_cast<uInt>(count)));
-}
-
 Bytef* zlib_bytes(char* bytes) { return reinterpret_cast<Bytef*>(bytes); }
-
-// Counts and checksums bytes as they pass.
-struct byte_tally {
-  std::uint64_t size = 0;
-  std::uint32_t crc = crc_update(0, nullptr, 0);
-  void add(const char* bytes, std::size_t count) {
-    size += count;
-    crc = crc_update(crc, bytes, count);
-  }
-};
 
 // Each thread keeps its buffers and its deflate state from file to file: made afresh
 // for every file, their half a megabyte is handed back to the system and faulted in
@@ -65,26 +51,28 @@ class chunk_reader {
     file_ = open_file(path, "rb");
     if (!file_) error_ = cannot("read", path, errno);
   }
-  bool opened() const { return file_ != nullptr; }
+  bool opened() const { return file_.valid(); }
+  std::FILE* file() const { return file_.get(); }
 
   // False after a failure; `count` is 0 at the end of the file.
   bool next(std::vector<char>& buffer, std::size_t& count) {
-    if (interrupted()) {
-      error_ = "interrupted";
-      return false;
-    }
+    if (interrupted()) return stopped();
     count = std::fread(buffer.data(), 1, buffer.size(), file_.get());
-    if (count < buffer.size() && std::ferror(file_.get())) {
-      error_ = cannot("read", path_, errno);
-      return false;
-    }
-    return true;
+    return count == buffer.size() || read_well();
+  }
+  bool read_well() {
+    if (std::ferror(file_.get())) error_ = cannot("read", path_, errno);
+    return !std::ferror(file_.get());
+  }
+  bool stopped() {
+    error_ = "interrupted";
+    return false;
   }
 
  private:
   const fs::path& path_;
   std::string& error_;
-  owned_file file_;
+  stdio_file file_;
 };
 
 bool write_all(std::FILE* file, const char* bytes, std::size_t count, const fs::path& path, std::string& error) {
@@ -93,7 +81,7 @@ bool write_all(std::FILE* file, const char* bytes, std::size_t count, const fs::
   return false;
 }
 
-bool close_written(owned_file& file, const fs::path& path, std::string& error) {
+bool close_written(stdio_file& file, const fs::path& path, std::string& error) {
   // A full disk often shows only when the last buffer goes out.
   if (std::fclose(file.release()) != 0) {
     error = cannot("write", path, errno);
@@ -107,7 +95,7 @@ bool compress_file(const fs::path& source, const fs::path& target, int level, st
                    byte_counter* counter) {
   chunk_reader in(source, error);
   if (!in.opened()) return false;
-  owned_file out;
+  stdio_file out;
   if (!target.empty()) {
     out = open_file(target, "wb");
     if (!out) {
@@ -123,7 +111,7 @@ bool compress_file(const fs::path& source, const fs::path& target, int level, st
   }
   std::vector<char>& input = work.input;
   std::vector<char>& output = work.output;
-  byte_tally read;
+  checksum read;
   std::uint64_t written = 0;
   int flush = Z_NO_FLUSH;
   while (flush != Z_FINISH) {
@@ -149,7 +137,7 @@ bool compress_file(const fs::path& source, const fs::path& target, int level, st
     }
   }
   if (out && !close_written(out, target, error)) return false;
-  facts = {read.size, written, read.crc};
+  facts = {read.size(), written, read.crc32()};
   return true;
 }
 
@@ -157,77 +145,39 @@ bool file_crc32(const fs::path& path, stream_facts& facts, std::string& error, b
   chunk_reader in(path, error);
   if (!in.opened()) return false;
   std::vector<char>& input = work_of_this_thread().input;
-  byte_tally read;
-  std::size_t got = 0;
-  do {
-    if (!in.next(input, got)) return false;
-    read.add(input.data(), got);
+  checksum read;
+  std::span<unsigned char> buffer(reinterpret_cast<unsigned char*>(input.data()), input.size());
+  bool whole = sum_file(in.file(), buffer, read, [&](std::size_t got) {
     if (counter) *counter += got;
-  } while (got != 0);
-  facts = {read.size, 0, read.crc};
+    return !interrupted();
+  });
+  if (!whole) return interrupted() ? in.stopped() : in.read_well();
+  facts = {read.size(), 0, read.crc32()};
   return true;
 }
 
-stream_inflater::stream_inflater() { started_ = inflateInit(&stream_) == Z_OK; }
-
-stream_inflater::~stream_inflater() {
-  if (started_) inflateEnd(&stream_);
-}
-
-bool stream_inflater::add(const char* bytes, std::size_t count, std::string& error) {
-  if (!started_) {
-    error = "zlib cannot start a stream";
-    return false;
-  }
-  if (count == 0) return true;
-  if (finished_) {
-    error = "bytes follow the end of the stream";
-    return false;
-  }
-  facts_.packed_size += count;
-  char output[64 * 1024];
-  stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes));
-  stream_.avail_in = static_cast<uInt>(count);
-  byte_tally tally{facts_.size, facts_.crc32};
-  do {
-    stream_.next_out = zlib_bytes(output);
-    stream_.avail_out = sizeof output;
-    int status = inflate(&stream_, Z_NO_FLUSH);
-    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
-      error = "not a valid zlib stream";
-      return false;
-    }
-    tally.add(output, sizeof output - stream_.avail_out);
-    if (status == Z_STREAM_END) {
-      finished_ = true;
-      break;
-    }
-    if (status == Z_BUF_ERROR && stream_.avail_out != 0) break;  // wants more input
-  } while (stream_.avail_out == 0 || stream_.avail_in != 0);
-  facts_.size = tally.size;
-  facts_.crc32 = tally.crc;
-  if (finished_ && stream_.avail_in != 0) {
-    error = "bytes follow the end of the stream";
-    return false;
-  }
-  return true;
+std::string stream_check::fault() const {
+  if (outcome_ == inflate_outcome::out_of_memory) return "zlib cannot start a stream";
+  if (outcome_ == inflate_outcome::bad_stream) return "not a valid zlib stream";
+  if (inflater_.bytes_after_end()) return "bytes follow the end of the stream";
+  return {};
 }
 
 bool inflate_file_facts(const fs::path& path, stream_facts& facts, std::string& error) {
   chunk_reader in(path, error);
   if (!in.opened()) return false;
-  stream_inflater inflater;
+  stream_check check;
   std::vector<char> input(chunk_size);
   std::size_t got = 0;
   do {
-    if (!in.next(input, got) || !inflater.add(input.data(), got, error)) return false;
-  } while (got != 0);
-  if (!inflater.finished()) {
-    error = "the stream ends early";
-    return false;
-  }
-  facts = inflater.facts();
-  return true;
+    if (!in.next(input, got)) return false;
+    check.feed(input.data(), got);
+  } while (got != 0 && !check.broken());
+  bool ended = check.finish();
+  error = check.fault();
+  if (error.empty() && !ended) error = "the stream ends early";
+  facts = check.facts();
+  return error.empty();
 }
 
 std::string crc_text(std::uint32_t crc32) {
@@ -257,20 +207,12 @@ std::string compress_text(std::string_view text, int level) {
 }
 
 bool uncompress_text(std::string_view packed, std::uint32_t size, std::string& text) {
-  // One byte of room more than announced, so that a longer text is noticed.
-  std::string out(static_cast<std::size_t>(size) + 1, '\0');
-  uLongf length = static_cast<uLongf>(out.size());
-  if (uncompress(zlib_bytes(out.data()), &length, reinterpret_cast<const Bytef*>(packed.data()),
-                 static_cast<uLong>(packed.size())) != Z_OK ||
-      length != size)
+  std::string out(size, '\0');
+  if (!inflate_whole(reinterpret_cast<const unsigned char*>(packed.data()), packed.size(),
+                     reinterpret_cast<unsigned char*>(out.data()), size))
     return false;
-  out.resize(length);
   text = std::move(out);
   return true;
-}
-
-std::uint32_t text_crc32(std::string_view text) {
-  return crc_update(crc_update(0, nullptr, 0), text.data(), text.size());
 }
 
 bool read_whole_file(const fs::path& path, std::string& bytes, std::string& error) {
@@ -287,7 +229,7 @@ bool read_whole_file(const fs::path& path, std::string& bytes, std::string& erro
 }
 
 bool write_whole_file(const fs::path& path, std::string_view bytes, std::string& error) {
-  owned_file out = open_file(path, "wb");
+  stdio_file out = open_file(path, "wb");
   if (!out) {
     error = cannot("create", path, errno);
     return false;

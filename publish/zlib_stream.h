@@ -3,13 +3,15 @@
 // Adler-32 trailer), the form that zlib's uncompress inflates in one call. Files are
 // streamed in bounded chunks, so a release of large files needs little memory.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
-#include <zlib.h>
+#include "patch/checksum.h"
+#include "patch/inflater.h"
 
 namespace corvid::publish {
 
@@ -32,26 +34,37 @@ bool compress_file(const std::filesystem::path& source, const std::filesystem::p
 bool file_crc32(const std::filesystem::path& path, stream_facts& facts, std::string& error,
                 byte_counter* counter = nullptr);
 
-// Inflates one zlib stream fed in pieces, keeping only the size and CRC-32 of what
-// comes out, so that a stream of any size needs no more memory than a chunk.
-class stream_inflater {
+// A served stream inflated as it arrives, as the client inflates it, keeping only the
+// size and CRC-32 of what comes out.
+class stream_check final : private inflate_sink {
  public:
-  stream_inflater();
-  ~stream_inflater();
-  stream_inflater(const stream_inflater&) = delete;
-  stream_inflater& operator=(const stream_inflater&) = delete;
-
-  // False with `error` once the bytes are not a zlib stream or bytes follow its end.
-  bool add(const char* bytes, std::size_t count, std::string& error);
-  // True once the stream has ended.
-  bool finished() const { return finished_; }
-  stream_facts facts() const { return facts_; }
+  stream_check() : inflater_(buffer_, *this) {}
+  void feed(const char* bytes, std::size_t count) {
+    inflater_.feed(reinterpret_cast<const unsigned char*>(bytes), count);
+  }
+  // Known already not to be one whole stream, so that the rest need not be fed.
+  bool broken() const { return inflater_.broken(); }
+  // After the last bytes: passes on the rest of the output. False when the stream did not
+  // reach its end.
+  bool finish() {
+    outcome_ = inflater_.finish();
+    return outcome_ != inflate_outcome::ends_early;
+  }
+  // After finish: why the bytes are not one zlib stream followed by nothing, its end
+  // aside; empty when they are.
+  std::string fault() const;
+  stream_facts facts() const { return {sum_.size(), inflater_.fed(), sum_.crc32()}; }
 
  private:
-  z_stream stream_{};
-  bool started_ = false;
-  bool finished_ = false;
-  stream_facts facts_;
+  bool take(const unsigned char* bytes, std::size_t length) override {
+    sum_.add(bytes, length);
+    return true;
+  }
+
+  std::array<unsigned char, 64 * 1024> buffer_;
+  checksum sum_;
+  inflater inflater_;
+  inflate_outcome outcome_ = inflate_outcome::ends_early;
 };
 
 // What a served stream inflates to; false when it is not one whole zlib stream
@@ -69,8 +82,6 @@ std::string stream_mismatch(const stream_facts& served, std::uint64_t packed_siz
 std::string compress_text(std::string_view text, int level);
 // False unless `packed` inflates to exactly `size` bytes.
 bool uncompress_text(std::string_view packed, std::uint32_t size, std::string& text);
-
-std::uint32_t text_crc32(std::string_view text);
 
 // Whole-file helpers for the small list files.
 bool read_whole_file(const std::filesystem::path& path, std::string& bytes, std::string& error);
