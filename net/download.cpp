@@ -15,7 +15,7 @@ constexpr DWORD_PTR request_context = 32;
 constexpr DWORD hidden_attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY;
 
 // The body into the target file, up to its bound.
-class file_sink final : public body_sink {
+class file_sink final : public byte_sink {
  public:
   file_sink(HANDLE file, const download_request& request, std::uint32_t bound)
       : file_(file), request_(request), bound_(bound) {}

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 
+#include "core/byte_sink.h"
 #include "core/message_pump.h"
 #include "core/update_state.h"
 #include "platform/handles.h"
@@ -19,25 +20,17 @@ inline constexpr std::size_t transfer_chunk_size = 1024;
 // Always from the server, never into the cache, the connection kept alive.
 internet_handle open_request(const char* url, DWORD_PTR context);
 
-class body_sink {
- public:
-  // The next chunk of the body, never empty. False ends the transfer; the sink knows why.
-  virtual bool take(const unsigned char* bytes, std::size_t length) = 0;
-
- protected:
-  ~body_sink() = default;
-};
-
 enum class body_end {
   complete,     // the body ended, or the cancel flag was set: the caller looks at the flag
   read_failed,  // InternetReadFile failed
   stopped,      // the sink refused a chunk
 };
 
-// Reads the body of `request` into `sink`. A quit message met between chunks closes the
+// Reads the body of `request` into `sink`, a chunk at a time and never an empty one; a
+// chunk the sink refuses ends the transfer. A quit message met between chunks closes the
 // caller's handles, in the order given, and takes the quit path.
 template <typename... Owners>
-body_end read_body(HINTERNET request, body_sink& sink, Owners&... close_on_quit) {
+body_end read_body(HINTERNET request, byte_sink& sink, Owners&... close_on_quit) {
   unsigned char chunk[transfer_chunk_size];
   while (!state.cancel_flag) {
     DWORD received = 0;

@@ -62,7 +62,7 @@ class scratch_copy {
 
 // The body into the writer and the progress counters. The body has its room and no more:
 // a longer one is wrong, however long it is.
-class fetch_sink final : public body_sink {
+class fetch_sink final : public byte_sink {
  public:
   fetch_sink(inflating_writer& writer, HANDLE file, const file_entry& entry, progress_callback_type progress_callback)
       : writer_(writer), file_(file), entry_(entry), progress_callback_(progress_callback) {}

@@ -16,7 +16,7 @@ void release(voidpf, voidpf address) { ::operator delete(address); }
 
 }  // namespace
 
-inflater::inflater(std::span<unsigned char> buffer, inflate_sink& sink, std::uint64_t limit)
+inflater::inflater(std::span<unsigned char> buffer, byte_sink& sink, std::uint64_t limit)
     : buffer_(buffer), sink_(sink), limit_(limit) {
   stream_.zalloc = allocate;
   stream_.zfree = release;

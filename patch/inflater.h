@@ -9,18 +9,9 @@
 #include <cstdint>
 #include <span>
 
+#include "core/byte_sink.h"
+
 namespace corvid {
-
-// Takes the inflated bytes, in order.
-class inflate_sink {
- public:
-  // False when the bytes could not be taken: the sink is given nothing more, but the
-  // stream is still inflated to its end, so that a bad stream is told from a bad sink.
-  virtual bool take(const unsigned char* bytes, std::size_t length) = 0;
-
- protected:
-  ~inflate_sink() = default;
-};
 
 enum class inflate_outcome {
   complete,       // the stream ended within its limit, and the sink took all of it
@@ -36,8 +27,10 @@ class inflater {
 
   // Output gathers in `buffer`, which the owner provides and keeps, and goes to `sink`
   // whenever the buffer is full and at the end. A stream that gives more than `limit`
-  // bytes is bad as soon as it does, and no byte past the limit reaches the sink.
-  inflater(std::span<unsigned char> buffer, inflate_sink& sink, std::uint64_t limit = no_limit);
+  // bytes is bad as soon as it does, and no byte past the limit reaches the sink. A sink
+  // that refuses is given nothing more, but the stream is still inflated to its end, so
+  // that a bad stream is told from a bad sink.
+  inflater(std::span<unsigned char> buffer, byte_sink& sink, std::uint64_t limit = no_limit);
   ~inflater();
   inflater(const inflater&) = delete;
   inflater& operator=(const inflater&) = delete;
@@ -64,7 +57,7 @@ class inflater {
 
   z_stream stream_{};
   std::span<unsigned char> buffer_;
-  inflate_sink& sink_;
+  byte_sink& sink_;
   std::uint64_t limit_;
   std::uint64_t produced_ = 0;
   std::uint64_t fed_ = 0;

@@ -13,7 +13,7 @@
 
 namespace corvid {
 
-class inflating_writer final : private inflate_sink {
+class inflating_writer final : private byte_sink {
  public:
   // For a stream that must give exactly `expected_size` bytes.
   explicit inflating_writer(std::uint32_t expected_size);

@@ -36,7 +36,7 @@ bool file_crc32(const std::filesystem::path& path, stream_facts& facts, std::str
 
 // A served stream inflated as it arrives, as the client inflates it, keeping only the
 // size and CRC-32 of what comes out.
-class stream_check final : private inflate_sink {
+class stream_check final : private byte_sink {
  public:
   stream_check() : inflater_(buffer_, *this) {}
   void feed(const char* bytes, std::size_t count) {

@@ -19,7 +19,7 @@ std::string packed(const std::string& text) {
 }
 
 // Keeps what it is given, and refuses once it holds `room` bytes.
-struct kept : inflate_sink {
+struct kept : byte_sink {
   std::string bytes;
   std::size_t room = SIZE_MAX;
   bool take(const unsigned char* data, std::size_t length) override {
