@@ -3,7 +3,7 @@
 
 #include "core/product.h"
 #include "publish/command_check.h"
-#include "publish/commands.h"
+#include "publish/options.h"
 #include "publish/interrupt.h"
 #include "publish/list_time.h"
 #include "publish/name_rules.h"

@@ -4,7 +4,7 @@
 
 #include "core/product.h"
 #include "publish/command_check.h"
-#include "publish/commands.h"
+#include "publish/options.h"
 #include "publish/list_format.h"
 #include "publish/name_rules.h"
 #include "publish/platform.h"

@@ -8,7 +8,7 @@
 #include "net/server_info.h"
 #include "core/product.h"
 #include "publish/command_check.h"
-#include "publish/commands.h"
+#include "publish/options.h"
 #include "publish/http_client.h"
 #include "publish/list_format.h"
 #include "publish/name_rules.h"
