@@ -48,7 +48,7 @@ bool next_field(std::string_view& line, std::string_view& field, field_quirk* qu
     if (c == '"') {
       std::size_t close = line.find('"', i + 1);
       if (close == std::string_view::npos) {
-        seen = field_quirk::unclosed_quote;
+        seen = i > 0 ? field_quirk::text_before_quote : field_quirk::unclosed_quote;
         return false;
       }
       field = line.substr(i + 1, close - i - 1);

@@ -11,7 +11,7 @@ namespace corvid {
 enum class field_quirk {
   none,
   unclosed_quote,     // no field is taken
-  text_before_quote,  // dropped: the field is what the quotes enclose
+  text_before_quote,  // dropped: the field is what the quotes enclose, if they are closed
   text_after_quote,   // left for the next field
 };
 
