@@ -23,21 +23,21 @@ class checksum {
 
 std::uint32_t crc32_of(std::string_view bytes);
 
-// Sums what is left of `file`, a piece of `buffer` at a time; every piece is also told to
-// `each_piece`, which stops the reading by returning false. False when a read failed or
-// the reading was stopped.
+// Sums what is left of `file`, a piece of `buffer` at a time, and gives every piece to
+// `each_piece`, which ends the reading early by returning false. False only when a read
+// failed.
 template <typename Each>
 bool sum_file(std::FILE* file, std::span<unsigned char> buffer, checksum& sum, Each&& each_piece) {
   for (;;) {
     std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
     if (got == 0) return std::ferror(file) == 0;
     sum.add(buffer.data(), got);
-    if (!each_piece(got)) return false;
+    if (!each_piece(buffer.data(), got)) return true;
   }
 }
 
 inline bool sum_file(std::FILE* file, std::span<unsigned char> buffer, checksum& sum) {
-  return sum_file(file, buffer, sum, [](std::size_t) { return true; });
+  return sum_file(file, buffer, sum, [](const unsigned char*, std::size_t) { return true; });
 }
 
 }  // namespace corvid

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "patch/inflater.h"
 #include "patch/list_format.h"
 
 namespace corvid::publish {
@@ -57,6 +58,17 @@ bool read_list_text(std::string_view text, std::vector<file_entry>& entries, std
       break;
   }
   return false;
+}
+
+manifest_fault read_manifest(const file_entry& header, std::string_view packed, std::string& text,
+                             std::vector<file_entry>& entries, std::string& problem) {
+  if (packed.size() != header.packed_size) return manifest_fault::wrong_packed_size;
+  text.assign(header.size, '\0');
+  if (!inflate_whole(reinterpret_cast<const unsigned char*>(packed.data()), packed.size(),
+                     reinterpret_cast<unsigned char*>(text.data()), header.size))
+    return manifest_fault::not_inflating;
+  if (!read_list_text(text, entries, problem, line_ends::inflated_text)) return manifest_fault::bad_list;
+  return manifest_fault::none;
 }
 
 }  // namespace corvid::publish

@@ -35,4 +35,12 @@ bool decode_patch_header(std::string_view bytes, file_entry& manifest);
 bool read_list_text(std::string_view text, std::vector<file_entry>& entries, std::string& problem,
                     line_ends ends = line_ends::text_mode);
 
+// Why a manifest is not the one its patch header describes, as the client would find.
+enum class manifest_fault { none, wrong_packed_size, not_inflating, bad_list };
+
+// Inflates `packed` as the patch header `header` describes it into `text` and reads the
+// list in it; `problem` says what is wrong with a list that is refused.
+manifest_fault read_manifest(const file_entry& header, std::string_view packed, std::string& text,
+                             std::vector<file_entry>& entries, std::string& problem);
+
 }  // namespace corvid::publish

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <system_error>
 #include <thread>
 
@@ -42,6 +44,24 @@ bool is_within(const fs::path& inner, const fs::path& outer) {
   auto [mismatch, unused] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
   return mismatch == outer.end();
 }
+
+namespace {
+std::atomic<int> caught{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the handler may only touch a lock-free flag");
+
+extern "C" void note_signal(int number) { caught.store(number); }
+}  // namespace
+
+void watch_interrupts() {
+  for (int number : {SIGINT, SIGTERM}) std::signal(number, note_signal);
+#ifdef SIGHUP
+  std::signal(SIGHUP, note_signal);
+#endif
+}
+
+bool interrupted() { return caught.load() != 0; }
+
+int interrupted_exit_code() { return 128 + caught.load(); }
 
 unsigned processor_count() {
 #ifndef _WIN32
@@ -108,6 +128,11 @@ bool exchange_folders(const fs::path&, const fs::path&) {
   return false;
 }
 
+long machine_standard_utc_offset() {
+  _tzset();
+  return -_timezone;
+}
+
 bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 #else
@@ -156,6 +181,12 @@ bool folder_lock::acquire(const fs::path& lock_file, long& holder, std::string& 
 
 bool exchange_folders(const fs::path& a, const fs::path& b) {
   return renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+}
+
+long machine_standard_utc_offset() {
+  tzset();
+  // POSIX keeps the standard offset here, west-positive, whatever the season.
+  return -timezone;
 }
 
 bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }

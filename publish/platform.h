@@ -1,14 +1,13 @@
 #pragma once
 // What the tool needs from the operating system beyond the standard library: the
 // system's reason for a failure, what identifies a file's content, a lock that dies
-// with its process, a switch of two folders in one step and whether a person watches.
+// with its process, a switch of two folders in one step, whether a person watches,
+// the machine's time zone and a request to stop.
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <string>
-#include <string_view>
 
 #include "platform/owned_handle.h"
 
@@ -66,5 +65,15 @@ bool exchange_folders(const std::filesystem::path& a, const std::filesystem::pat
 bool is_terminal(std::FILE* stream);
 
 unsigned processor_count();
+
+// The machine's standard offset, seconds east of UTC, whatever the season.
+long machine_standard_utc_offset();
+
+// Ctrl-C, a hang-up or a termination request: long work stops at its next chunk, so
+// that the run can remove its unfinished tree before it ends.
+void watch_interrupts();
+bool interrupted();
+// The shell's convention: 128 plus the signal's number (130 for Ctrl-C).
+int interrupted_exit_code();
 
 }  // namespace corvid::publish

@@ -1,7 +1,7 @@
 #pragma once
-// Files as the client fetches them: one zlib stream each (header, deflate data,
-// Adler-32 trailer), the form that zlib's uncompress inflates in one call. Files are
-// streamed in bounded chunks, so a release of large files needs little memory.
+// Files as the client fetches them: one zlib stream each, made and checked a bounded
+// piece at a time, so that a release of large files needs little memory. Every file is
+// read through the client's own summing of files.
 
 #include <array>
 #include <atomic>
@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/file_entry.h"
 #include "patch/checksum.h"
 #include "patch/inflater.h"
 
@@ -25,8 +26,8 @@ struct stream_facts {
 using byte_counter = std::atomic<std::uint64_t>;
 
 // Compresses `source` at zlib `level` into a new file `target`, or only measures the
-// stream when `target` is empty. Fills the size and CRC-32 of what was read and the
-// length of the stream. Stops early, failing, when the run is interrupted.
+// stream when `target` is empty: the size and CRC-32 of what was read and the length of
+// the stream. Reading this and the next stop, failing, once the run is interrupted.
 bool compress_file(const std::filesystem::path& source, const std::filesystem::path& target, int level,
                    stream_facts& facts, std::string& error, byte_counter* counter = nullptr);
 
@@ -67,21 +68,18 @@ class stream_check final : private byte_sink {
   inflate_outcome outcome_ = inflate_outcome::ends_early;
 };
 
-// What a served stream inflates to; false when it is not one whole zlib stream
-// followed by nothing.
-bool inflate_file_facts(const std::filesystem::path& path, stream_facts& facts, std::string& error);
+// Why the served stream at `path` is not the one `entry` lists, as the client would find
+// it; empty when it is.
+std::string stream_file_problem(const std::filesystem::path& path, const file_entry& entry);
+
+// Why served bytes are not the listed stream: their length, or the size or CRC-32 they
+// inflate to. Empty when they are.
+std::string stream_mismatch(const stream_facts& served, const file_entry& entry);
 
 // A CRC-32 as lists write it: lower-case hexadecimal.
 std::string crc_text(std::uint32_t crc32);
 
-// Why served bytes are not the listed stream: their length, or the size or CRC-32 they
-// inflate to. Empty when they are.
-std::string stream_mismatch(const stream_facts& served, std::uint64_t packed_size, std::uint64_t size,
-                            std::uint32_t crc32);
-
 std::string compress_text(std::string_view text, int level);
-// False unless `packed` inflates to exactly `size` bytes.
-bool uncompress_text(std::string_view packed, std::uint32_t size, std::string& text);
 
 // Whole-file helpers for the small list files.
 bool read_whole_file(const std::filesystem::path& path, std::string& bytes, std::string& error);
