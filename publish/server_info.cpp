@@ -1,6 +1,8 @@
 #include "publish/server_info.h"
 
 #include <algorithm>
+#include <map>
+#include <utility>
 
 #include "publish/name_rules.h"
 #include "text/format_limits.h"
@@ -25,37 +27,32 @@ std::string location_refusal(std::string_view location) {
   return {};
 }
 
-namespace {
-void check_location(const std::string& option, const std::string& location, std::vector<std::string>& problems) {
-  std::string why = location_refusal(location);
-  if (!why.empty()) problems.push_back(option + " \"" + location + "\": " + why);
-}
-
-void check_locations(const server_info_settings& info, std::vector<std::string>& problems) {
-  check_location("--client-host", info.client_host, problems);
-  check_location("--product-host", info.product_host, problems);
+bool format_server_info(const server_info_settings& info, std::string& text, std::vector<std::string>& problems) {
+  std::size_t before = problems.size();
+  std::vector<std::pair<const char*, std::string>> locations = {{"--client-host", info.client_host},
+                                                                {"--product-host", info.product_host}};
   if (info.header_hosts) {
-    check_location("--header-hosts", info.header_hosts->client, problems);
-    check_location("--header-hosts", info.header_hosts->product, problems);
+    locations.insert(locations.end(),
+                     {{"--header-hosts", info.header_hosts->client}, {"--header-hosts", info.header_hosts->product}});
   }
-  for (const host_pair& mirror : info.mirrors) {
-    check_location("--mirror", mirror.client, problems);
-    check_location("--mirror", mirror.product, problems);
+  for (const host_pair& pair : info.mirrors) {
+    locations.insert(locations.end(), {{"--mirror", pair.client}, {"--mirror", pair.product}});
   }
-  if (info.redirect) check_location("--redirect", *info.redirect, problems);
-}
-
-void check_combination(const server_info_settings& info, std::vector<std::string>& problems) {
-  int sections = (info.header_hosts ? 1 : 0) + (info.mirrors.empty() ? 0 : 1) + (info.down_lines.empty() ? 0 : 1) +
-                 (info.redirect ? 1 : 0);
-  bool limit = info.max_patch_mb.has_value();
-  if (sections > 1 || (limit && (info.header_hosts || !info.down_lines.empty() || info.redirect)))
+  if (info.redirect) locations.emplace_back("--redirect", *info.redirect);
+  for (const auto& [option, location] : locations) {
+    std::string why = location_refusal(location);
+    if (!why.empty()) problems.push_back(option + (" \"" + location + "\": ") + why);
+  }
+  bool limit = info.max_patch_mb.has_value(), down = !info.down_lines.empty();
+  int sections =
+      (info.header_hosts ? 1 : 0) + (info.mirrors.empty() ? 0 : 1) + (down ? 1 : 0) + (info.redirect ? 1 : 0);
+  if (sections > 1 || (limit && (info.header_hosts || down || info.redirect)))
     problems.push_back(
         "the server information file holds one section: --down, --redirect or --header-hosts stand "
         "alone; --max-patch-mb goes alone or with --mirror");
-  if (info.mirrors.size() > static_cast<std::size_t>(server_info_alternate_slots))
+  if (std::cmp_greater(info.mirrors.size(), server_info_alternate_slots))
     problems.push_back("at most ten --mirror pairs");
-  if (info.down_lines.size() > static_cast<std::size_t>(down_notice_lines))
+  if (std::cmp_greater(info.down_lines.size(), down_notice_lines))
     problems.push_back("--down shows at most five lines");
   std::size_t notice = 0;
   for (const std::string& line : info.down_lines) {
@@ -69,13 +66,6 @@ void check_combination(const server_info_settings& info, std::vector<std::string
   if (notice > 4095) problems.push_back("the --down notice is longer than the client's 4095 characters");
   if (limit && *info.max_patch_mb > most_patch_megabytes)
     problems.push_back("--max-patch-mb is at most 4095; the client counts the limit in 32 bits");
-}
-}  // namespace
-
-bool format_server_info(const server_info_settings& info, std::string& text, std::vector<std::string>& problems) {
-  std::size_t before = problems.size();
-  check_locations(info, problems);
-  check_combination(info, problems);
   if (problems.size() != before) return false;
 
   text = std::string(list_header_text) + "\n" + info.client_host + "\n" + info.product_host + "\n";
@@ -90,7 +80,7 @@ bool format_server_info(const server_info_settings& info, std::string& text, std
   } else if (!info.mirrors.empty()) {
     text += "aurl\n";
     for (const host_pair& mirror : info.mirrors) text += mirror.client + "\n" + mirror.product + "\n";
-    if (info.mirrors.size() < static_cast<std::size_t>(server_info_alternate_slots)) text += "\n\n";
+    if (std::cmp_less(info.mirrors.size(), server_info_alternate_slots)) text += "\n\n";
     if (info.max_patch_mb) text += "mps\n" + std::to_string(*info.max_patch_mb) + "\n";
   } else if (info.max_patch_mb) {
     text += "mps\n" + std::to_string(*info.max_patch_mb) + "\n";
@@ -108,7 +98,7 @@ std::string worded(const finding<server_info_finding>& found) {
       if (found.text.starts_with("\xEF\xBB\xBF"))
         return line + "starts with a UTF-8 byte order mark, which the client reads as part of the line";
       return line + "the first line is not \"Corvid Patch\"";
-    case server_info_finding::location_missing: break;  // worded with its place
+    case server_info_finding::location_missing: break;  // worded with the location's name
     case server_info_finding::no_notice: return line + "\"down\" has no notice";
     case server_info_finding::no_mirror_pair: return line + "\"aurl\" lists no mirror pair";
     case server_info_finding::not_mps_after_mirrors: return line + "the client reads only \"mps\" after the mirrors";
@@ -154,23 +144,18 @@ bool check_server_info_text(std::string_view text, std::vector<std::string>& pro
   line_source lines(text);
   server_info_findings found;
   server_info info = read_server_info(lines, &found);
-  std::vector<std::pair<std::size_t, std::string>> told;
+  // By line: the reader's finding for a line, or else what is wrong with the location on it.
+  std::map<std::size_t, std::string> told;
   std::vector<place> places = places_of(info);
   for (const finding<server_info_finding>& reason : found) {
-    if (reason.why != server_info_finding::location_missing) {
-      told.emplace_back(reason.line, worded(reason));
-      continue;
-    }
-    auto missing = std::find_if(places.begin(), places.end(), [&](const place& p) { return p.line == reason.line; });
-    if (missing == places.end()) continue;
-    told.emplace_back(reason.line, missing->name + " is missing");
-    places.erase(missing);
+    auto at = std::find_if(places.begin(), places.end(), [&](const place& p) { return p.line == reason.line; });
+    bool missing = reason.why == server_info_finding::location_missing;
+    if (!missing || at != places.end()) told.emplace(reason.line, missing ? at->name + " is missing" : worded(reason));
   }
   for (const place& at : places) {
     std::string why = location_refusal(lower_case(at.location));
-    if (!why.empty()) told.emplace_back(at.line, "line " + std::to_string(at.line) + ": " + at.name + ": " + why);
+    if (!why.empty()) told.emplace(at.line, "line " + std::to_string(at.line) + ": " + at.name + ": " + why);
   }
-  std::stable_sort(told.begin(), told.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   for (const auto& [line, why] : told) problems.push_back(why);
   if (read != nullptr) *read = info;
   return told.empty();
