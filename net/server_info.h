@@ -4,6 +4,9 @@
 // client host, product host, an unused line, then a keyword section.
 
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "text/findings.h"
 #include "text/fixed_text.h"
@@ -61,6 +64,27 @@ using server_info_findings = findings<server_info_finding>;
 
 // Reads the file from `lines`, which should read it in text mode.
 server_info read_server_info(line_source& lines, server_info_findings* found = nullptr);
+
+struct host_pair {
+  std::string client;
+  std::string product;
+};
+
+// What a server information file is to say. corvid-publish writes it; the client never
+// does. The layout has room for one keyword section.
+struct server_info_settings {
+  std::string client_host;
+  std::string product_host;
+  std::optional<host_pair> header_hosts;  // "mft"
+  std::vector<host_pair> mirrors;         // "aurl"
+  std::optional<unsigned> max_patch_mb;   // "mps", alone or after the mirrors
+  std::vector<std::string> down_lines;    // "down"
+  std::optional<std::string> redirect;    // "uurl"
+};
+
+// The file as the reader above reads it: of several sections, the first of down,
+// redirect, header hosts, mirrors and limit.
+std::string write_server_info(const server_info_settings& info);
 
 // The megabytes of an "mps" line as atoi reads them (leading blanks, a sign, digits),
 // in bytes. Out of range saturates rather than wraps: below 0 gives 0, no limit; above

@@ -3,7 +3,9 @@
 // manifest text (a header line, a count, one entry line per file) and the 19-byte
 // patch header file that describes the manifest.
 
+#include <array>
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -61,5 +63,14 @@ bool read_list(line_source& lines, std::vector<file_entry>& entries, list_findin
 // little-endian words at offsets 3, 7, 11 and 15. Fills `manifest` (named gfl.mft)
 // only when the magic and all 19 bytes are there.
 bool parse_patch_header(const unsigned char* bytes, std::size_t length, file_entry& manifest);
+
+// The same formats written, as corvid-publish writes them; the client never writes them.
+using patch_header_bytes = std::array<unsigned char, patch_header_size>;
+patch_header_bytes encode_patch_header(const file_entry& manifest);
+// One entry line without its line feed; a name holding a comma is quoted.
+std::string format_entry_line(const file_entry& entry);
+// The header line, the decimal count, then one entry line each, every line ended by a
+// line feed: the update-client file list and the manifest text alike.
+std::string format_list_text(const std::vector<file_entry>& entries);
 
 }  // namespace corvid

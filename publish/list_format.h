@@ -1,30 +1,17 @@
 #pragma once
-// The lists the update client reads, written here: the update-client file list, the
-// manifest text and the 19-byte patch header. They are read back with the client's own
-// readers, so that what is checked is what players get.
+// The lists the update client reads, as corvid-publish reads them back: with the client's
+// own readers, so that what is checked is what players get.
 
 #include <array>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "core/file_entry.h"
+#include "patch/list_format.h"
 #include "text/format_limits.h"
 #include "text/line_source.h"
 
 namespace corvid::publish {
-
-using patch_header_bytes = std::array<unsigned char, patch_header_size>;
-
-// One entry line without its line feed; a name holding a comma is quoted.
-std::string format_entry_line(const file_entry& entry);
-
-// "Corvid Patch", the decimal count, then one entry line each, every line ended by a
-// line feed. Used unchanged for the update-client file list and the manifest text.
-std::string format_list_text(const std::vector<file_entry>& entries);
-
-// "CP~" and the manifest's four words, little-endian.
-patch_header_bytes encode_patch_header(const file_entry& manifest);
 
 // The four words after "CP~"; false when the bytes are too few or the magic differs.
 bool decode_patch_header(std::string_view bytes, file_entry& manifest);

@@ -68,25 +68,7 @@ bool format_server_info(const server_info_settings& info, std::string& text, std
     problems.push_back("--max-patch-mb is at most 4095; the client counts the limit in 32 bits");
   if (problems.size() != before) return false;
 
-  text = std::string(list_header_text) + "\n" + info.client_host + "\n" + info.product_host + "\n";
-  text += "\n";  // read by the client and not used
-  if (!info.down_lines.empty()) {
-    text += "down\n";
-    for (const std::string& line : info.down_lines) text += line + "\n";
-  } else if (info.redirect) {
-    text += "uurl\n" + *info.redirect + "\n";
-  } else if (info.header_hosts) {
-    text += "mft\n" + info.header_hosts->client + "\n" + info.header_hosts->product + "\n";
-  } else if (!info.mirrors.empty()) {
-    text += "aurl\n";
-    for (const host_pair& mirror : info.mirrors) text += mirror.client + "\n" + mirror.product + "\n";
-    if (std::cmp_less(info.mirrors.size(), server_info_alternate_slots)) text += "\n\n";
-    if (info.max_patch_mb) text += "mps\n" + std::to_string(*info.max_patch_mb) + "\n";
-  } else if (info.max_patch_mb) {
-    text += "mps\n" + std::to_string(*info.max_patch_mb) + "\n";
-  } else {
-    text += "\n";
-  }
+  text = write_server_info(info);
   return true;
 }
 
