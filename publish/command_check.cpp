@@ -42,13 +42,11 @@ std::string worded(const finding<script_finding>& found) {
 // Why a path given to a command could act outside the installation folder or name
 // something other than what it says; empty when it is fine.
 std::string path_refusal(std::string_view path, bool wildcards_allowed) {
-  for (char c : path) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u > 0x7E) return "a path holds a character outside printable ASCII";
+  if (char c = first_refused_character(path, wildcards_allowed ? ":<>|" : ":<>|*?")) {
+    if (!is_printable(c)) return "a path holds a character outside printable ASCII";
     if (c == ':') return "a path names a drive or a stream; paths are relative to the installation folder";
-    if (std::string_view("<>|").find(c) != std::string_view::npos)
-      return std::string("a path holds '") + c + "', which Windows file names cannot";
-    if (!wildcards_allowed && (c == '*' || c == '?')) return "wildcards are only matched in the file pattern of unlink";
+    if (c == '*' || c == '?') return "wildcards are only matched in the file pattern of unlink";
+    return std::string("a path holds '") + c + "', which Windows file names cannot";
   }
   if (!path.empty() && is_separator(path.front()))
     return "a path starts at the drive's root; paths are relative to the installation folder";
