@@ -5,7 +5,7 @@
 #include "publish/name_rules.h"
 #include "publish/options.h"
 #include "publish/platform.h"
-#include "publish/progress.h"
+#include "publish/report.h"
 #include "publish/release_scan.h"
 #include "publish/tree_swap.h"
 #include "publish/tree_writer.h"

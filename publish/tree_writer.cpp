@@ -11,7 +11,7 @@
 #include "core/product.h"
 #include "publish/name_rules.h"
 #include "publish/platform.h"
-#include "publish/progress.h"
+#include "publish/report.h"
 
 namespace fs = std::filesystem;
 
