@@ -30,42 +30,37 @@ void add_output_flags(CLI::App& command, output_options& output, const char* ver
   command.add_flag("-v,--verbose", output.verbose, verbose_text);
 }
 
+// Each option with the text that stands for its value in the help.
+template <typename Value>
+CLI::Option* add(CLI::App& command, const char* name, Value& value, const char* text, const char* help) {
+  return command.add_option(name, value, help)->option_text(text);
+}
+
 void add_build_options(CLI::App& build, build_options& options, given& raw) {
-  build.add_option("--release", raw.release, "the release, as it is to be installed")->option_text("DIR")->required();
-  build.add_option("--out", raw.out, "the tree to write: new, empty or one this tool published")
-      ->option_text("DIR")
-      ->required();
-  build.add_option("--client", raw.client, "the update client's own files (its talomar.exe)")->option_text("DIR");
-  build.add_option("--commands", raw.commands, "a command script to publish as command.dat")->option_text("FILE");
-  build.add_option("--exclude", options.excludes, "leave out what matches (* and ?); may be given again")
-      ->option_text("PATTERN")
+  add(build, "--release", raw.release, "DIR", "the release, as it is to be installed")->required();
+  add(build, "--out", raw.out, "DIR", "the tree to write: new, empty or one this tool published")->required();
+  add(build, "--client", raw.client, "DIR", "the update client's own files (its talomar.exe)");
+  add(build, "--commands", raw.commands, "FILE", "a command script to publish as command.dat");
+  add(build, "--exclude", options.excludes, "PATTERN", "leave out what matches (* and ?); may be given again")
       ->allow_extra_args(false)
       ->take_all();
-  build.add_option("--utc-offset", options.utc_offset, "the standard offset east of UTC of the list times")
-      ->option_text("SECONDS")
+  add(build, "--utc-offset", options.utc_offset, "SECONDS", "the standard offset east of UTC of the list times")
       ->check(CLI::Range(-50400L, 50400L));
-  build.add_option("-j,--jobs", options.jobs, "files compressed at once; default: the number of cores")
-      ->option_text("N")
+  add(build, "-j,--jobs", options.jobs, "N", "files compressed at once; default: the number of cores")
       ->check(CLI::Range(1u, 1024u));
-  build.add_option("--level", options.level, "zlib compression level, 1 to 9 (default 6)")
-      ->option_text("N")
-      ->check(CLI::Range(1, 9));
+  add(build, "--level", options.level, "N", "zlib compression level, 1 to 9 (default 6)")->check(CLI::Range(1, 9));
   build.add_flag("--dry-run", options.dry_run, "write nothing; list what would change and be downloaded");
   add_output_flags(build, options.output, "list every file's fate as well");
-  build.add_option("--info", options.info_name, "write the server information file as OUT/NAME")->option_text("NAME");
-  build.add_option("--client-host", options.info.client_host, "server location of the client tree")->option_text("LOC");
-  build.add_option("--product-host", options.info.product_host, "server location of the product tree")
-      ->option_text("LOC");
-  build.add_option("--header-hosts", raw.header_hosts, "serve the lists from other locations (mft)")
-      ->option_text("C,P");
-  build.add_option("--mirror", raw.mirrors, "a pair of mirror locations (aurl); up to ten")
-      ->option_text("C,P")
+  add(build, "--info", options.info_name, "NAME", "write the server information file as OUT/NAME");
+  add(build, "--client-host", options.info.client_host, "LOC", "server location of the client tree");
+  add(build, "--product-host", options.info.product_host, "LOC", "server location of the product tree");
+  add(build, "--header-hosts", raw.header_hosts, "C,P", "serve the lists from other locations (mft)");
+  add(build, "--mirror", raw.mirrors, "C,P", "a pair of mirror locations (aurl); up to ten")
       ->allow_extra_args(false)
       ->take_all();
-  build.add_option("--max-patch-mb", raw.max_patch_mb, "refuse updates of more than N MiB (mps); 0 for none")
-      ->option_text("N");
-  build.add_option("--down", raw.down, "close the service with a notice of up to five lines")->option_text("TEXT");
-  build.add_option("--redirect", options.info.redirect, "send clients to another location (uurl)")->option_text("LOC");
+  add(build, "--max-patch-mb", raw.max_patch_mb, "N", "refuse updates of more than N MiB (mps); 0 for none");
+  add(build, "--down", raw.down, "TEXT", "close the service with a notice of up to five lines");
+  add(build, "--redirect", options.info.redirect, "LOC", "send clients to another location (uurl)");
 }
 
 bool folder_value(const char* option, const std::string& text, fs::path& path, std::string& error) {
@@ -149,11 +144,9 @@ int run_command_line(int argc, char** argv) {
   add_build_options(build, build_options, raw);
   CLI::App& verify = *app.add_subcommand("verify", "check a published tree, or a live server and its mirrors");
   verify.footer(manual);
-  CLI::Option* out = verify.add_option("--out", raw.out, "a tree this tool published")->option_text("DIR");
+  CLI::Option* out = add(verify, "--out", raw.out, "DIR", "a tree this tool published");
 #ifdef CORVID_PUBLISH_HTTP
-  verify.add_option("--url", raw.url, "the server information location that update.dat names")
-      ->option_text("LOC")
-      ->excludes(out);
+  add(verify, "--url", raw.url, "LOC", "the server information location that update.dat names")->excludes(out);
   verify.add_flag("--quick", verify_options.quick, "with --url: compare only the lengths announced");
 #else
   out->required();
