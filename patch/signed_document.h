@@ -45,19 +45,13 @@
 #include <string>
 #include <string_view>
 
+#include "core/product.h"
 #include "patch/signing_values.h"
 #include "text/fixed_text.h"
 #include "text/format_limits.h"
 #include "text/line_source.h"
 
 namespace corvid {
-
-// Published at the root of each tree and fetched into the installation folder under the
-// same name. No listed file may take it, nor the next name.
-inline constexpr const char* signed_document_file_name = "csigned.dat";
-// Kept in the installation folder: the highest serial accepted for each tree, so that
-// an older release served again is refused.
-inline constexpr const char* accepted_serials_file_name = "cserial.dat";
 
 inline constexpr int max_document_signatures = 4;
 inline constexpr std::size_t signature_line_size = 10 + 128 + 1;  // "signature " + hex + line feed

@@ -59,14 +59,14 @@ bool read_key_file(const fs::path& path, release_key_pair& key, bool& holds_priv
 bool write_new_file(const fs::path& path, std::string_view bytes, bool secret, std::string& error) {
 #ifdef _WIN32
   int descriptor = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-  owned_file file(descriptor < 0 ? nullptr : _fdopen(descriptor, "wb"));
+  stdio_file file(descriptor < 0 ? nullptr : _fdopen(descriptor, "wb"));
 #else
   int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, secret ? 0600 : 0644);
   if (descriptor >= 0 && secret && ::fchmod(descriptor, 0600) != 0) {
     ::close(descriptor);
     descriptor = -1;
   }
-  owned_file file(descriptor < 0 ? nullptr : ::fdopen(descriptor, "wb"));
+  stdio_file file(descriptor < 0 ? nullptr : ::fdopen(descriptor, "wb"));
 #endif
   if (!file) {
     error = cannot("create", path, errno);
