@@ -29,15 +29,23 @@ function(corvid_release_key target key_file)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${key_file}")
   endif()
 
+  # The checker, and with it bcrypt.dll, comes in only with a key.
   if(key_bytes STREQUAL "")
     set(key_value "nullptr")
+    set(checker_include "")
+    set(checker_value "nullptr")
+    set(checker_definition "")
   else()
     set(key_value "&key")
+    set(checker_include "#include \"patch/cng_release_checker.h\"")
+    set(checker_value "&checker")
+    set(checker_definition "static cng_release_checker checker(key);")
   endif()
   set(source ${CMAKE_CURRENT_BINARY_DIR}/${target}.cpp)
   file(CONFIGURE OUTPUT ${source} CONTENT
 "// Written by CMake from \"@key_file@\".
 #include \"patch/built_in_key.h\"
+@checker_include@
 
 namespace corvid {
 
@@ -45,8 +53,17 @@ namespace corvid {
 
 const release_public_key* built_in_release_key() { return @key_value@; }
 
+release_checker* built_in_release_checker() {
+  @checker_definition@
+  return @checker_value@;
+}
+
 }  // namespace corvid
 " @ONLY)
   add_library(${target} STATIC ${source})
-  target_link_libraries(${target} PUBLIC corvid_platform)
+  if(key_bytes STREQUAL "")
+    target_link_libraries(${target} PUBLIC corvid_patch_format)
+  else()
+    target_link_libraries(${target} PUBLIC corvid_patch_crypto)
+  endif()
 endfunction()

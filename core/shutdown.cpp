@@ -17,6 +17,7 @@ void delete_scratch_files() {
   DeleteFileA(server_scratch_file);
   DeleteFileA(command_script_file);
   DeleteFileA(fetch_scratch_file);
+  DeleteFileA(signed_document_file_name);
 }
 
 }  // namespace corvid

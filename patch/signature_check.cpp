@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "patch/cng_release_checker.h"
 #include "patch/sha256.h"
 
 namespace corvid {
@@ -41,6 +42,10 @@ bool document_signed_by(const release_public_key& key, const signed_document_par
     if (check.verifies(digest, parts.signatures[i])) return true;
   }
   return false;
+}
+
+bool cng_release_checker::signed_by_release_key(const signed_document_parts& parts) {
+  return document_signed_by(key_, parts);
 }
 
 }  // namespace corvid
