@@ -1,3 +1,4 @@
+#include <ctime>
 #include <system_error>
 
 #include "core/product.h"
@@ -6,6 +7,7 @@
 #include "publish/options.h"
 #include "publish/platform.h"
 #include "publish/report.h"
+#include "publish/release_document.h"
 #include "publish/release_scan.h"
 #include "publish/tree_swap.h"
 #include "publish/tree_writer.h"
@@ -157,6 +159,10 @@ int run_build(const build_options& options) {
   std::string commands, info_text;
   std::vector<std::string> problems, warnings;
   gather_inputs(options, paths, trees, commands, info_text, problems, warnings);
+  std::vector<release_key_pair> keys(options.sign_keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (!read_private_key_file(options.sign_keys[i], keys[i], error)) problems.push_back(error);
+  }
   for (const std::string& warning : warnings) out.warning(warning);
   if (interrupted()) return interrupted_run(out, paths, false);
   if (!problems.empty()) return refused_run(out, problems);
@@ -192,6 +198,18 @@ int run_build(const build_options& options) {
               (!options.commands || write_whole_file(product / command_script_name, commands, error)) &&
               (!options.client || write_whole_file(paths.staging / "client" / list_file_name, client_list, error)) &&
               (!options.info_name || write_whole_file(paths.staging / *options.info_name, info_text, error));
+    if (!written) errors.push_back(error);
+  }
+  if (written && !options.dry_run && !keys.empty()) {
+    std::uint64_t expires =
+        options.expires_days ? static_cast<std::uint64_t>(std::time(nullptr)) + *options.expires_days * 86400ull : 0;
+    for (const tree& each : trees) {
+      bool product = &each == &trees[0];
+      tree_signing signing{product ? release_tree::product : release_tree::client,
+                           next_release_serial(paths.out / each.label), expires, keys};
+      written =
+          written && write_release_document(paths.staging / each.label, signing, each.files, each.made.entries, error);
+    }
     if (!written) errors.push_back(error);
   }
   progress.finish();

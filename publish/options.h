@@ -26,14 +26,17 @@ struct build_options {
   std::optional<long> utc_offset;
   std::vector<std::string> excludes;
   unsigned jobs = 1;
-  int level = 6;  // the manual says how it was chosen
+  int level = 6;                                 // the manual says how it was chosen
+  std::vector<std::filesystem::path> sign_keys;  // private key files; one signature each
+  std::optional<unsigned> expires_days;
   bool dry_run = false;
   output_options output;
 };
 
 struct verify_options {
   std::filesystem::path out;
-  std::string url;  // a server information location, as update.dat names it
+  std::optional<std::filesystem::path> key;  // a public key file: each tree's document must be its
+  std::string url;                           // a server information location, as update.dat names it
   bool quick = false;
   output_options output;
 };
@@ -43,6 +46,8 @@ struct verify_options {
 int run_command_line(int argc, char** argv);
 
 int run_build(const build_options& options);
+// keygen --out FILE: a new key pair in FILE and FILE.pub.
+int run_keygen(const std::filesystem::path& file);
 int run_verify(const verify_options& options);
 #ifdef CORVID_PUBLISH_HTTP
 // verify --url: a live server and its mirrors over HTTP.

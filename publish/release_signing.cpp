@@ -1,6 +1,10 @@
 #include "publish/release_signing.h"
 
+#include <cstdio>
+
 #include "patch/signed_document.h"
+#include "publish/options.h"
+#include "publish/platform.h"
 
 namespace corvid::publish {
 
@@ -41,6 +45,17 @@ bool check_release_document(std::string_view document, const release_public_key&
   error = parts.signature_count == 1 ? "its signature is not by this key, or the document has changed since"
                                      : "none of its signatures is by this key, or the document has changed since";
   return false;
+}
+
+int run_keygen(const std::filesystem::path& file) {
+  std::string error;
+  if (!create_release_key(file, error)) {
+    std::fprintf(stderr, "corvid-publish keygen: %s\n", error.c_str());
+    return exit_refused;
+  }
+  std::printf("wrote the private key %s (keep it off the server) and the public key %s.pub\n",
+              display_path(file).c_str(), display_path(file).c_str());
+  return exit_done;
 }
 
 }  // namespace corvid::publish

@@ -3,6 +3,7 @@
 // build and with Windows' own CNG in the Windows build, which checks signatures with the
 // client's own code. Signatures from either verify with the other.
 
+#include <cstddef>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -14,6 +15,20 @@
 namespace corvid::publish {
 
 // The part each build provides.
+// SHA-256 a piece at a time.
+class release_digest {
+ public:
+  release_digest();
+  ~release_digest();
+  release_digest(const release_digest&) = delete;
+  release_digest& operator=(const release_digest&) = delete;
+  bool add(const void* bytes, std::size_t length);
+  // Ends the digest; the object takes no more.
+  bool finish(sha256_digest& digest);
+
+ private:
+  void* state_;
+};
 bool generate_release_key(release_key_pair& key, std::string& error);
 bool sign_release_bytes(const release_key_pair& key, std::string_view bytes, ecdsa_signature& signature,
                         std::string& error);

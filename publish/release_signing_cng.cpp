@@ -88,4 +88,24 @@ bool release_signature_verifies(const release_public_key& key, std::string_view 
   return check.open(key) && sha256_of(bytes, digest) && check.verifies(digest, signature);
 }
 
+release_digest::release_digest() : state_(new sha256_hash) {
+  if (!static_cast<sha256_hash*>(state_)->start()) {
+    delete static_cast<sha256_hash*>(state_);
+    state_ = nullptr;
+  }
+}
+
+release_digest::~release_digest() { delete static_cast<sha256_hash*>(state_); }
+
+bool release_digest::add(const void* bytes, std::size_t length) {
+  return state_ != nullptr && static_cast<sha256_hash*>(state_)->add(bytes, length);
+}
+
+bool release_digest::finish(sha256_digest& digest) {
+  bool finished = state_ != nullptr && static_cast<sha256_hash*>(state_)->finish(digest);
+  delete static_cast<sha256_hash*>(state_);
+  state_ = nullptr;
+  return finished;
+}
+
 }  // namespace corvid::publish

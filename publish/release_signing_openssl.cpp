@@ -129,4 +129,28 @@ bool release_signature_verifies(const release_public_key& key, std::string_view 
   return verified;
 }
 
+release_digest::release_digest() : state_(EVP_MD_CTX_new()) {
+  auto* context = static_cast<EVP_MD_CTX*>(state_);
+  if (context != nullptr && !EVP_DigestInit_ex(context, EVP_sha256(), nullptr)) {
+    EVP_MD_CTX_free(context);
+    state_ = nullptr;
+  }
+}
+
+release_digest::~release_digest() { EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(state_)); }
+
+bool release_digest::add(const void* bytes, std::size_t length) {
+  return state_ != nullptr && EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(state_), bytes, length) == 1;
+}
+
+bool release_digest::finish(sha256_digest& digest) {
+  unsigned int length = 0;
+  bool finished = state_ != nullptr &&
+                  EVP_DigestFinal_ex(static_cast<EVP_MD_CTX*>(state_), digest.data(), &length) == 1 &&
+                  length == digest.size();
+  EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(state_));
+  state_ = nullptr;
+  return finished;
+}
+
 }  // namespace corvid::publish

@@ -8,6 +8,7 @@
 #include "publish/list_format.h"
 #include "publish/name_rules.h"
 #include "publish/options.h"
+#include "publish/release_document.h"
 #include "publish/platform.h"
 #include "publish/server_info.h"
 #include "publish/zlib_stream.h"
@@ -105,6 +106,21 @@ class tree_check {
 };
 }  // namespace
 
+namespace {
+void check_signatures(const verify_options& options, tree_check& check) {
+  release_public_key key;
+  std::string error;
+  if (!read_public_key_file(*options.key, key, error)) return check.add(*options.key, error);
+  std::error_code code;
+  for (const char* label : {"product", "client"}) {
+    fs::path folder = options.out / label;
+    if (!fs::exists(folder, code)) continue;
+    release_tree tree = label[0] == 'p' ? release_tree::product : release_tree::client;
+    if (!check_release_document_of(folder, tree, key, error)) check.add(folder / signed_document_file_name, error);
+  }
+}
+}  // namespace
+
 int run_verify(const verify_options& options) {
   report out("verify", options.output);
   out.data()["out"] = display_path(options.out);
@@ -117,6 +133,7 @@ int run_verify(const verify_options& options) {
     if (fs::exists(options.out / "client", code)) check.client(options.out / "client");
     check.command_script(options.out / "product" / command_script_name);
     check.info_files(options.out);
+    if (options.key) check_signatures(options, check);
   }
   out.data()["files"] = check.installed.size();
   if (out.problem_count() != 0) {
