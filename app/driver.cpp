@@ -41,8 +41,10 @@ void warn(const char* text, const char* caption) { MessageBoxA(nullptr, text, ca
 
 void end_run() { state.driver_state = finishing; }
 
-// A failed step ends the run; the player hears of it unless they cancelled.
+// A failed step ends the run; the player hears of it unless they cancelled. A file
+// that is not the one signed is told as every other refusal of the release key is.
 void end_run_after_failure(message failure) {
+  if (state.last_error_code == fetch_not_as_signed) failure = message::update_not_verified;
   if (!state.cancel_flag) report_network_error(text_of(failure));
   end_run();
 }

@@ -149,8 +149,8 @@ bool keep_accepted_serial() {
   kernel_handle file(
       CreateFileA(fetch_scratch_file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
-  bool stored = file.valid() && WriteFile(file.get(), text.c_str(), static_cast<DWORD>(text.view().size()), &written,
-                                          nullptr) &&
+  bool stored = file.valid() &&
+                WriteFile(file.get(), text.c_str(), static_cast<DWORD>(text.view().size()), &written, nullptr) &&
                 written == text.view().size() && FlushFileBuffers(file.get());
   file.reset();
   if (stored) {
