@@ -94,7 +94,7 @@ void run_connect() {
 
 void run_update_client() {
   show_checking_status(message::checking_client);
-  if (!fetch_patch_header(state.client_header_host.c_str())) {
+  if (!fetch_client_list_or_patch_header(state.client_header_host.c_str())) {
     end_run_after_failure(message::cannot_retrieve_client_information);
     return;
   }
@@ -154,7 +154,7 @@ void run_update_product() {
   if (state.cancel_flag) return end_run();
   DeleteFileA(command_script_file);
 
-  if (!fetch_patch_header(state.product_header_host.c_str())) {
+  if (!fetch_client_list_or_patch_header(state.product_header_host.c_str())) {
     return end_run_after_failure(message::cannot_retrieve_product_information);
   }
   // A header that cannot be read, is short or lacks its magic describes no manifest.

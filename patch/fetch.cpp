@@ -90,7 +90,7 @@ struct host_choice {
   const server_location* mirrors = nullptr;
   int mirror_count = 0;
 
-  const char* next() const {
+  const char* next() {
     if (mirrors == nullptr) return single_host;
     if (state.next_host_index < 0 || state.next_host_index >= mirror_count) state.next_host_index = 0;
     const char* host = mirrors[state.next_host_index].c_str();
@@ -99,7 +99,7 @@ struct host_choice {
   }
 };
 
-bool fetch_marked(const host_choice& hosts, int& files_fetched) {
+bool fetch_marked(host_choice& hosts, int& files_fetched) {
   if (state.max_patch_size > 0 && state.total_bytes_to_fetch > state.max_patch_size) return false;
   state.progress.overall_start_time = timeGetTime();
   state.progress.overall_bytes_total = state.total_bytes_to_fetch;

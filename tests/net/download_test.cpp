@@ -244,7 +244,7 @@ TEST_F(download_test, over_long_urls_and_paths_are_refused_not_cut) {
   EXPECT_EQ(state.last_error_code, 201);
   EXPECT_EQ(server.request_count(), 0u);
 
-  EXPECT_FALSE(fetch_patch_header((server.location() + "/" + std::string(1010, 'p')).c_str()));
+  EXPECT_FALSE(fetch_client_list_or_patch_header((server.location() + "/" + std::string(1010, 'p')).c_str()));
   EXPECT_EQ(state.last_error_code, 201);
   EXPECT_EQ(server.request_count(), 0u);
 
@@ -262,7 +262,7 @@ TEST_F(download_test, the_scratch_files_come_from_the_host_and_its_path) {
   server.serve("/sub/cpatch.dat", "header");
   server.serve("/sub/command.dat", "script");
   std::string host = server.location() + "/sub";
-  ASSERT_TRUE(fetch_patch_header(host.c_str()));
+  ASSERT_TRUE(fetch_client_list_or_patch_header(host.c_str()));
   ASSERT_TRUE(fetch_command_script(host.c_str()));
   EXPECT_EQ(read_file("cpatch.dat"), "header");
   EXPECT_EQ(read_file("command.dat"), "script");

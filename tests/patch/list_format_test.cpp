@@ -143,6 +143,8 @@ TEST(entries, names_that_leave_the_installation_or_name_no_file_of_their_own_mak
                            "sub\\Lpt9\\x.dat",
                            "aux.tar.gz",
                            "prn .txt",
+                           "conin$",
+                           "data/CONOUT$.log",
                            "cfetch.dat",
                            "CFetch.DAT",
                            "./cfetch.dat",
@@ -154,7 +156,7 @@ TEST(entries, names_that_leave_the_installation_or_name_no_file_of_their_own_mak
     EXPECT_FALSE(read_entry_lines(lines, &entry, 1)) << name;
   }
   for (const char* name : {"data/map.dat", "a..b/..c/d..", "./x.dat", "sub\\dir\\f.txt", "com10.txt", "lpt0",
-                           "console/auxiliary.dat", "nul_x.dat", "data/cfetch.dat", "cfetch.dat.old"}) {
+                           "console/auxiliary.dat", "nul_x.dat", "conin.dat", "data/cfetch.dat", "cfetch.dat.old"}) {
     EXPECT_TRUE(listed_name_is_installable(name)) << name;
   }
   file_entry entry;
