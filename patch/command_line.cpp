@@ -1,5 +1,6 @@
 #include "patch/command_line.h"
 
+#include "core/scratch_files.h"
 #include "patch/fields.h"
 #include "patch/windows_names.h"
 #include "text/lower_case.h"
@@ -33,6 +34,9 @@ script_line parse_command_line(std::string_view line) {
   } else if (equal_ignoring_case(word.view(), "rmdir")) {
     parsed.command = script_command::rmdir;
   } else if (equal_ignoring_case(word.view(), "mv")) {
+    // A moved file or folder under a scratch copy's name would be overwritten by the next
+    // fetch into its folder, or stand in that fetch's way.
+    if (names_a_scratch_copy(parsed.second.view())) return script_line();
     parsed.command = script_command::mv;
   } else {
     return script_line();

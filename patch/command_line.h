@@ -22,8 +22,9 @@ struct script_line {
 
 // The command of one line after the header. `none` for an empty line, a comment (";"
 // first), an unknown command word, a field too long to hold (a cut path would name
-// another file), or an argument with a device name in it. Missing fields are empty; a
-// blank before the command word is kept, so such a line is an unknown command.
+// another file), an argument with a device name in it, or a move to a scratch copy's
+// name. Missing fields are empty; a blank before the command word is kept, so such a
+// line is an unknown command.
 script_line parse_command_line(std::string_view line);
 
 // Reads the header line and hands every line that names a command to `act`. False

@@ -9,13 +9,13 @@
 
 #include "platform/handles.h"
 #include "core/message_pump.h"
-#include "core/scratch_files.h"
 #include "net/directories.h"
 #include "net/transfer.h"
 #include "net/transfer_progress.h"
 #include "patch/inflating_writer.h"
 #include "patch/install_log.h"
 #include "patch/local_files.h"
+#include "patch/scratch_copy.h"
 #include "text/lower_case.h"
 #include "text/paths.h"
 
@@ -29,43 +29,6 @@ bool fail(std::int32_t code) {
   state.last_error_code = code;
   return false;
 }
-
-// The one scratch file of the installation folder that a fetched file is written to.
-// It is deleted again unless the finished copy was put in place.
-class scratch_copy {
- public:
-  scratch_copy() {
-    // A copy left read-only or hidden by someone else must not block every fetch.
-    SetFileAttributesA(fetch_scratch_file, FILE_ATTRIBUTE_NORMAL);
-    file_.reset(
-        CreateFileA(fetch_scratch_file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    created_ = file_.valid();
-  }
-  ~scratch_copy() {
-    if (!created_) return;
-    file_.reset();
-    DeleteFileA(fetch_scratch_file);
-  }
-  scratch_copy(const scratch_copy&) = delete;
-  scratch_copy& operator=(const scratch_copy&) = delete;
-
-  bool created() const { return created_; }
-  HANDLE handle() const { return file_.get(); }
-  // Closes the file, for the quit path, which deletes it with the other scratch files.
-  void reset() { file_.reset(); }
-
-  // One replacing move: the installed copy is either the old one or the new one.
-  bool put_in_place(const char* name) {
-    file_.reset();
-    if (!MoveFileExA(fetch_scratch_file, name, MOVEFILE_REPLACE_EXISTING)) return false;
-    created_ = false;
-    return true;
-  }
-
- private:
-  kernel_handle file_;
-  bool created_ = false;
-};
 
 // "label installation-folder\part", with backslashes throughout.
 void log_installed(const char* label, std::string_view part) {
@@ -156,7 +119,7 @@ bool fetch_file(const char* url, file_entry& entry, progress_callback_type progr
 
   inflating_writer writer(entry.size);
   if (!writer.ready()) return fail(fetch_no_memory);
-  scratch_copy scratch;
+  scratch_copy scratch(name);
 
   state.progress.file_bytes_total = entry.packed_size;
   state.progress.file_bytes_done = 0;
@@ -199,7 +162,7 @@ bool fetch_file(const char* url, file_entry& entry, progress_callback_type progr
 
   if (!scratch.created() || !full_path_fits(name)) return fail(fetch_cannot_create_file);
   if (outcome == inflate_outcome::write_failed) return fail(fetch_write_failed);
-  if (!scratch.put_in_place(name)) return fail(fetch_cannot_create_file);
+  if (!scratch.put_in_place()) return fail(fetch_cannot_create_file);
   stamp_file_time(name, entry.time);
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "core/scratch_files.h"
 #include "patch/command_line.h"
 #include "patch/fields.h"
 #include "patch/list_format.h"
@@ -113,6 +114,9 @@ class script_checker {
       if (names_a_device(fields[i]))
         return "a path names a Windows device such as CON or NUL; the client skips the line";
     }
+    if (fields.size() == 3 && equal_ignoring_case(fields[0], "mv") && names_a_scratch_copy(fields[2]))
+      return "mv would give a name that the client keeps for the scratch copies of fetched files; the client skips "
+             "the line";
     script_line command = parse_command_line(line);
     std::string first(command.first.view()), second(command.second.view());
     switch (command.command) {

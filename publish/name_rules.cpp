@@ -52,7 +52,7 @@ std::string name_refusal(std::string_view name) {
 
 bool is_client_scratch_name(std::string_view lower_name) {
   return lower_name == "cpatch.dat" || lower_name == "command.dat" || lower_name == "gfl.mft" ||
-         lower_name == fetch_scratch_file;
+         names_a_scratch_copy(lower_name);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <utility>
+#include <vector>
 
 #include "core/scratch_files.h"
 #include "tests/app/run_fixture.h"
@@ -81,13 +82,13 @@ TEST_F(startup_run, a_crlf_update_location_file_gives_the_locations_the_run_asks
 TEST_F(startup_run, scratch_files_left_by_an_earlier_run_are_removed_at_start) {
   install();
   folder_.write_update_location("host");
-  for (const char* name : {server_scratch_file, command_script_file, fetch_scratch_file}) folder_.write(name, "old");
+  std::vector<std::string> left{server_scratch_file, command_script_file};
+  for (int index = 0; index < scratch_copy_name_count; ++index) left.push_back(scratch_copy_name_at(index).c_str());
+  for (const std::string& name : left) folder_.write(name, "old");
   ASSERT_TRUE(robot_.start(folder_path(), "patch.bin", ""));
   seen_window window = window_robot::wait_for_progress_window();
   ASSERT_NE(window.handle, nullptr);
-  for (const char* name : {server_scratch_file, command_script_file, fetch_scratch_file}) {
-    EXPECT_FALSE(folder_.exists(name)) << name;
-  }
+  for (const std::string& name : left) EXPECT_FALSE(folder_.exists(name)) << name;
   window_robot::close(window.handle);
 }
 

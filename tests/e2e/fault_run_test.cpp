@@ -121,7 +121,7 @@ TEST_F(fault_run, a_client_ended_from_outside_mid_file_leaves_the_installed_copy
   bool ended = false;
   run_options options;
   options.during = [&](DWORD process) {
-    if (ended || count_of("/product/fault_b.dat") == 0 || !install_.exists(fetch_scratch_file)) return;
+    if (ended || count_of("/product/fault_b.dat") == 0 || !install_.exists(scratch_copy_name_at(0).c_str())) return;
     HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, process);
     ended = handle != nullptr && TerminateProcess(handle, 9);
     if (handle != nullptr) CloseHandle(handle);
@@ -132,7 +132,7 @@ TEST_F(fault_run, a_client_ended_from_outside_mid_file_leaves_the_installed_copy
   EXPECT_TRUE(outcome.boxes.empty());
   EXPECT_EQ(install_.read("fault_b.dat"), "an old copy");
   EXPECT_EQ(modification_time(install_ / "fault_b.dat"), 1600000000);
-  EXPECT_TRUE(install_.exists(fetch_scratch_file)) << "an ended process cleans nothing up";
+  EXPECT_TRUE(install_.exists(scratch_copy_name_at(0).c_str())) << "an ended process cleans nothing up";
   expect_a_good_run_completes();
   expect_no_scratch_files();
 }

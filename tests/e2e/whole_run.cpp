@@ -324,8 +324,9 @@ void whole_run::expect_nothing_written_outside() {
 }
 
 void whole_run::expect_no_scratch_files() const {
-  for (const char* name : {server_scratch_file, command_script_file, fetch_scratch_file}) {
-    EXPECT_FALSE(install_.exists(name)) << name;
+  for (const char* name : {server_scratch_file, command_script_file}) EXPECT_FALSE(install_.exists(name)) << name;
+  for (const auto& entry : fs::recursive_directory_iterator(install_.path())) {
+    EXPECT_FALSE(entry.is_regular_file() && names_a_scratch_copy(entry.path().filename().string())) << entry.path();
   }
 }
 

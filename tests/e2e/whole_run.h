@@ -117,7 +117,8 @@ class whole_run : public ::testing::Test {
   // The install folder's parent holds the install folder alone, and no listed name
   // turns up anywhere below the temporary folder outside the tests' own folders.
   void expect_nothing_written_outside();
-  // None of the files a run keeps for itself is left in the install folder.
+  // None of the files a run keeps for itself is left in the install folder, nor a
+  // scratch copy in any folder.
   void expect_no_scratch_files() const;
   // Serves the published tree again and runs: the installation completes, as after
   // any failed run.

@@ -148,15 +148,18 @@ TEST(entries, names_that_leave_the_installation_or_name_no_file_of_their_own_mak
                            "cfetch.dat",
                            "CFetch.DAT",
                            "./cfetch.dat",
-                           ".\\cfetch.dat. "}) {
+                           ".\\cfetch.dat. ",
+                           "data/cfetch9.dat",
+                           "CFETCH1.DAT/x.dat"}) {
     EXPECT_FALSE(listed_name_is_installable(name)) << name;
     std::string text = "1,2,3,4,\"" + std::string(name) + "\"\n";
     line_source lines(text);
     file_entry entry;
     EXPECT_FALSE(read_entry_lines(lines, &entry, 1)) << name;
   }
-  for (const char* name : {"data/map.dat", "a..b/..c/d..", "./x.dat", "sub\\dir\\f.txt", "com10.txt", "lpt0",
-                           "console/auxiliary.dat", "nul_x.dat", "conin.dat", "data/cfetch.dat", "cfetch.dat.old"}) {
+  for (const char* name :
+       {"data/map.dat", "a..b/..c/d..", "./x.dat", "sub\\dir\\f.txt", "com10.txt", "lpt0", "console/auxiliary.dat",
+        "nul_x.dat", "conin.dat", "cfetch.dat.old", "cfetch0.dat", "cfetch10.dat", "xcfetch.dat"}) {
     EXPECT_TRUE(listed_name_is_installable(name)) << name;
   }
   file_entry entry;

@@ -228,6 +228,7 @@ TEST_F(publish_run, each_file_the_client_could_not_install_is_refused_and_the_ea
       {"time:12.txt", "':'"},
       {"dots./x", "ends in a space or a dot"},
       {"gfl.mft", "the client uses for its own files"},
+      {"data/CFetch2.dat", "the client uses for its own files"},
       {"docs/a#b.txt", "'#', which the client's download URL cannot carry"},
       {"100%.txt", "'%', which the client's download URL cannot carry"},
   };

@@ -1,0 +1,59 @@
+#include "patch/scratch_copy.h"
+
+#include <string_view>
+
+#include "core/scratch_files.h"
+#include "net/directories.h"
+
+namespace corvid {
+
+namespace {
+
+bool is_folder(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Where a folder on the path is still to be made, the copy goes to the folder that it
+// will be made in, which is on the same volume.
+path_text scratch_folder_for(std::string_view target) {
+  std::string_view folder = directory_part(target);
+  while (!folder.empty()) {
+    path_text folder_text(folder);
+    path_text longest;
+    bool fits = longest.format("%s%s", folder_text.c_str(), scratch_copy_name_at(scratch_copy_name_count - 1).c_str());
+    if (fits && full_path_fits(longest.c_str()) && is_folder(folder_text.c_str())) return folder_text;
+    folder = directory_part(folder.substr(0, folder.size() - 1));
+  }
+  return path_text();
+}
+
+}  // namespace
+
+scratch_copy::scratch_copy(const char* target) : target_(target) {
+  path_text folder = scratch_folder_for(target_.view());
+  for (int index = 0; index < scratch_copy_name_count && !created_; ++index) {
+    if (!path_.format("%s%s", folder.c_str(), scratch_copy_name_at(index).c_str())) break;
+    // A copy left read-only or hidden by someone else must not block every fetch.
+    SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    file_.reset(CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    created_ = file_.valid();
+  }
+}
+
+scratch_copy::~scratch_copy() { reset(); }
+
+void scratch_copy::reset() {
+  file_.reset();
+  if (created_) DeleteFileA(path_.c_str());
+  created_ = false;
+}
+
+bool scratch_copy::put_in_place() {
+  file_.reset();
+  if (!MoveFileExA(path_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+  created_ = false;
+  return true;
+}
+
+}  // namespace corvid
