@@ -19,7 +19,7 @@ enum fetch_error : std::int32_t {
   fetch_cannot_inflate = 305,
   fetch_cannot_make_directory = 306,
   fetch_cannot_create_file = 307,  // the scratch copy, or the move of the finished copy
-  fetch_write_failed = 308,        // writing the scratch copy
+  fetch_write_failed = 308,        // writing the scratch copy, or flushing it to the disk
   fetch_cannot_make_writable = 309,
 };
 
@@ -33,9 +33,9 @@ bool fetch_marked_files_rotating(const server_location* hosts, int host_count, i
 
 // Fetches `url`, a zlib stream of exactly `entry.packed_size` bytes, and inflates it
 // as it arrives into a scratch copy beside `entry.name`. Only when exactly `entry.size`
-// bytes are there is the copy moved over `entry.name`, in one step, and given the
-// listed time. Until then the installed copy stays untouched, byte for byte and with
-// its time, whatever fails; only a read-only one is made writable first.
+// bytes are there, and on the disk, is the copy moved over `entry.name`, in one step,
+// and given the listed time. Until then the installed copy stays untouched, byte for
+// byte and with its time, whatever fails; only a read-only one is made writable first.
 bool fetch_file(const char* url, file_entry& entry, progress_callback_type progress_callback);
 
 }  // namespace corvid

@@ -49,6 +49,8 @@ void scratch_copy::reset() {
   created_ = false;
 }
 
+bool scratch_copy::flush() { return file_.valid() && FlushFileBuffers(file_.get()); }
+
 bool scratch_copy::put_in_place() {
   file_.reset();
   if (!MoveFileExA(path_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;

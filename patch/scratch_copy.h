@@ -27,6 +27,10 @@ class scratch_copy {
   // Closes and deletes the copy: the quit path ends the process without unwinding.
   void reset();
 
+  // To the disk before the rename: a power cut must not leave the new name on a file
+  // whose bytes were never written, which the size-and-time check would accept.
+  bool flush();
+
   // One replacing rename, so that the installed copy is either the old one or the new
   // one.
   bool put_in_place();
