@@ -9,6 +9,11 @@ namespace corvid {
 
 namespace {
 
+// Sharing violations and denied access from a momentary open by another program last
+// tens to hundreds of milliseconds; a second in all is spent before the rename fails.
+constexpr int rename_attempts = 20;
+constexpr DWORD rename_pause_ms = 50;
+
 bool is_folder(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -53,9 +58,15 @@ bool scratch_copy::flush() { return file_.valid() && FlushFileBuffers(file_.get(
 
 bool scratch_copy::put_in_place() {
   file_.reset();
-  if (!MoveFileExA(path_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
-  created_ = false;
-  return true;
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExA(path_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      created_ = false;
+      return true;
+    }
+    DWORD error = GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || attempt == rename_attempts) return false;
+    Sleep(rename_pause_ms);
+  }
 }
 
 }  // namespace corvid

@@ -32,7 +32,8 @@ class scratch_copy {
   bool flush();
 
   // One replacing rename, so that the installed copy is either the old one or the new
-  // one.
+  // one. A scanner or indexer that holds the target for a moment is waited for, a
+  // short, bounded time.
   bool put_in_place();
 
  private:
