@@ -42,8 +42,9 @@ enum class message : std::uint16_t {
   kilobytes = 40,
   megabytes_per_second = 41,
   kilobytes_per_second = 42,
-  getting_file = 43,    // template: file name
-  network_advice = 44,  // template: the failure's own message
+  getting_file = 43,                // template: file name
+  network_advice = 44,              // template: the failure's own message
+  folder_needs_administrator = 45,  // template: the game folder
 };
 
 // The English text of a message.
