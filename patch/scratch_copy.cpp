@@ -37,12 +37,16 @@ path_text scratch_folder_for(std::string_view target) {
 
 scratch_copy::scratch_copy(const char* target) : target_(target) {
   path_text folder = scratch_folder_for(target_.view());
+  auto create = [this] {
+    file_.reset(CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file_.valid();
+  };
   for (int index = 0; index < scratch_copy_name_count && !created_; ++index) {
     if (!path_.format("%s%s", folder.c_str(), scratch_copy_name_at(index).c_str())) break;
-    // A copy left read-only or hidden by someone else must not block every fetch.
-    SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-    file_.reset(CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    created_ = file_.valid();
+    // A copy left read-only or hidden by someone else must not block every fetch; a
+    // folder of that name keeps its attributes and sends the copy to the next name.
+    created_ = create() || (GetLastError() == ERROR_ACCESS_DENIED && !is_folder(path_.c_str()) &&
+                            SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL) && create());
   }
 }
 

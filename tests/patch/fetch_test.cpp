@@ -277,6 +277,9 @@ TEST_F(fetch_test, a_new_folder_is_logged_once_and_a_file_once_across_runs) {
 
 TEST_F(fetch_test, the_scratch_copy_is_made_where_the_file_goes_or_where_its_new_folders_will_be) {
   write("data/kept.dat", "kept");
+  // Left by a killed run, and made read-only and hidden since: taken over all the same.
+  write("data/cfetch.dat", "half a copy");
+  SetFileAttributesA("data/cfetch.dat", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   std::string one = varied_bytes(20000), two = varied_bytes(30000);
   use_list({publish("data/one.dat", one, "/data/one.dat"), publish("data/new/two.dat", two, "/data/new/two.dat")});
   // Looked for at every pump of both transfers.
