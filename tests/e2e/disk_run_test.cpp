@@ -204,12 +204,14 @@ TEST(read_only_run, an_unwritable_game_folder_starts_the_elevated_program_once_a
   EXPECT_EQ(exit_code, 0u) << "the run that asked ends once the elevated one has started";
   EXPECT_NE(box.process_id, starter.process_id());
 
-  std::string command_line = window_robot::command_line_of(box.process_id);
-  std::string expected_tail = "\\talomar.exe\" " + std::string(elevated_run_mark) + " " + launch_arguments;
-  EXPECT_TRUE(command_line.size() > expected_tail.size() &&
-              command_line.compare(command_line.size() - expected_tail.size(), expected_tail.size(), expected_tail) ==
-                  0)
-      << command_line;
+  // Another process's memory, where the command line is kept, cannot be read from
+  // outside a 32-bit process under qemu-user (README: "How the 32-bit build is tested").
+  if (!client_is_emulated()) {
+    std::string command_line = window_robot::command_line_of(box.process_id);
+    std::string tail = "\\talomar.exe\" " + std::string(elevated_run_mark) + " " + launch_arguments;
+    EXPECT_TRUE(command_line.size() > tail.size() && command_line.substr(command_line.size() - tail.size()) == tail)
+        << command_line;
+  }
   EXPECT_EQ(box.caption, "Cannot Complete Update");
   EXPECT_EQ(box.text.rfind("The game folder cannot be written without administrator rights:\n", 0), 0u) << box.text;
   EXPECT_NE(box.text.find(game.path().filename().string()), std::string::npos) << box.text;
