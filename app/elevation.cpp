@@ -20,12 +20,19 @@ std::string_view launch_arguments_of(std::string_view command_line, bool& elevat
 }
 
 bool working_directory_can_be_written() {
-  // A scratch copy's name, which nothing else may use; the file is gone when closed.
-  kernel_handle probe(CreateFileA(scratch_copy_name_at(0).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-  if (probe) return true;
-  DWORD error = GetLastError();
-  return error != ERROR_ACCESS_DENIED && error != ERROR_WRITE_PROTECT;
+  // Scratch copies' names, which nothing else may use; the file is gone once closed. A
+  // refusal counts only where nothing of the name is there already, such as a folder.
+  for (int index = 0; index < scratch_copy_name_count; ++index) {
+    scratch_copy_name name = scratch_copy_name_at(index);
+    kernel_handle probe(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (probe) return true;
+    DWORD error = GetLastError();
+    if (GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      return error != ERROR_ACCESS_DENIED && error != ERROR_WRITE_PROTECT;
+    }
+  }
+  return true;
 }
 
 bool start_elevated_self(const char* launch_arguments) {
