@@ -161,7 +161,7 @@ bool fetch_file(const char* url, file_entry& entry, progress_callback_type progr
   }
 
   if (!scratch.created() || !full_path_fits(name)) return fail(fetch_cannot_create_file);
-  if (outcome == inflate_outcome::write_failed || !scratch.flush()) return fail(fetch_write_failed);
+  if (outcome == inflate_outcome::write_failed || !scratch.flush(entry.size)) return fail(fetch_write_failed);
   if (!scratch.put_in_place()) return fail(fetch_cannot_create_file);
   stamp_file_time(name, entry.time);
   return true;

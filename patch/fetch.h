@@ -33,9 +33,10 @@ bool fetch_marked_files_rotating(const server_location* hosts, int host_count, i
 
 // Fetches `url`, a zlib stream of exactly `entry.packed_size` bytes, and inflates it
 // as it arrives into a scratch copy beside `entry.name`. Only when exactly `entry.size`
-// bytes are there, and on the disk, is the copy moved over `entry.name`, in one step,
-// and given the listed time. Until then the installed copy stays untouched, byte for
-// byte and with its time, whatever fails; only a read-only one is made writable first.
+// bytes are there (and on the disk, for all but small files) is the copy moved over
+// `entry.name`, in one step, and given the listed time. Until then the installed copy
+// stays untouched, byte for byte and with its time, whatever fails; only a read-only
+// one is made writable first.
 bool fetch_file(const char* url, file_entry& entry, progress_callback_type progress_callback);
 
 }  // namespace corvid

@@ -58,7 +58,9 @@ void scratch_copy::reset() {
   created_ = false;
 }
 
-bool scratch_copy::flush() { return file_.valid() && FlushFileBuffers(file_.get()); }
+bool scratch_copy::flush(std::uint32_t size) {
+  return file_.valid() && (size < smallest_flushed_copy || FlushFileBuffers(file_.get()));
+}
 
 bool scratch_copy::put_in_place() {
   file_.reset();

@@ -6,10 +6,18 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "platform/handles.h"
 #include "text/paths.h"
 
 namespace corvid {
+
+// A flush waits for the disk, a millisecond or more for every file however small: for
+// the thousands of small files of a first install that came to more than a tenth of
+// its time. The files from this size on hold nine tenths of a release's bytes and take
+// long enough to fetch that their flushes cost a hundredth of it.
+inline constexpr std::uint32_t smallest_flushed_copy = 64 * 1024;
 
 class scratch_copy {
  public:
@@ -27,9 +35,10 @@ class scratch_copy {
   // Closes and deletes the copy: the quit path ends the process without unwinding.
   void reset();
 
-  // To the disk before the rename: a power cut must not leave the new name on a file
-  // whose bytes were never written, which the size-and-time check would accept.
-  bool flush();
+  // To the disk before the rename, for a copy of `size` bytes from
+  // smallest_flushed_copy on: a power cut must not leave the new name on a file whose
+  // bytes were never written, which the size-and-time check would accept.
+  bool flush(std::uint32_t size);
 
   // One replacing rename, so that the installed copy is either the old one or the new
   // one. A scanner or indexer that holds the target for a moment is waited for, a
