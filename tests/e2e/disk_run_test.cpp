@@ -192,18 +192,19 @@ TEST(read_only_run, an_unwritable_game_folder_starts_the_elevated_program_once_a
   install_folder game("e2e_read_only", small_disk / "writable");
   game.install_program(client_program(), "talomar.exe");
   game.write_update_location("127.0.0.1:1/info.txt");
-  fs::path read_only = small_disk / "read_only" / game.path().filename();
-  window_robot starter;
-  ASSERT_TRUE(starter.start(read_only.string(), "talomar.exe", launch_arguments));
+  std::string read_only = (small_disk / "read_only" / game.path().filename()).string();
+  std::replace(read_only.begin(), read_only.end(), '/', '\\');
+  window_robot starter, elevated;
+  ASSERT_TRUE(starter.start(read_only, "talomar.exe", launch_arguments));
   seen_window box = starter.wait_for_message_box(60s);
-  ASSERT_NE(box.handle, nullptr) << "no box within a minute";
-  window_robot elevated;
-  ASSERT_TRUE(elevated.adopt(box.process_id));
+  ASSERT_TRUE(box.handle != nullptr && elevated.adopt(box.process_id)) << "no box within a minute";
   DWORD exit_code = 99;
-  EXPECT_TRUE(starter.wait_for_exit(exit_code));
-  EXPECT_EQ(exit_code, 0u) << "the run that asked ends once the elevated one has started";
-  EXPECT_NE(box.process_id, starter.process_id());
-
+  EXPECT_TRUE(starter.wait_for_exit(exit_code) && exit_code == 0) << "the run that asked ends with 0: " << exit_code;
+  EXPECT_EQ((shown_box{box.caption, box.text}),
+            (shown_box{"Cannot Complete Update",
+                       "The game folder cannot be written without administrator rights:\n" + read_only +
+                           "\n\nStart Talomar again and allow it to make changes, or ask an administrator to "
+                           "update the game."}));
   // Another process's memory, where the command line is kept, cannot be read from
   // outside a 32-bit process under qemu-user (README: "How the 32-bit build is tested").
   if (!client_is_emulated()) {
@@ -212,16 +213,9 @@ TEST(read_only_run, an_unwritable_game_folder_starts_the_elevated_program_once_a
     EXPECT_TRUE(command_line.size() > tail.size() && command_line.substr(command_line.size() - tail.size()) == tail)
         << command_line;
   }
-  EXPECT_EQ(box.caption, "Cannot Complete Update");
-  EXPECT_EQ(box.text.rfind("The game folder cannot be written without administrator rights:\n", 0), 0u) << box.text;
-  EXPECT_NE(box.text.find(game.path().filename().string()), std::string::npos) << box.text;
-  EXPECT_TRUE(box.shows_icon);
-
   window_robot::press(box.handle, IDOK);
-  EXPECT_TRUE(elevated.wait_for_exit(exit_code));
-  EXPECT_EQ(static_cast<int>(exit_code), -1);
-  EXPECT_EQ(starter.wait_for_message_box(2s).handle, nullptr) << "the elevated run asks no further run";
-  EXPECT_FALSE(game.exists("patch.bin"));
+  EXPECT_TRUE(elevated.wait_for_exit(exit_code) && static_cast<int>(exit_code) == -1) << exit_code;
+  EXPECT_EQ(starter.wait_for_message_box(2s).handle, nullptr) << "the elevated run asks for no further run";
   end_every_other_windowed_process();
 }
 

@@ -138,15 +138,21 @@ TEST_F(fault_run, a_client_ended_from_outside_mid_file_leaves_the_installed_copy
   expect_no_scratch_files();
 }
 
-TEST_F(fault_run, a_read_only_installed_file_is_replaced) {
+TEST_F(fault_run, a_read_only_installed_file_is_replaced_and_folders_named_like_scratch_copies_block_nothing) {
   add_small_game();
+  add_release_file("sub/c.dat", "in a folder", 1700000300);
   publish_and_serve();
   install_.write("fault_a.dat", "an old copy");
   ASSERT_TRUE(SetFileAttributesA((install_ / "fault_a.dat").string().c_str(), FILE_ATTRIBUTE_READONLY));
+  fs::create_directories(install_ / "cfetch.dat" / "inside");
+  fs::create_directories(install_ / "sub" / "CFetch.dat");
   run_outcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_TRUE(outcome.boxes.empty());
   expect_release_installed();
+  EXPECT_TRUE(fs::is_directory(install_ / "cfetch.dat" / "inside") &&
+              fs::is_directory(install_ / "sub" / "CFetch.dat"));
+  expect_no_scratch_files();
   expect_nothing_written_outside();
 }
 
@@ -192,21 +198,6 @@ TEST_F(fault_run, an_installed_file_held_for_a_moment_after_its_new_copy_is_comp
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_EQ(outcome.boxes, std::vector<shown_box>{});
   expect_release_installed();
-  expect_no_scratch_files();
-}
-
-TEST_F(fault_run, folders_named_like_scratch_copies_block_nothing) {
-  add_small_game();
-  add_release_file("sub/c.dat", "in a folder", 1700000300);
-  publish_and_serve();
-  fs::create_directories(install_ / "cfetch.dat" / "inside");
-  fs::create_directories(install_ / "sub" / "CFetch.dat");
-  run_outcome outcome = run();
-  EXPECT_EQ(outcome.exit_code, 0u);
-  EXPECT_EQ(outcome.boxes, std::vector<shown_box>{});
-  expect_release_installed();
-  EXPECT_TRUE(fs::is_directory(install_ / "cfetch.dat" / "inside")) << "the folders are left as they were";
-  EXPECT_TRUE(fs::is_directory(install_ / "sub" / "CFetch.dat"));
   expect_no_scratch_files();
 }
 
