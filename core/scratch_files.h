@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "core/product.h"
 #include "text/fixed_text.h"
 #include "text/lower_case.h"
 
@@ -12,8 +13,8 @@ namespace corvid {
 
 // The server information file, the update client's file list and the patch header,
 // one after the other.
-inline constexpr const char* server_scratch_file = "cpatch.dat";
-inline constexpr const char* command_script_file = "command.dat";
+inline constexpr const char* server_scratch_file = list_file_name;
+inline constexpr const char* command_script_file = command_script_name;
 
 // Every fetched file is written to a scratch copy in its own folder and moved over the
 // installed copy only once it is complete, so that no failure costs the player the copy
