@@ -42,9 +42,11 @@ enum class message : std::uint16_t {
   kilobytes = 40,
   megabytes_per_second = 41,
   kilobytes_per_second = 42,
-  getting_file = 43,                // template: file name
-  network_advice = 44,              // template: the failure's own message
-  folder_needs_administrator = 45,  // template: the game folder
+  getting_file = 43,    // template: file name
+  network_advice = 44,  // template: the failure's own message
+  // 45 stays unused: a language file of 44 lines that ends in a line feed reads it as
+  // blank. 46 is kept for the message that an update could not be verified.
+  folder_needs_administrator = 47,  // template: the game folder
 };
 
 // The English text of a message.
