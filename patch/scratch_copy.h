@@ -15,8 +15,8 @@ namespace corvid {
 
 // A flush waits for the disk, a millisecond or more for every file however small: for
 // the thousands of small files of a first install that came to more than a tenth of
-// its time. The files from this size on hold nine tenths of a release's bytes and take
-// long enough to fetch that their flushes cost a hundredth of it.
+// its time. The files from this size on hold most of a release's bytes; what their
+// flushes cost is measured with tools/bench, not assumed.
 inline constexpr std::uint32_t smallest_flushed_copy = 64 * 1024;
 
 class scratch_copy {
