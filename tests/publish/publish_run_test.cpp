@@ -17,6 +17,8 @@
 #include <thread>
 
 #include "publish/list_format.h"
+#include "publish/platform.h"
+#include "publish/release_folders.h"
 #include "publish_test_support.h"
 
 namespace corvid {
@@ -91,9 +93,13 @@ class publish_run : public ::testing::Test {
     set_modified(release / name, time);
   }
 
+  // Today's layout unless a test empties it.
+  std::vector<std::string> layout = {"--layout", "flat"};
+
   std::vector<std::string> build_args(const std::vector<std::string>& more = {}) {
     std::vector<std::string> args = {"build",      "--release",    release.string(),      "--out",
                                      out.string(), "--utc-offset", std::to_string(offset)};
+    args.insert(args.end(), layout.begin(), layout.end());
     args.insert(args.end(), more.begin(), more.end());
     return args;
   }
@@ -150,7 +156,8 @@ TEST_F(publish_run, round_trip_of_a_release_with_folders_commas_an_empty_and_a_l
 
 TEST_F(publish_run, list_times_use_the_machines_standard_offset_by_default) {
   add("a.txt", "a", release_time);
-  tool_run run = run_publish({"build", "--release", release.string(), "--out", out.string()}, "TZ=EST5EDT");
+  tool_run run =
+      run_publish({"build", "--release", release.string(), "--out", out.string(), "--layout", "flat"}, "TZ=EST5EDT");
   ASSERT_EQ(run.exit_code, 0) << run.err;
   // Standard time five hours west, whatever the season of the file's date.
   EXPECT_EQ(read_manifest(out / "product").at(0).time, release_time - 5 * 3600);
@@ -170,7 +177,7 @@ TEST_F(publish_run, commands_and_server_information_are_published_as_given) {
             "Corvid Patch\n127.0.0.1:8080/client\n127.0.0.1:8080/product\n\naurl\n"
             "m1.example.com/client\nm1.example.com/product\n\n\nmps\n200\n");
 
-  run = build({"--info", "info.txt", "--client-host", "c", "--product-host", "p", "--down",
+  run = build({"--drop", "commands", "--info", "info.txt", "--client-host", "c", "--product-host", "p", "--down",
                "Closed for maintenance.\nBack at 18:00."});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(read_file(out / "info.txt"), "Corvid Patch\nc\np\n\ndown\nClosed for maintenance.\nBack at 18:00.\n");
@@ -241,7 +248,7 @@ TEST_F(publish_run, each_file_the_client_could_not_install_is_refused_and_the_ea
     add(bad.name, "x");
     tool_run run = build();
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_NE(run.err.find((release / bad.name).string() + ": "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(display_path(release / bad.name) + ": "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(bad.expect), std::string::npos) << run.err;
     EXPECT_EQ(snapshot(out), before);
     EXPECT_FALSE(fs::exists(temp / "site.staging"));
@@ -481,7 +488,7 @@ TEST_F(publish_run, a_dry_run_lists_every_change_writes_nothing_and_json_and_job
   ASSERT_EQ(build({"-j", "1"}).exit_code, 0);
   fs::path out4 = temp / "site4";
   ASSERT_EQ(run_publish({"build", "--release", release.string(), "--out", out4.string(), "--utc-offset",
-                         std::to_string(offset), "-j", "4"})
+                         std::to_string(offset), "-j", "4", "--layout", "flat"})
                 .exit_code,
             0);
   auto one_job = snapshot(out), four_jobs = snapshot(out4);
@@ -610,6 +617,62 @@ TEST_F(publish_run, verify_finds_broken_streams_and_a_header_that_no_longer_matc
   EXPECT_NE(run.out.find((product / "cpatch.dat").string() + ": gives the manifest's packed size as"),
             std::string::npos)
       << run.out;
+}
+
+TEST_F(publish_run, releases_get_folders_of_their_own_and_a_republish_keeps_what_is_live) {
+  layout.clear();
+  add("a.txt", "first");
+  add("big.bin", noise(200000, 2));
+  fs::path client = temp / "client", script = temp / "commands.txt";
+  write_file(client / "talomar.exe", "exe");
+  write_file(script, "Corvid Patch\nunlink,,old.txt\n");
+  ASSERT_EQ(build({"--client", client.string(), "--commands", script.string(), "--info", "info.txt", "--client-host",
+                   "h/site", "--product-host", "h/site"})
+                .exit_code,
+            0);
+  write_file(out / "robots.txt", "by hand");
+  add("a.txt", "second");
+
+  // Given no server options and no script, the run takes the kept ones and says so.
+  tool_run run = build({"--client", client.string(), "--json"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  nlohmann::json report = nlohmann::json::parse(run.out);
+  EXPECT_EQ(report["serial"], 2);
+  EXPECT_NE(report["reused_options"].dump().find("--info info.txt"), std::string::npos) << run.out;
+  EXPECT_EQ(read_file(out / "info.txt"), "Corvid Patch\nh/site/releases/2/client\nh/site/releases/2/product\n\n\n");
+  fs::path one = out / "releases/1/product", two = out / "releases/2/product";
+  EXPECT_TRUE(fs::equivalent(one / "big.bin", two / "big.bin"));
+  EXPECT_NE(read_file(one / "a.txt"), read_file(two / "a.txt"));
+  EXPECT_EQ(read_file(two / "command.dat"), read_file(script));
+  EXPECT_EQ(read_file(out / "robots.txt"), "by hand");
+  EXPECT_FALSE(fs::exists(temp / "site.lock"));
+  EXPECT_EQ(run_publish({"verify", "--out", out.string()}).exit_code, 0);
+
+  // Leaving out the client tree would drop it; nothing changes.
+  auto before = snapshot(out);
+  run = build();
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("would drop the client tree"), std::string::npos) << run.err;
+  EXPECT_EQ(snapshot(out), before);
+
+  ASSERT_EQ(build({"--client", client.string(), "--keep", "2"}).exit_code, 0);
+  ASSERT_EQ(build({"--client", client.string(), "--drop", "commands"}).exit_code, 0);
+  EXPECT_EQ(release_serials(out), (std::vector<unsigned>{3, 4}));
+  EXPECT_FALSE(fs::exists(out / "releases/4/product/command.dat"));
+  EXPECT_NE(read_file(out / "info.txt").find("releases/4/product"), std::string::npos);
+
+  // push: into a folder, and over rsync through a remote shell that runs it here.
+  fs::path shell = temp / "rsh.sh";
+  write_file(shell, "#!/bin/sh\nshift\nexec \"$@\"\n");
+  fs::permissions(shell, fs::perms::owner_all);
+  fs::path near = temp / "mirror1", far = temp / "mirror2";
+  run =
+      run_publish({"push", "--out", out.string(), "--rsh", shell.string(), near.string(), "localhost:" + far.string()});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  for (const fs::path& mirror : {near, far}) {
+    EXPECT_EQ(snapshot(mirror / "releases"), snapshot(out / "releases"));
+    EXPECT_EQ(read_file(mirror / "info.txt"), read_file(out / "info.txt"));
+  }
 }
 
 TEST(publish_command_line, usage_errors_exit_2_and_the_help_fits_a_screen_beside_a_manual_of_every_option) {

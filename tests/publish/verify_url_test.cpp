@@ -31,8 +31,9 @@ TEST(publish_live, verify_url_checks_every_location_players_use_and_names_the_st
   write_file(release / "a.txt", "first");
   write_file(release / "data/b bin.dat", noise(300000, 4));
   write_file(client / "talomar.exe", noise(50000, 5));
-  std::vector<std::string> build = {"build",         "--release", release.string(),          "--client",
-                                    client.string(), "--out",     (served / "main").string()};
+  std::vector<std::string> build = {"build",         "--layout",       "flat",
+                                    "--release",     release.string(), "--client",
+                                    client.string(), "--out",          (served / "main").string()};
   ASSERT_EQ(run_publish(build).exit_code, 0);
   fs::copy(served / "main", served / "stale", fs::copy_options::recursive);
   write_file(release / "a.txt", "second");
