@@ -25,21 +25,36 @@ bool rsync(const push_options& options, std::vector<std::string> arguments, cons
   return status == 0;
 }
 
-// One mirror: the release folder whole, beside the earlier one it shares streams with,
-// then the pointer, then the releases the local tree no longer keeps.
-bool push_to(const push_options& options, const published_release& release, const std::string& info_name,
-             const std::string& target, std::string& error) {
-  std::string releases = utf8_text(release.folder.parent_path()) + "/";
-  std::string far = target + (target.ends_with("/") ? "" : "/");
-  std::string folder = releases_folder + std::string("/") + std::to_string(release.serial) + "/";
-  std::vector<std::string> copy = {utf8_text(release.folder) + "/", far + folder};
+// Every mirror gets the whole release folder, hard-linked to the one before it, before
+// any gets the new pointer: a player's update.dat may name any of them, and every
+// pointer names every mirror. Then the releases the local tree no longer keeps go.
+void push_all(const push_options& options, const published_release& release, const std::string& info_name,
+              std::vector<std::string>& errors) {
+  std::string folder = releases_folder + std::string("/") + std::to_string(release.serial) + "/", error;
   std::vector<unsigned> serials = release_serials(release.folder.parent_path().parent_path());
   auto earlier = std::find(serials.begin(), serials.end(), release.serial);
-  if (earlier != serials.begin()) copy.insert(copy.begin(), "--link-dest=../" + std::to_string(*(earlier - 1)));
-  return rsync(options, copy, "release " + std::to_string(release.serial) + " to " + target, error) &&
-         (info_name.empty() ||
-          rsync(options, {utf8_text(*release.pointer), far + info_name}, info_name + " to " + target, error)) &&
-         rsync(options, {"--delete", releases, far + releases_folder + "/"}, "the releases kept to " + target, error);
+  auto remote = [](const std::string& target) { return target + (target.ends_with("/") ? "" : "/"); };
+  for (const std::string& target : options.targets) {
+    std::vector<std::string> copy = {utf8_text(release.folder) + "/", remote(target) + folder};
+    if (earlier != serials.begin()) copy.insert(copy.begin(), "--link-dest=../" + std::to_string(*(earlier - 1)));
+    if (!rsync(options, copy, "release " + std::to_string(release.serial) + " to " + target, error))
+      errors.push_back(error);
+  }
+  // No pointer moves unless every mirror has the whole release.
+  if (!errors.empty()) return;
+  for (const std::string& target : options.targets) {
+    // Always sent: the pointer of the next release has the same size, and maybe time.
+    if (!info_name.empty() && !rsync(options, {"--ignore-times", utf8_text(*release.pointer), remote(target) + info_name},
+                                     info_name + " to " + target, error))
+      errors.push_back(error);
+  }
+  if (!errors.empty()) return;
+  for (const std::string& target : options.targets) {
+    if (!rsync(options,
+               {"--delete", utf8_text(release.folder.parent_path()) + "/", remote(target) + releases_folder + "/"},
+               "the releases kept to " + target, error))
+      errors.push_back(error);
+  }
 }
 }  // namespace
 
@@ -59,17 +74,14 @@ int run_push(const push_options& options) {
     return out.finish(exit_refused);
   }
   out.data()["serial"] = release.serial;
-  std::size_t failed = 0;
-  for (const std::string& target : options.targets) {
-    bool pushed = push_to(options, release, kept.options.info_name.value_or(""), target, error);
-    out.data()["targets"].push_back({{"target", target}, {"pushed", pushed}});
-    if (pushed)
-      out.line(target + ": release " + std::to_string(release.serial) + " is live");
-    else
-      out.error(target + ": " + error);
-    failed += pushed ? 0 : 1;
-  }
-  return out.finish(failed == 0 ? exit_done : exit_refused);
+  std::vector<std::string> errors;
+  push_all(options, release, kept.options.info_name.value_or(""), errors);
+  for (const std::string& failure : errors) out.error(failure);
+  out.data()["targets"] = options.targets;
+  if (errors.empty())
+    out.line("release " + std::to_string(release.serial) + " is live on " + std::to_string(options.targets.size()) +
+             " target(s)");
+  return out.finish(errors.empty() ? exit_done : exit_refused);
 }
 
 }  // namespace corvid::publish

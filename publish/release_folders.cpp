@@ -40,9 +40,7 @@ unsigned next_serial(const fs::path& out, unsigned kept_serial) {
   return std::max(kept_serial, serials.empty() ? 0u : serials.back()) + 1;
 }
 
-fs::path release_folder(const fs::path& out, unsigned serial) {
-  return out / releases_folder / std::to_string(serial);
-}
+fs::path release_folder(const fs::path& out, unsigned serial) { return out / releases_folder / std::to_string(serial); }
 
 std::string release_location(std::string_view site, unsigned serial, std::string_view tree) {
   return std::string(site) + "/" + releases_folder + "/" + std::to_string(serial) + "/" + std::string(tree);
