@@ -263,7 +263,7 @@ int run_build(const build_options& options) {
   out.data()["published"] = !options.dry_run;
   std::string what =
       site.flat ? display_path(paths.out) : "release " + std::to_string(serial) + " in " + display_path(paths.out);
-  out.line(options.dry_run ? "dry run: nothing was written" : "published " + what);
+  out.line(options.dry_run ? "dry run: nothing was written; it would publish " + what : "published " + what);
   return out.finish(exit_done);
 }
 

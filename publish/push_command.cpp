@@ -44,8 +44,9 @@ void push_all(const push_options& options, const published_release& release, con
   if (!errors.empty()) return;
   for (const std::string& target : options.targets) {
     // Always sent: the pointer of the next release has the same size, and maybe time.
-    if (!info_name.empty() && !rsync(options, {"--ignore-times", utf8_text(*release.pointer), remote(target) + info_name},
-                                     info_name + " to " + target, error))
+    if (!info_name.empty() &&
+        !rsync(options, {"--ignore-times", utf8_text(*release.pointer), remote(target) + info_name},
+               info_name + " to " + target, error))
       errors.push_back(error);
   }
   if (!errors.empty()) return;
