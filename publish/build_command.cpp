@@ -29,7 +29,8 @@ void check_folder(const char* option, const fs::path& folder, const output_paths
                   std::vector<std::string>& problems) {
   std::error_code code;
   if (!fs::is_directory(folder, code)) {
-    problems.push_back(std::string(option) + " " + display_path(folder) + " is not a folder");
+    problems.push_back(std::string(option) + " " + display_path(folder) +
+                       (fs::exists(folder, code) ? " is not a folder" : " does not exist"));
     return;
   }
   auto full = [&code](const fs::path& path) {

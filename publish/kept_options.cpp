@@ -15,28 +15,27 @@
 namespace fs = std::filesystem;
 using nlohmann::json;
 
+// Absent values are written as null.
+template <typename Value>
+struct nlohmann::adl_serializer<std::optional<Value>> {
+  static void to_json(json& document, const std::optional<Value>& value) {
+    document = value ? json(*value) : json(nullptr);
+  }
+  static void from_json(const json& document, std::optional<Value>& value) {
+    value = document.is_null() ? std::nullopt : std::optional<Value>(document.get<Value>());
+  }
+};
+
+namespace corvid {
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(host_pair, client, product)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(server_info_settings, client_host, product_host, header_hosts, mirrors, max_patch_mb,
+                                   down_lines, redirect)
+}  // namespace corvid
+
 namespace corvid::publish {
 
-namespace {
-json pair_json(const host_pair& pair) { return json::array({pair.client, pair.product}); }
-host_pair pair_of(const json& pair) { return {pair.at(0).get<std::string>(), pair.at(1).get<std::string>()}; }
-
-template <typename Value>
-json optional_json(const std::optional<Value>& value) {
-  return value ? json(*value) : json(nullptr);
-}
-
-template <typename Value>
-std::optional<Value> optional_of(const json& document, const char* key) {
-  if (!document.contains(key) || document[key].is_null()) return std::nullopt;
-  return document[key].get<Value>();
-}
-
-std::optional<fs::path> path_of(const json& document, const char* key) {
-  std::optional<std::string> text = optional_of<std::string>(document, key);
-  return text ? std::optional<fs::path>(fs::u8path(*text)) : std::nullopt;
-}
-}  // namespace
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(site_options, flat, keep, info_name, info, commands, excludes, exclude_from)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(kept_site, serial, options)
 
 bool read_kept(const output_paths& paths, kept_site& kept, std::string& error) {
   kept = kept_site();
@@ -49,24 +48,7 @@ bool read_kept(const output_paths& paths, kept_site& kept, std::string& error) {
   std::string text;
   if (!read_whole_file(paths.kept, text, error)) return false;
   try {
-    json document = json::parse(text);
-    site_options& site = kept.options;
-    kept.serial = document.at("serial").get<unsigned>();
-    site.flat = document.at("layout").get<std::string>() == "flat";
-    site.keep = document.at("keep").get<unsigned>();
-    if (const json& info = document.at("info"); !info.is_null()) {
-      site.info_name = info.at("name").get<std::string>();
-      site.info.client_host = info.at("client_host").get<std::string>();
-      site.info.product_host = info.at("product_host").get<std::string>();
-      if (!info.at("header_hosts").is_null()) site.info.header_hosts = pair_of(info["header_hosts"]);
-      for (const json& mirror : info.at("mirrors")) site.info.mirrors.push_back(pair_of(mirror));
-      site.info.max_patch_mb = optional_of<unsigned>(info, "max_patch_mb");
-      site.info.down_lines = info.at("down").get<std::vector<std::string>>();
-      site.info.redirect = optional_of<std::string>(info, "redirect");
-    }
-    site.commands = path_of(document, "commands");
-    site.excludes = document.at("excludes").get<std::vector<std::string>>();
-    site.exclude_from = path_of(document, "exclude_from");
+    kept = json::parse(text).get<kept_site>();
   } catch (const json::exception& wrong) {
     error = "cannot read the options kept in " + display_path(paths.kept) + ": " + wrong.what() +
             "; mend the file, or remove it and give every option again";
@@ -76,29 +58,8 @@ bool read_kept(const output_paths& paths, kept_site& kept, std::string& error) {
 }
 
 bool write_kept(const output_paths& paths, const kept_site& kept, std::string& error) {
-  const site_options& site = kept.options;
-  json info = nullptr;
-  if (site.info_name) {
-    json mirrors = json::array();
-    for (const host_pair& mirror : site.info.mirrors) mirrors.push_back(pair_json(mirror));
-    info = {{"name", *site.info_name},
-            {"client_host", site.info.client_host},
-            {"product_host", site.info.product_host},
-            {"header_hosts", site.info.header_hosts ? pair_json(*site.info.header_hosts) : json(nullptr)},
-            {"mirrors", mirrors},
-            {"max_patch_mb", optional_json(site.info.max_patch_mb)},
-            {"down", site.info.down_lines},
-            {"redirect", optional_json(site.info.redirect)}};
-  }
-  json document = {{"serial", kept.serial},
-                   {"layout", site.flat ? "flat" : "releases"},
-                   {"keep", site.keep},
-                   {"info", info},
-                   {"commands", site.commands ? json(utf8_text(*site.commands)) : json(nullptr)},
-                   {"excludes", site.excludes},
-                   {"exclude_from", site.exclude_from ? json(utf8_text(*site.exclude_from)) : json(nullptr)}};
   // Written aside and renamed, so that a failed write leaves the kept file as it was.
-  return replace_file(paths.kept, document.dump(2, ' ', false, json::error_handler_t::replace) + "\n", error);
+  return replace_file(paths.kept, json(kept).dump(2, ' ', false, json::error_handler_t::replace) + "\n", error);
 }
 
 std::vector<std::string> live_info_names(const fs::path& out) {

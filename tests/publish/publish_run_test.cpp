@@ -690,6 +690,9 @@ TEST(publish_command_line, usage_errors_exit_2_and_the_help_fits_a_screen_beside
                 .exit_code,
             2);
   EXPECT_EQ(run_publish({"verify"}).exit_code, 2);
+  tool_run https = run_publish({"verify", "--url", "https://example.com/info.txt"});
+  EXPECT_EQ(https.exit_code, 2);
+  EXPECT_NE(https.err.find("plain HTTP only"), std::string::npos) << https.err;
 
   // Help fits a screen; the manual beside the program tells every option it names.
   std::string manual_source = read_file(fs::path(CORVID_PUBLISH_EXE).parent_path() / "corvid-publish.1");
