@@ -98,8 +98,8 @@ void report_tree(const tree& each, bool dry_run, report& out) {
                                      {"change", kind},
                                      {"size", change.size},
                                      {"packed_size", change.packed_size}});
-    std::string text = std::string(kind) + " " + each.label + "/" + change.name + " (" + std::to_string(change.size) +
-                       " bytes, " + std::to_string(change.packed_size) + " served)";
+    std::string text = std::string(kind) + " " + each.label + "/" + escaped(change.name) + " (" +
+                       size_text(change.size) + ", " + size_text(change.packed_size) + " served)";
     if (dry_run && change.kind != change_kind::reused)
       out.line(text);
     else
@@ -114,6 +114,27 @@ void report_tree(const tree& each, bool dry_run, report& out) {
                                      {"removed", made.removed},
                                      {"bytes", size},
                                      {"packed_bytes", packed}};
+}
+
+// What players would pay for without the operator meaning it.
+void warn_of_costs(const build_options& options, const std::vector<tree>& trees, std::uint64_t download, report& out) {
+  std::size_t touched = 0, removed = 0, listed = trees[0].made.entries.size();
+  for (const file_change& change : trees[0].made.changes) {
+    touched += change.kind == change_kind::touched;
+    removed += change.kind == change_kind::removed;
+  }
+  if (listed > 0 && touched == listed)
+    out.warning(
+        "every file is touched (same bytes, new time), so every player reads every file again: was "
+        "--utc-offset changed, or does this machine keep another time zone than the last one?");
+  std::optional<unsigned> limit = options.site.info.max_patch_mb;
+  if (limit && *limit && download > std::uint64_t{*limit} * 1024 * 1024)
+    out.warning("a player with the earlier release downloads " + size_text(download) + ", more than --max-patch-mb " +
+                std::to_string(*limit) + " allows: such players are refused the update");
+  if (removed && !options.site.commands)
+    out.warning(std::to_string(removed) +
+                " file(s) left the release, but stay on players' disks: no command script "
+                "deletes them");
 }
 
 int refused_run(report& out, const std::vector<std::string>& problems) {
@@ -244,8 +265,8 @@ int run_build(const build_options& options) {
     }
   }
   out.data()["download_bytes"] = {{"current_player", current}, {"new_player", fresh}};
-  out.line("a player with the earlier release downloads " + std::to_string(current) + " bytes, a new player " +
-           std::to_string(fresh));
+  out.line("a player with the earlier release downloads " + size_text(current) + ", a new player " + size_text(fresh));
+  warn_of_costs(options, trees, current, out);
   if (written && !options.dry_run) {
     kept_site kept{serial == 0 ? options.last_serial : serial, site};
     if (!write_kept(paths, kept, error)) out.warning(error + "; the next run has to be given every option again");

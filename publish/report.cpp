@@ -58,6 +58,17 @@ int report::finish(int exit_code) {
   return exit_code;
 }
 
+std::string size_text(std::uint64_t bytes) {
+  if (bytes < 1024) return std::to_string(bytes) + " bytes";
+  const char* units[] = {"KiB", "MiB", "GiB", "TiB"};
+  double value = static_cast<double>(bytes) / 1024;
+  int unit = 0;
+  for (; value >= 1024 && unit < 3; ++unit) value /= 1024;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  return text;
+}
+
 namespace {
 std::string mebibytes(double bytes) {
   char text[32];

@@ -22,6 +22,9 @@ struct output_options {
   bool verbose = false;
 };
 
+// "512 bytes", "3.2 MiB": a size as a person reads it.
+std::string size_text(std::uint64_t bytes);
+
 class report {
  public:
   report(const char* command, const output_options& options);

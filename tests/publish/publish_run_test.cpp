@@ -161,6 +161,9 @@ TEST_F(publish_run, list_times_use_the_machines_standard_offset_by_default) {
   ASSERT_EQ(run.exit_code, 0) << run.err;
   // Standard time five hours west, whatever the season of the file's date.
   EXPECT_EQ(read_manifest(out / "product").at(0).time, release_time - 5 * 3600);
+  // The same files from a machine in another zone: every one is touched.
+  run = run_publish({"build", "--release", release.string(), "--out", out.string()}, "TZ=JST-9");
+  EXPECT_NE(run.err.find("warning: every file is touched"), std::string::npos) << run.err;
 }
 
 TEST_F(publish_run, commands_and_server_information_are_published_as_given) {
@@ -535,6 +538,8 @@ TEST_F(publish_run, a_dry_run_lists_every_change_writes_nothing_and_json_and_job
   EXPECT_NE(text.out.find("touched product/touched.txt (19 bytes, "), std::string::npos) << text.out;
   EXPECT_EQ(text.out.find("product/same.txt"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("dry run: nothing was written"), std::string::npos) << text.out;
+  EXPECT_NE(text.err.find("warning: 1 file(s) left the release, but stay on players' disks"), std::string::npos)
+      << text.err;
 
   tool_run real = build({"--json", "--exclude", "*.bak"});
   ASSERT_EQ(real.exit_code, 0) << real.err;
