@@ -275,10 +275,11 @@ class live_check {
                        tree.header.packed_size != expected->header.packed_size))
         out_.problem(download_url(tree.location, list_file_name),
                      "serves another release (" + identity_text(serves) + ") than --expect " +
-                         display_path(*options_.expect) + " (" + identity_text(*expected) + ")");
+                         display_path(*options_.expect) + " (" + identity_text(*expected) + ")",
+                     "other-release");
       if (tree.header.time < newest.header.time)
         out_.problem(download_url(tree.location, list_file_name),
-                     "stale: its manifest is older than the one " + newest.location + " serves");
+                     "stale: its manifest is older than the one " + newest.location + " serves", "stale");
       else if (tree.header.packed_size != newest.header.packed_size || tree.header.crc32 != newest.header.crc32)
         out_.problem(download_url(tree.location, list_file_name),
                      "serves another manifest of the same time as " + newest.location);
@@ -327,7 +328,9 @@ class live_check {
       ++counts.first;
       if (why.empty()) continue;
       ++counts.second;
-      out_.problem(url, why);
+      bool missing = why.starts_with("missing");
+      out_.problem(url, why, missing ? "missing" : "stream",
+                   location + (missing ? ": file(s) missing" : ": file(s) that are not the stream listed"));
     }
   }
 
