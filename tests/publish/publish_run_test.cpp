@@ -631,10 +631,14 @@ TEST_F(publish_run, releases_get_folders_of_their_own_and_a_republish_keeps_what
   fs::path client = temp / "client", script = temp / "commands.txt";
   write_file(client / "talomar.exe", "exe");
   write_file(script, "Corvid Patch\nunlink,,old.txt\n");
-  ASSERT_EQ(build({"--client", client.string(), "--commands", script.string(), "--info", "info.txt", "--client-host",
-                   "h/site", "--product-host", "h/site"})
-                .exit_code,
-            0);
+  add(".git/config", "x");
+  add("sub/.DS_Store", "x");
+  tool_run first = build({"--client", client.string(), "--commands", script.string(), "--info", "info.txt",
+                          "--client-host", "h/site", "--product-host", "h/site"});
+  ASSERT_EQ(first.exit_code, 0) << first.err;
+  EXPECT_NE(first.err.find("warning: left out 2 item(s) of " + release.string() + " named .git"), std::string::npos)
+      << first.err;
+  EXPECT_EQ(read_manifest(out / "releases/1/product").size(), 2u);
   write_file(out / "robots.txt", "by hand");
   add("a.txt", "second");
 
