@@ -239,6 +239,8 @@ int run_build(const build_options& options) {
   if (interrupted()) return interrupted_run(out, paths, staged);
   std::vector<std::string> old_info = live_info_names(paths.out);
   std::erase(old_info, site.info_name.value_or(""));
+  // Before the files kept by hand join the tree: their modes are the operator's.
+  if (written && !options.dry_run && !open_to_readers(paths.staging, error)) out.warning(error);
   if (written && !options.dry_run) {
     written = site.flat ? carry_over(paths, old_info, error) && swap_into_place(paths, notes, error)
                         : install_release(paths.staging, paths.out, serial, site.info_name, info_text, error);

@@ -92,6 +92,7 @@ bool replace_file(const fs::path& file, std::string_view text, std::string& erro
   fs::path fresh = file.parent_path() / ("." + file.filename().string() + ".new");
   if (!write_whole_file(fresh, text, error)) return false;
   std::error_code code;
+  fs::permissions(fresh, fs::perms(0644), code);
   fs::rename(fresh, file, code);
   if (!code) return true;
   fs::remove(fresh, code);
@@ -104,6 +105,7 @@ bool install_release(const fs::path& staging, const fs::path& out, unsigned seri
   fs::path folder = release_folder(out, serial);
   std::error_code code;
   fs::create_directories(folder.parent_path(), code);
+  if (!code) fs::permissions(folder.parent_path(), fs::perms(0755), code);
   if (!code && fs::exists(folder, code)) code = std::make_error_code(std::errc::file_exists);
   if (!code) fs::rename(staging, folder, code);
   if (code) {

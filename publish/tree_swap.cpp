@@ -88,6 +88,14 @@ bool create_staging(const output_paths& paths, std::string& error) {
   return went_well(code, "create", paths.staging, error);
 }
 
+bool open_to_readers(const fs::path& folder, std::string& error) {
+  std::error_code code;
+  fs::permissions(folder, fs::perms(0755), code);
+  for (fs::recursive_directory_iterator item(folder, code), end; !code && item != end; item.increment(code))
+    fs::permissions(item->path(), fs::perms(item->is_directory(code) ? 0755 : 0644), code);
+  return went_well(code, "make readable to the web server", folder, error);
+}
+
 bool carry_over(const output_paths& paths, const std::vector<std::string>& dropped, std::string& error) {
   std::error_code code;
   for (const fs::directory_entry& item : fs::directory_iterator(paths.out, code)) {

@@ -35,6 +35,10 @@ bool recover_interrupted_run(const output_paths& paths, std::vector<std::string>
 
 bool create_staging(const output_paths& paths, std::string& error);
 
+// Folders 0755 and files 0644 below `folder`, whatever the umask, so that a web server
+// running as another user can serve them.
+bool open_to_readers(const std::filesystem::path& folder, std::string& error);
+
 // Files at the top of `out` that this tool does not write there, a robots.txt put by
 // hand for example, go into the staging tree as hard links, so that the switch keeps
 // them. `dropped` names server information files to leave behind.

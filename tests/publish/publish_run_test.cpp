@@ -657,6 +657,13 @@ TEST_F(publish_run, releases_get_folders_of_their_own_and_a_republish_keeps_what
   EXPECT_FALSE(fs::exists(temp / "site.lock"));
   EXPECT_EQ(run_publish({"verify", "--out", out.string()}).exit_code, 0);
 
+  // Readable by a web server running as another user, whatever the umask.
+  ASSERT_EQ(run_publish(build_args({"--client", client.string()}), "umask 077;").exit_code, 0);
+  for (const fs::path& path : {out / "info.txt", out / "releases/3/product/a.txt"})
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::others_read, fs::perms::others_read) << path;
+  for (const fs::path& path : {out / "releases", out / "releases/3/client"})
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::others_exec, fs::perms::others_exec) << path;
+
   // Leaving out the client tree would drop it; nothing changes.
   auto before = snapshot(out);
   run = build();
@@ -666,9 +673,9 @@ TEST_F(publish_run, releases_get_folders_of_their_own_and_a_republish_keeps_what
 
   ASSERT_EQ(build({"--client", client.string(), "--keep", "2"}).exit_code, 0);
   ASSERT_EQ(build({"--client", client.string(), "--drop", "commands"}).exit_code, 0);
-  EXPECT_EQ(release_serials(out), (std::vector<unsigned>{3, 4}));
-  EXPECT_FALSE(fs::exists(out / "releases/4/product/command.dat"));
-  EXPECT_NE(read_file(out / "info.txt").find("releases/4/product"), std::string::npos);
+  EXPECT_EQ(release_serials(out), (std::vector<unsigned>{4, 5}));
+  EXPECT_FALSE(fs::exists(out / "releases/5/product/command.dat"));
+  EXPECT_NE(read_file(out / "info.txt").find("releases/5/product"), std::string::npos);
 
   // push: into a folder, and over rsync through a remote shell that runs it here.
   fs::path shell = temp / "rsh.sh";
