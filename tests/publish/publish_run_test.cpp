@@ -304,12 +304,17 @@ TEST_F(publish_run, an_out_folder_that_is_not_a_published_tree_is_left_alone) {
   write_file(out / "index.html", "someone's site");
   tool_run run = build();
   EXPECT_EQ(run.exit_code, 1);
+  EXPECT_FALSE(fs::exists(temp / "site.lock"));
   EXPECT_NE(run.err.find("holds files but no published tree"), std::string::npos) << run.err;
   EXPECT_EQ(read_file(out / "index.html"), "someone's site");
 
   run = run_publish({"build", "--release", release.string(), "--out", (release / "site").string()});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_NE(run.err.find("must not hold one another"), std::string::npos) << run.err;
+  run = run_publish({"build", "--release", release.string(), "--out", (temp / "none/site").string()});
+  EXPECT_NE(run.err.find("the folder " + (temp / "none").string() + ", which is to hold --out, does not exist"),
+            std::string::npos)
+      << run.err;
 }
 
 TEST_F(publish_run, republishing_compresses_only_what_changed_and_counts_what_went) {
