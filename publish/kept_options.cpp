@@ -67,7 +67,10 @@ std::vector<std::string> live_info_names(const fs::path& out) {
   std::error_code code;
   for (const fs::directory_entry& item : fs::directory_iterator(out, code)) {
     std::string text, ignored;
-    if (item.is_regular_file(code) && read_whole_file(item.path(), text, ignored) && text.starts_with("Corvid Patch"))
+    // A byte order mark does not hide one: verify is to name it.
+    bool read = item.is_regular_file(code) && read_whole_file(item.path(), text, ignored);
+    if (read && (text.starts_with("Corvid Patch") || text.starts_with("\xEF\xBB\xBF"
+                                                                      "Corvid Patch")))
       names.push_back(item.path().filename().string());
   }
   return names;
