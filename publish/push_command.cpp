@@ -36,7 +36,10 @@ void push_all(const push_options& options, const published_release& release, con
   auto remote = [](const std::string& target) { return target + (target.ends_with("/") ? "" : "/"); };
   for (const std::string& target : options.targets) {
     std::vector<std::string> copy = {utf8_text(release.folder) + "/", remote(target) + folder};
-    if (earlier != serials.begin()) copy.insert(copy.begin(), "--link-dest=../" + std::to_string(*(earlier - 1)));
+    // By content: a stream of the release before with the same size and time (a second
+    // apart at most) is not the same stream, and must not be linked in its place.
+    if (earlier != serials.begin())
+      copy.insert(copy.begin(), {"--checksum", "--link-dest=../" + std::to_string(*(earlier - 1))});
     if (!rsync(options, copy, "release " + std::to_string(release.serial) + " to " + target, error))
       errors.push_back(error);
   }

@@ -145,6 +145,10 @@ TEST(publish_live, push_rolls_a_release_out_with_no_moment_of_errors_and_expect_
   std::printf("rollout: %d probes, %zu requests, %zu errors\n", probes, requests, errors);
   EXPECT_EQ(errors, 0u);
 
+  // An unchanged stream costs a mirror no second copy; a changed one of the same size does.
+  fs::path mirror = served / "m1" / "releases";
+  EXPECT_TRUE(fs::equivalent(mirror / "1/product/data/f3.dat", mirror / "2/product/data/f3.dat"));
+  EXPECT_FALSE(fs::equivalent(mirror / "1/product/gfl.mft", mirror / "2/product/gfl.mft"));
   tool_run live = verify_url("main/info.txt", {"--expect", site.string()});
   EXPECT_EQ(live.exit_code, 0) << live.out << live.err;
   EXPECT_NE(live.out.find(location("m2") + "/releases/2/product: release 2, manifest "), std::string::npos) << live.out;
