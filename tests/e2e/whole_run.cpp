@@ -162,21 +162,14 @@ void whole_run::publish(const std::vector<std::string>& options, const std::stri
 }
 
 void whole_run::publish_to(const fs::path& out, const std::string& location, const std::vector<std::string>& options) {
-  std::vector<std::string> arguments{"build",
-                                     "--release",
-                                     release_.string(),
-                                     "--out",
-                                     out.string(),
-                                     "--client",
-                                     client_.string(),
-                                     "--utc-offset",
-                                     publish_utc_offset_,
-                                     "--info",
-                                     "info.txt",
-                                     "--client-host",
-                                     location + "/client",
-                                     "--product-host",
-                                     location + "/product"};
+  // The runs serve the trees at fixed paths; the release folders have a whole run of
+  // their own in tools/demo.
+  std::vector<std::string> arguments{"build",          "--release",          release_.string(),
+                                     "--out",          out.string(),         "--client",
+                                     client_.string(), "--layout",           "flat",
+                                     "--utc-offset",   publish_utc_offset_,  "--info",
+                                     "info.txt",       "--client-host",      location + "/client",
+                                     "--product-host", location + "/product"};
   arguments.insert(arguments.end(), options.begin(), options.end());
   std::string output;
   ASSERT_EQ(run_publisher(arguments, output), 0) << output;
