@@ -1,6 +1,6 @@
 #pragma once
 // Whole runs of the real program: a release published with corvid-publish, served by
-// the in-process test server (or by nginx), and talomar.exe started in a fresh install
+// the test HTTP server (or by nginx), and talomar.exe started in a fresh install
 // folder by the window robot, which answers every window the run shows and records it.
 //
 // The program runs in a zone with a daylight-saving rule (EST5EDT), where the cheap
