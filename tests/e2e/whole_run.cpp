@@ -10,6 +10,7 @@
 
 #include "app/resources/resource_ids.h"
 #include "core/scratch_files.h"
+#include "tests/support/emulation.h"
 
 namespace corvid {
 
@@ -136,7 +137,6 @@ whole_run::whole_run(const fs::path& place)
   out_ = work_.path() / "out";
   fs::create_directories(release_);
   fs::create_directories(client_);
-  server_.one_request_per_connection = client_is_emulated();
   program_bytes_ = read_file(client_program());
   install_.install_program(client_program(), "talomar.exe");
   // The game's installer makes the log; the client only adds to it.
@@ -177,6 +177,8 @@ void whole_run::publish_to(const fs::path& out, const std::string& location, con
                                      location + "/client",
                                      "--product-host",
                                      location + "/product"};
+  // The emulated 32-bit publisher must keep to one thread, as every emulated program.
+  if (under_emulation) arguments.insert(arguments.end(), {"--jobs", "1"});
   arguments.insert(arguments.end(), options.begin(), options.end());
   std::string output;
   ASSERT_EQ(run_publisher(arguments, output), 0) << output;

@@ -65,14 +65,7 @@ std::string environment_block(const std::vector<std::string>& additions) {
 
 }  // namespace
 
-std::string client_program() {
-  char named[MAX_PATH] = "";
-  DWORD length = GetEnvironmentVariableA("CORVID_CLIENT_EXE", named, sizeof named);
-  if (length != 0 && length < sizeof named) return named;
-  return CORVID_TALOMAR_EXE;
-}
-
-bool client_is_emulated() { return client_program() != CORVID_TALOMAR_EXE; }
+std::string client_program() { return CORVID_TALOMAR_EXE; }
 
 std::vector<seen_window> visible_windows() {
   std::vector<seen_window> windows;
