@@ -63,6 +63,19 @@ std::string environment_block(const std::vector<std::string>& additions) {
   return block;
 }
 
+// The programs a test starts, and the programs they start, end with the test program
+// however it ends: one left running would show its windows to the tests after it.
+HANDLE ended_with_this_process() {
+  static HANDLE job = [] {
+    HANDLE created = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    return created;
+  }();
+  return job;
+}
+
 }  // namespace
 
 std::string client_program() { return CORVID_TALOMAR_EXE; }
@@ -91,10 +104,12 @@ bool window_robot::start(const std::string& folder, const std::string& program, 
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started{};
-  if (!CreateProcessA(application.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, block.data(),
+  if (!CreateProcessA(application.c_str(), command_line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, block.data(),
                       folder.c_str(), &startup, &started)) {
     return false;
   }
+  AssignProcessToJobObject(ended_with_this_process(), started.hProcess);
+  ResumeThread(started.hThread);
   CloseHandle(started.hThread);
   process_.reset(started.hProcess);
   process_id_ = started.dwProcessId;
