@@ -120,6 +120,12 @@ class reader {
   bool good_ = true;
 };
 
+// The body of a 404, for paths that were not programmed and for serve_not_found_page.
+inline std::string not_found_page() {
+  return "<html><head><title>404 Not Found</title></head>\r\n"
+         "<body><h1>Not Found</h1><p>The requested URL was not found on this server.</p></body></html>\r\n";
+}
+
 // The length that the first four bytes of a frame announce.
 inline std::uint32_t frame_length(const unsigned char (&head)[4]) {
   return static_cast<std::uint32_t>(head[0]) | static_cast<std::uint32_t>(head[1]) << 8 |

@@ -31,11 +31,6 @@ bool same_without_case(std::string_view a, std::string_view b) {
          });
 }
 
-std::string not_found_page() {
-  return "<html><head><title>404 Not Found</title></head>\r\n"
-         "<body><h1>Not Found</h1><p>The requested URL was not found on this server.</p></body></html>\r\n";
-}
-
 SOCKET as_socket(std::uintptr_t s) { return static_cast<SOCKET>(s); }
 
 [[noreturn]] void fail(const std::string& what) {

@@ -66,11 +66,6 @@ std::string unescaped(std::string_view target) {
   return path;
 }
 
-std::string not_found_page() {
-  return "<html><head><title>404 Not Found</title></head>\r\n"
-         "<body><h1>Not Found</h1><p>The requested URL was not found on this server.</p></body></html>\r\n";
-}
-
 bool send_all(int socket, std::string_view data) {
   while (!data.empty()) {
     ssize_t sent = ::send(socket, data.data(), data.size(), MSG_NOSIGNAL);
