@@ -54,6 +54,7 @@ int threads_of_this_process() {
 // fault of the tests, which under emulation would show only now and then.
 class one_thread_check : public ::testing::Environment {
   void TearDown() override {
+    // A failure started GoogleTest's watcher thread itself.
     if (!under_emulation || !::testing::UnitTest::GetInstance()->Passed()) return;
     EXPECT_EQ(threads_of_this_process(), 1) << "a thread beside the main one: under emulation the test program must "
                                                "keep to one (tests/support/one_thread.h)";
