@@ -68,10 +68,11 @@ void run_start_session() {
   end_run();
 }
 
-void run_startup_prompt() {
-  INT_PTR answer = DialogBoxParamA(state.instance_handle, MAKEINTRESOURCEA(IDD_PROMPT), nullptr, prompt_procedure, 0);
+// A modal dialog whose first button goes on to `next`; anything else ends the run.
+void run_dialog(int template_id, DLGPROC procedure, driver_states next) {
+  INT_PTR answer = DialogBoxParamA(state.instance_handle, MAKEINTRESOURCEA(template_id), nullptr, procedure, 0);
   if (answer == 1) {
-    state.driver_state = connecting;
+    state.driver_state = next;
   } else {
     end_run();
   }
@@ -193,15 +194,6 @@ void run_update_product() {
   }
 }
 
-void run_show_notes() {
-  INT_PTR answer = DialogBoxParamA(state.instance_handle, MAKEINTRESOURCEA(IDD_NOTES), nullptr, notes_procedure, 0);
-  if (answer == 1) {
-    state.driver_state = launching;
-  } else {
-    end_run();
-  }
-}
-
 // The login program runs on by itself; whether it started is not this run's concern.
 void run_launch() {
   _spawnl(_P_NOWAIT, login_program_name, login_program_name, state.launch_arguments.c_str(), nullptr);
@@ -218,11 +210,11 @@ void run_finish() {
 void run_driver_step() {
   switch (state.driver_state) {
     case starting_session: return run_start_session();
-    case prompting: return run_startup_prompt();
+    case prompting: return run_dialog(IDD_PROMPT, prompt_procedure, connecting);
     case connecting: return run_connect();
     case updating_client: return run_update_client();
     case updating_product: return run_update_product();
-    case showing_notes: return run_show_notes();
+    case showing_notes: return run_dialog(IDD_NOTES, notes_procedure, launching);
     case launching: return run_launch();
     case finishing: return run_finish();
     default: return;

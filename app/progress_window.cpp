@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/resources/resource_ids.h"
+#include "core/product.h"
 #include "core/update_state.h"
 
 namespace corvid {
@@ -36,7 +37,7 @@ void init_progress_window() {
   state.view = &progress_window_view();
   SetWindowTextA(window, text_of(message::program_name));
   SetDlgItemTextA(window, IDCANCEL, text_of(message::cancel));
-  SetDlgItemTextA(window, IDC_VERSION_TEXT, CORVID_VERSION_TEXT);
+  SetDlgItemTextA(window, IDC_VERSION_TEXT, "v. " CORVID_VERSION);
   SetDlgItemTextA(window, IDC_STATUS_LINE_1, text_of(message::connecting));
   SetDlgItemTextA(window, IDC_STATUS_LINE_2, text_of(message::please_wait));
   SendDlgItemMessageA(window, IDC_FILE_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));

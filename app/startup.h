@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/product.h"
+
 namespace corvid {
 // Everything the program does before its window exists. Several steps end the
 // process: a blocked start (-1), a bad "update.dat" (-1, -2, -3), or the hand-over to
@@ -13,11 +15,7 @@ void enter_program_directory();
 // True when a running process's executable has this base name (any case).
 bool is_program_running(const char* module_base_name);
 
-inline constexpr const char* starter_name = "talomar.exe";
-inline constexpr const char* overlay_copy_name = "patch.bin";
 inline constexpr const char* login_program_name = "login.dll";
 inline constexpr const char* game_program_name = "game.dll";
-inline constexpr const char* update_location_file = "update.dat";
-inline constexpr const char* language_file = "language/patch_strings.dat";
 
 }  // namespace corvid

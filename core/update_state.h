@@ -78,6 +78,12 @@ extern update_state state;
 // For tests; a run never resets its state.
 void reset_update_state();
 
+// Leaves `code` as the reason of a failure, for `return fail(code);`.
+inline bool fail(std::int32_t code) {
+  state.last_error_code = code;
+  return false;
+}
+
 // A message in the player's language: its text, or a template whose conversions are
 // the program's own.
 inline const char* text_of(message number) { return message_text(state.string_table, number); }

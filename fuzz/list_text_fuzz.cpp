@@ -1,5 +1,6 @@
 // A whole list text as the client reads a manifest or its own file list: the header
-// line, the count, then that many entry lines, from memory and from a stream.
+// line, the count, then that many entry lines, from memory and from a stream, and as
+// corvid-publish reads it, with findings.
 
 #include <cstddef>
 #include <cstdint>
@@ -66,6 +67,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (std::size_t i = 0; i < in_memory.taken.size(); ++i) {
     if (!same_entry(in_memory.taken[i], in_stream.taken[i])) std::abort();
+  }
+
+  // Asking for findings changes nothing that is read, and a refused list says why.
+  line_source told_lines(text);
+  list_findings found;
+  std::vector<file_entry> told;
+  bool taken = read_list(told_lines, told, &found);
+  if (taken != in_memory.entries || (!taken && found.empty())) std::abort();
+  for (std::size_t i = 0; taken && i < told.size(); ++i) {
+    if (!same_entry(told[i], in_memory.taken[i])) std::abort();
   }
   return 0;
 }

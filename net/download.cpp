@@ -3,10 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/handles.h"
-#include "core/message_pump.h"
 #include "core/shutdown.h"
-#include "core/update_state.h"
 #include "net/directories.h"
 #include "net/transfer.h"
 
@@ -14,14 +11,39 @@ namespace corvid {
 
 namespace {
 
-constexpr DWORD request_flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
 constexpr DWORD_PTR request_context = 32;
 constexpr DWORD hidden_attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY;
 
-bool fail(std::int32_t code) {
-  state.last_error_code = code;
-  return false;
-}
+// The body into the target file, up to its bound.
+class file_sink final : public byte_sink {
+ public:
+  file_sink(HANDLE file, const download_request& request, std::uint32_t bound)
+      : file_(file), request_(request), bound_(bound) {}
+
+  bool take(const unsigned char* bytes, std::size_t length) override {
+    DWORD written = 0;
+    if (!WriteFile(file_, bytes, static_cast<DWORD>(length), &written, nullptr) || written != length) {
+      write_failed = true;
+      return false;
+    }
+    bytes_written += written;
+    if (bytes_written > bound_) {
+      too_long = true;
+      return false;
+    }
+    if (request_.expected_size != 0 && request_.progress_callback != nullptr) request_.progress_callback(0);
+    return true;
+  }
+
+  std::uint32_t bytes_written = 0;
+  bool write_failed = false;
+  bool too_long = false;
+
+ private:
+  HANDLE file_;
+  const download_request& request_;
+  std::uint32_t bound_;
+};
 
 }  // namespace
 
@@ -33,8 +55,7 @@ bool download_to_file(download_request request) {
   // Refused rather than cut: a cut URL or path names another place than the one asked.
   if (std::strlen(request.url) > longest_url) return fail(download_cannot_open_url);
 
-  internet_handle request_handle(
-      InternetOpenUrlA(state.internet_session.get(), request.url, nullptr, 0, request_flags, request_context));
+  internet_handle request_handle = open_request(request.url, request_context);
   if (!request_handle) return fail(download_cannot_open_url);
 
   std::string_view local_path(request.local_path);
@@ -58,36 +79,16 @@ bool download_to_file(download_request request) {
 
   // An unstated size is bounded too; a stated one is known to be wrong as soon as the
   // body runs past it.
-  std::uint32_t size_bound = request.expected_size != 0 ? request.expected_size : unsized_download_limit;
-  std::uint32_t bytes_written = 0;
-  bool too_long = false;
-  char chunk[transfer_chunk_size];
-  while (!state.cancel_flag) {
-    DWORD received = 0;
-    if (!InternetReadFile(request_handle.get(), chunk, transfer_chunk_size, &received)) {
-      return fail(download_read_failed);
-    }
-    if (received == 0) break;
-    DWORD written = 0;
-    if (!WriteFile(file.get(), chunk, received, &written, nullptr) || written != received) {
-      return fail(download_write_failed);
-    }
-    bytes_written += written;
-    if (bytes_written > size_bound) {
-      too_long = true;
-      break;
-    }
-    if (request.expected_size != 0 && request.progress_callback != nullptr) {
-      request.progress_callback(0);
-    }
-    if (received < transfer_chunk_size) break;
-    pump_one_message(file, request_handle);
+  file_sink sink(file.get(), request, request.expected_size != 0 ? request.expected_size : unsized_download_limit);
+  if (read_body(request_handle.get(), sink, file, request_handle) == body_end::read_failed) {
+    return fail(download_read_failed);
   }
+  if (sink.write_failed) return fail(download_write_failed);
   request_handle.reset();
   file.reset();
 
-  if (request.expected_size == 0 && !too_long) return true;
-  if (!too_long && bytes_written == request.expected_size && !state.cancel_flag) return true;
+  if (request.expected_size == 0 && !sink.too_long) return true;
+  if (!sink.too_long && sink.bytes_written == request.expected_size && !state.cancel_flag) return true;
   DeleteFileA(request.local_path);
   return fail(download_wrong_size);
 }

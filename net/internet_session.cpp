@@ -1,5 +1,6 @@
 #include "net/internet_session.h"
 
+#include "core/product.h"
 #include "core/update_state.h"
 
 namespace corvid {

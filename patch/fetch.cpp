@@ -23,13 +23,6 @@ namespace corvid {
 
 namespace {
 
-constexpr DWORD request_flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
-
-bool fail(std::int32_t code) {
-  state.last_error_code = code;
-  return false;
-}
-
 // The one scratch file of the installation folder that a fetched file is written to.
 // It is deleted again unless the finished copy was put in place.
 class scratch_copy {
@@ -65,6 +58,32 @@ class scratch_copy {
  private:
   kernel_handle file_;
   bool created_ = false;
+};
+
+// The body into the writer and the progress counters. The body has its room and no more:
+// a longer one is wrong, however long it is.
+class fetch_sink final : public byte_sink {
+ public:
+  fetch_sink(inflating_writer& writer, HANDLE file, const file_entry& entry, progress_callback_type progress_callback)
+      : writer_(writer), file_(file), entry_(entry), progress_callback_(progress_callback) {}
+
+  bool take(const unsigned char* bytes, std::size_t length) override {
+    if (length > entry_.packed_size - received) return false;
+    writer_.feed(file_, bytes, length);
+    received += static_cast<std::uint32_t>(length);
+    state.progress.file_bytes_done += static_cast<std::uint32_t>(length);
+    state.progress.overall_bytes_done += static_cast<std::uint32_t>(length);
+    if (progress_callback_ != nullptr) progress_callback_(0);
+    return true;
+  }
+
+  std::uint32_t received = 0;
+
+ private:
+  inflating_writer& writer_;
+  HANDLE file_;
+  const file_entry& entry_;
+  progress_callback_type progress_callback_;
 };
 
 // "label installation-folder\part", with backslashes throughout.
@@ -146,7 +165,7 @@ bool fetch_marked_files_rotating(const server_location* hosts, int host_count, i
 bool fetch_file(const char* url, file_entry& entry, progress_callback_type progress_callback) {
   const char* name = entry.name.c_str();
 
-  internet_handle request(InternetOpenUrlA(state.internet_session.get(), url, nullptr, 0, request_flags, 0));
+  internet_handle request = open_request(url, 0);
   if (!request) return fail(fetch_cannot_open_url);
 
   // The move over a read-only file would fail once the whole body is in.
@@ -162,26 +181,12 @@ bool fetch_file(const char* url, file_entry& entry, progress_callback_type progr
   state.progress.file_bytes_done = 0;
   // A failure to store the file does not end the transfer: the whole body is still
   // taken and checked, so that a wrong body is reported as one whatever the disk does.
-  unsigned char chunk[transfer_chunk_size];
-  std::uint32_t received = 0;
-  DWORD last_read = transfer_chunk_size;
-  while (last_read > 0 && !state.cancel_flag) {
-    if (!InternetReadFile(request.get(), chunk, transfer_chunk_size, &last_read)) {
-      return fail(fetch_read_failed);
-    }
-    // The body has its room and no more: a longer one is wrong, however long it is.
-    if (last_read > entry.packed_size - received) return fail(fetch_wrong_size);
-    if (last_read == 0) break;
-    writer.feed(scratch.handle(), chunk, last_read);
-    received += last_read;
-    state.progress.file_bytes_done += last_read;
-    state.progress.overall_bytes_done += last_read;
-    if (progress_callback != nullptr) progress_callback(0);
-    if (last_read < transfer_chunk_size) break;
-    pump_one_message(request, scratch);
-  }
+  fetch_sink sink(writer, scratch.handle(), entry, progress_callback);
+  body_end end = read_body(request.get(), sink, request, scratch);
+  if (end == body_end::read_failed) return fail(fetch_read_failed);
+  if (end == body_end::stopped) return fail(fetch_wrong_size);
   request.reset();
-  if (received != entry.packed_size || state.cancel_flag) return fail(fetch_wrong_size);
+  if (sink.received != entry.packed_size || state.cancel_flag) return fail(fetch_wrong_size);
 
   inflate_outcome outcome = writer.finish(scratch.handle());
   if (outcome == inflate_outcome::out_of_memory) return fail(fetch_no_memory);

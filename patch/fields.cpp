@@ -32,7 +32,10 @@ std::size_t skip_blanks_and_sign(std::string_view text, bool& negative) {
 
 }  // namespace
 
-bool next_field(std::string_view& line, std::string_view& field) {
+bool next_field(std::string_view& line, std::string_view& field, field_quirk* quirk) {
+  field_quirk ignored;
+  field_quirk& seen = quirk != nullptr ? *quirk : ignored;
+  seen = field_quirk::none;
   if (line.empty()) return false;
   for (std::size_t i = 0; i < line.size(); ++i) {
     char c = line[i];
@@ -44,9 +47,17 @@ bool next_field(std::string_view& line, std::string_view& field) {
     if (c == '\n') break;
     if (c == '"') {
       std::size_t close = line.find('"', i + 1);
-      if (close == std::string_view::npos) return false;
+      if (close == std::string_view::npos) {
+        seen = i > 0 ? field_quirk::text_before_quote : field_quirk::unclosed_quote;
+        return false;
+      }
       field = line.substr(i + 1, close - i - 1);
       std::size_t next = close + 1;
+      if (i > 0) {
+        seen = field_quirk::text_before_quote;
+      } else if (next < line.size() && line[next] != ',') {
+        seen = field_quirk::text_after_quote;
+      }
       if (next < line.size() && line[next] == ',') ++next;
       line.remove_prefix(next);
       return true;

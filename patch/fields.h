@@ -7,10 +7,18 @@
 
 namespace corvid {
 
+// Where the rule reads a field otherwise than it is written.
+enum class field_quirk {
+  none,
+  unclosed_quote,     // no field is taken
+  text_before_quote,  // dropped: the field is what the quotes enclose, if they are closed
+  text_after_quote,   // left for the next field
+};
+
 // Takes the next field off the front of `line`. False when `line` is empty or a
 // quoted field has no closing quote; `field` and `line` are left as they were then.
-// `field` views the characters of `line`.
-bool next_field(std::string_view& line, std::string_view& field);
+// `field` views the characters of `line`. `quirk`, when given, is set for every field.
+bool next_field(std::string_view& line, std::string_view& field, field_quirk* quirk = nullptr);
 
 // Takes the next field and converts it the way strtoul does on a 32-bit unsigned
 // long: leading white space, an optional sign and "0x" prefix, digits up to the first

@@ -1,54 +1,47 @@
 #pragma once
-// Inflates a zlib stream into a file while the stream arrives, through one fixed
-// buffer, so that memory stays the same whatever the file's size.
+// Inflates a fetched file's zlib stream into the file that will be installed, while the
+// stream arrives, through one buffer of its own, so that memory stays the same whatever
+// the file's size.
 
 #include <windows.h>
-#include <zlib.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+#include "patch/inflater.h"
 
 namespace corvid {
 
-enum class inflate_outcome {
-  complete,       // exactly the expected bytes, all written
-  out_of_memory,  // zlib could not have its state
-  bad_stream,     // not a zlib stream, or not exactly the expected bytes
-  write_failed,
-};
-
-class inflating_writer {
+class inflating_writer final : private byte_sink {
  public:
   // For a stream that must give exactly `expected_size` bytes.
   explicit inflating_writer(std::uint32_t expected_size);
-  ~inflating_writer();
+  ~inflating_writer() = default;
   inflating_writer(const inflating_writer&) = delete;
   inflating_writer& operator=(const inflating_writer&) = delete;
 
-  // False when zlib's state could not be allocated; nothing else works then.
-  bool ready() const { return ready_; }
+  // False when the buffer or zlib's state could not be allocated; nothing else works then.
+  bool ready() const { return buffer_ != nullptr && inflater_.ready(); }
 
-  // The next piece of the stream, inflated into `file`. Once the stream is known to be bad, the rest is
-  // ignored; output beyond the expected size is never written. After a failed write
-  // the stream is still inflated, without writing, so that a bad stream is told
-  // from a bad disk.
+  // The next piece of the stream, inflated into `file`. Once the stream is known to be
+  // bad, the rest is ignored; output beyond the expected size is never written. After a
+  // failed write the stream is still inflated, without writing, so that a bad stream is
+  // told from a bad disk.
   void feed(HANDLE file, const unsigned char* bytes, std::size_t length);
 
-  // After the last piece: writes what is left and says how it all went.
+  // After the last piece: writes what is left and says how it all went. A stream that
+  // is not exactly the expected bytes is a bad one.
   inflate_outcome finish(HANDLE file);
 
  private:
-  void write_pending(HANDLE file);
+  bool take(const unsigned char* bytes, std::size_t length) override;
 
-  z_stream stream_{};
-  std::uint64_t expected_size_;
-  std::uint64_t produced_ = 0;
-  std::size_t pending_ = 0;
-  bool ready_ = false;
-  bool ended_ = false;
-  bool bad_stream_ = false;
-  bool out_of_memory_ = false;
-  bool write_failed_ = false;
+  static constexpr std::size_t buffer_size = 256 * 1024;
+  std::unique_ptr<unsigned char[]> buffer_;
+  std::uint32_t expected_size_;
+  inflater inflater_;
+  HANDLE file_ = INVALID_HANDLE_VALUE;
 };
 
 }  // namespace corvid

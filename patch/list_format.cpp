@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "core/scratch_files.h"
 #include "patch/fields.h"
@@ -19,11 +20,16 @@ bool parse_list_count(std::string_view line, int& count) {
   return true;
 }
 
-bool read_list_header(line_source& lines, int& count) {
+bool read_list_header(line_source& lines, int& count, list_findings* found) {
   list_text_line line;
-  if (!lines.next(line, long_line::split) || !is_list_header_line(line)) return false;
-  if (!lines.next(line, long_line::split)) return false;
-  return parse_list_count(line, count);
+  if (!lines.next(line, long_line::split) || !is_list_header_line(line)) {
+    note(found, 1, list_finding::wrong_header, line.view());
+    return false;
+  }
+  bool read = lines.next(line, long_line::split);
+  if (read && parse_list_count(line, count)) return true;
+  note(found, 2, list_finding::bad_count, line.view());
+  return false;
 }
 
 namespace {
@@ -66,13 +72,28 @@ bool parse_entry_line(std::string_view line, file_entry& entry) {
   return listed_name_is_installable(entry.name.view());
 }
 
-bool read_entry_lines(line_source& lines, file_entry* entries, int count) {
+bool read_entry_lines(line_source& lines, file_entry* entries, int count, list_findings* found) {
   list_entry_line line;
   for (int i = 0; i < count; ++i) {
-    if (!lines.next(line, long_line::split)) return false;
-    if (!parse_entry_line(line, entries[i])) return false;
+    if (!lines.next(line, long_line::split)) {
+      note(found, lines.line_number() + 1, list_finding::entry_missing, std::to_string(count));
+      return false;
+    }
+    if (found != nullptr && line.size() == line.capacity)
+      note(found, lines.line_number(), list_finding::entry_line_split);
+    if (!parse_entry_line(line, entries[i])) {
+      note(found, lines.line_number(), list_finding::name_refused, entries[i].name.view());
+      return false;
+    }
   }
   return true;
+}
+
+bool read_list(line_source& lines, std::vector<file_entry>& entries, list_findings* found) {
+  int count = 0;
+  if (!read_list_header(lines, count, found)) return false;
+  entries.assign(static_cast<std::size_t>(count), file_entry());
+  return read_entry_lines(lines, entries.data(), count, found);
 }
 
 namespace {

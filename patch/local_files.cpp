@@ -1,8 +1,8 @@
 #include "patch/local_files.h"
 
+#include <io.h>
 #include <sys/stat.h>
 #include <sys/utime.h>
-#include <zlib.h>
 
 #include <ctime>
 #include <memory>
@@ -11,6 +11,8 @@
 #include "platform/handles.h"
 #include "core/update_state.h"
 #include "net/directories.h"
+#include "patch/checksum.h"
+#include "patch/inflater.h"
 #include "patch/list_format.h"
 
 namespace corvid {
@@ -36,24 +38,17 @@ std::uint32_t found_length(const WIN32_FIND_DATAA& found) {
 }
 
 std::uint32_t file_crc32(const char* name) {
-  // The length comes from the open file itself: one lookup of the name instead of two.
-  // Sharing as the C runtime's fopen shares, so that the same files can be read.
-  kernel_handle file(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  stdio_file file(std::fopen(name, "rb"));
   if (!file) return 0;
-  LARGE_INTEGER length;
-  if (!GetFileSizeEx(file.get(), &length)) return 0;
+  // The length comes from the open file itself: one lookup of the name instead of two.
+  long long length = _filelengthi64(_fileno(file.get()));
   // One buffer for every file of a check: a fresh one per file would be paged in anew.
   static unsigned char chunk[crc_read_size];
-  uLong crc = crc32(0L, Z_NULL, 0);
-  unsigned long long total = 0;
-  DWORD got = 0;
-  while (ReadFile(file.get(), chunk, static_cast<DWORD>(crc_read_size), &got, nullptr) && got > 0) {
-    crc = crc32(crc, chunk, got);
-    total += got;
+  checksum sum;
+  if (length < 0 || !sum_file(file.get(), chunk, sum) || sum.size() != static_cast<unsigned long long>(length)) {
+    return 0;
   }
-  if (total != static_cast<unsigned long long>(length.QuadPart)) return 0;
-  return static_cast<std::uint32_t>(crc);
+  return sum.crc32();
 }
 
 bool stat_file(const char* name, file_entry& entry) {
@@ -84,10 +79,8 @@ bool read_packed_file(const file_entry& packed, unsigned char* buffer, std::size
   if (std::fread(bytes.get(), 1, packed.packed_size, file.get()) != packed.packed_size) return false;
   // A longer file is not the one the header describes.
   if (std::fgetc(file.get()) != EOF) return false;
-  uLongf inflated = packed.size;
-  if (uncompress(buffer, &inflated, bytes.get(), packed.packed_size) != Z_OK) return false;
-  if (inflated != packed.size) return false;
-  length = inflated;
+  if (!inflate_whole(bytes.get(), packed.packed_size, buffer, packed.size)) return false;
+  length = packed.size;
   return true;
 }
 

@@ -92,7 +92,7 @@ bool check_product_files(const file_entry& manifest) {
   std::unique_ptr<unsigned char[]> text(new (std::nothrow) unsigned char[manifest.size]);
   std::size_t length = manifest.size;
   if (!text || !read_packed_file(manifest, text.get(), length)) return false;
-  line_source lines(std::string_view(reinterpret_cast<const char*>(text.get()), length));
+  line_source lines(std::string_view(reinterpret_cast<const char*>(text.get()), length), line_ends::inflated_text);
   path_text working_directory;
   if (!load_file_list(lines, working_directory)) return false;
   text.reset();

@@ -1,69 +1,57 @@
 #include "publish/command_check.h"
 
 #include <array>
+#include <map>
 
+#include "core/product.h"
 #include "patch/command_line.h"
-#include "patch/fields.h"
-#include "patch/list_format.h"
-#include "patch/windows_names.h"
-#include "text/line_source.h"
 #include "publish/name_rules.h"
+#include "text/paths.h"
 
 namespace corvid::publish {
 
 namespace {
-// What the client itself keeps in the installation folder and needs on its next run.
-constexpr std::array<std::string_view, 4> client_own_files = {"talomar.exe", "patch.bin", "update.dat",
-                                                              "language/patch_strings.dat"};
+constexpr std::array<std::string_view, 4> client_own_files = {starter_name, overlay_copy_name, update_location_file,
+                                                              language_file};
+const char* const installed_by_release = ", which this release installs; players would fetch it again on every run";
 
-bool is_separator(char c) { return c == '/' || c == '\\'; }
-
-// The fields as the client's field rule takes them. The rule quietly changes a field
-// whose quote does not enclose all of it, or whose closing quote is missing, so such
-// a line is refused instead.
-bool split_fields(std::string_view line, std::vector<std::string_view>& fields, std::string& why) {
-  std::string_view rest = line;
-  while (!rest.empty()) {
-    if (rest.front() == '"') {
-      std::size_t close = rest.find('"', 1);
-      if (close == std::string_view::npos) {
-        why = "a double quote is not closed";
-        return false;
-      }
-      if (close + 1 < rest.size() && rest[close + 1] != ',') {
-        why = "text follows a closing double quote";
-        return false;
-      }
-    } else if (rest.substr(0, rest.find(',')).find('"') != std::string_view::npos) {
-      why = "a double quote must enclose a whole field";
-      return false;
-    }
-    std::string_view field;
-    next_field(rest, field);
-    fields.push_back(field);
+std::string worded(const finding<script_finding>& found) {
+  switch (found.why) {
+    case script_finding::wrong_header:
+      if (found.text.starts_with("\xEF\xBB\xBF"))
+        return "starts with a UTF-8 byte order mark, which the client reads as part of the line, so it would never "
+               "run the script; save the file without one";
+      return "the first line must be \"Corvid Patch\"";
+    case script_finding::line_split:
+      return "too long: the client reads at most 1023 characters of a line and takes the rest as another line";
+    case script_finding::blank_before_command:
+      return "starts with a blank, which the client takes as part of the command word";
+    case script_finding::unclosed_quote: return "a double quote is not closed";
+    case script_finding::text_before_quote: return "a double quote must enclose a whole field";
+    case script_finding::text_after_quote: return "text follows a closing double quote";
+    case script_finding::extra_fields: return "more than three fields; the client reads only three";
+    case script_finding::field_too_long: return "a field is longer than 255 characters";
+    case script_finding::device_name:
+      return "a path names a Windows device such as CON or NUL; the client skips the line";
+    case script_finding::unknown_command:
+      return "unknown command \"" + found.text + "\"; the client knows unlink, rmdir and mv";
   }
-  return true;
+  return {};
 }
 
 // Why a path given to a command could act outside the installation folder or name
 // something other than what it says; empty when it is fine.
 std::string path_refusal(std::string_view path, bool wildcards_allowed) {
-  for (char c : path) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u > 0x7E) return "a path holds a character outside printable ASCII";
+  if (char c = first_refused_character(path, wildcards_allowed ? ":<>|" : ":<>|*?")) {
+    if (!is_printable(c)) return "a path holds a character outside printable ASCII";
     if (c == ':') return "a path names a drive or a stream; paths are relative to the installation folder";
-    if (std::string_view("<>|").find(c) != std::string_view::npos)
-      return std::string("a path holds '") + c + "', which Windows file names cannot";
-    if (!wildcards_allowed && (c == '*' || c == '?')) return "wildcards are only matched in the file pattern of unlink";
+    if (c == '*' || c == '?') return "wildcards are only matched in the file pattern of unlink";
+    return std::string("a path holds '") + c + "', which Windows file names cannot";
   }
   if (!path.empty() && is_separator(path.front()))
     return "a path starts at the drive's root; paths are relative to the installation folder";
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = start;
-    while (end < path.size() && !is_separator(path[end])) ++end;
-    if (path.substr(start, end - start) == "..") return "a path uses \"..\"";
-    start = end + 1;
+  for (std::string_view part : path_components(path)) {
+    if (part == "..") return "a path uses \"..\"";
   }
   return {};
 }
@@ -72,16 +60,10 @@ std::string path_refusal(std::string_view path, bool wildcards_allowed) {
 // nor do "." and empty components.
 std::string folded_path(std::string_view path) {
   std::string folded;
-  std::size_t start = 0;
-  while (start < path.size()) {
-    std::size_t end = start;
-    while (end < path.size() && !is_separator(path[end])) ++end;
-    std::string_view part = path.substr(start, end - start);
-    if (!part.empty() && part != ".") {
-      if (!folded.empty()) folded += '/';
-      folded += lower_case(part);
-    }
-    start = end + 1;
+  for (std::string_view part : path_components(path)) {
+    if (part.empty() || part == ".") continue;
+    if (!folded.empty()) folded += '/';
+    folded += lower_case(part);
   }
   return folded;
 }
@@ -89,47 +71,42 @@ std::string folded_path(std::string_view path) {
 // Find-first-file matches "*.*" and "name.*" also against names without a dot.
 bool pattern_matches(std::string_view pattern, std::string_view name) {
   if (wildcard_match(pattern, name, true)) return true;
-  return pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
-         name.find('.') == std::string_view::npos && wildcard_match(pattern.substr(0, pattern.size() - 2), name, true);
+  return pattern.ends_with(".*") && name.find('.') == std::string_view::npos &&
+         wildcard_match(pattern.substr(0, pattern.size() - 2), name, true);
 }
 
-class script_checker {
+bool in_folder_matching(std::string_view name, std::string_view folder, std::string_view pattern) {
+  std::size_t slash = name.rfind('/');
+  std::string_view parent = slash == std::string_view::npos ? std::string_view() : name.substr(0, slash);
+  return parent == folder && pattern_matches(pattern, name.substr(slash + 1));
+}
+
+// The rules stricter than the client's: a line the client carries out, but not as the
+// operator meant it, or to the cost of what the client needs.
+class script_rules {
  public:
-  explicit script_checker(const std::vector<std::string>& installed) {
+  explicit script_rules(const std::vector<std::string>& installed) {
     for (const std::string& name : installed) installed_.push_back(folded_path(name));
   }
 
-  std::string line_refusal(std::string_view line) const {
-    if (line.front() == ' ' || line.front() == '\t')
-      return "starts with a blank, which the client takes as part of the command word";
-    std::vector<std::string_view> fields;
-    std::string why;
-    if (!split_fields(line, fields, why)) return why;
-    if (fields.size() > 3) return "more than three fields; the client reads only three";
-    for (std::string_view field : fields) {
-      if (field.size() > max_name_length) return "a field is longer than 255 characters";
-    }
-    for (std::size_t i = 1; i < fields.size(); ++i) {
-      if (names_a_device(fields[i]))
-        return "a path names a Windows device such as CON or NUL; the client skips the line";
-    }
-    script_line command = parse_command_line(line);
-    std::string first(command.first.view()), second(command.second.view());
-    switch (command.command) {
+  std::string refusal(const script_line& line) const {
+    std::string first(line.first.view()), second(line.second.view());
+    switch (line.command) {
       case script_command::unlink: return unlink_refusal(first, second);
       case script_command::rmdir:
         if (first.empty()) return "rmdir needs the folder to remove";
         if (!second.empty()) return "rmdir takes one folder";
         return path_refusal(first, false);
-      case script_command::mv:
+      case script_command::mv: {
         if (first.empty() || second.empty()) return "mv needs the existing name and the new name";
-        why = path_refusal(first, false);
+        std::string why = path_refusal(first, false);
         if (why.empty()) why = path_refusal(second, false);
         if (why.empty()) why = move_refusal(first);
         return why;
+      }
       case script_command::none: break;
     }
-    return "unknown command \"" + std::string(fields[0]) + "\"; the client knows unlink, rmdir and mv";
+    return {};
   }
 
  private:
@@ -137,9 +114,7 @@ class script_checker {
     if (pattern.empty()) return "unlink needs a folder (empty for the installation folder) and a file pattern";
     if (!folder.empty() && !is_separator(folder.back()))
       return "the folder of unlink must end with \"/\"; the client joins it to the pattern as it stands";
-    for (char c : pattern) {
-      if (is_separator(c)) return "the file pattern of unlink must not hold a folder";
-    }
+    if (pattern.find_first_of("/\\") != std::string::npos) return "the file pattern of unlink must not hold a folder";
     std::string why = path_refusal(folder, false);
     if (why.empty()) why = path_refusal(pattern, true);
     if (!why.empty()) return why;
@@ -151,35 +126,22 @@ class script_checker {
         return "unlink would delete " + std::string(own) + ", one of the client's own files";
     }
     for (const std::string& name : installed_) {
-      if (in_folder_matching(name, where, pattern))
-        return "unlink would delete " + name +
-               ", which this release installs; players would fetch it again on "
-               "every run";
+      if (in_folder_matching(name, where, pattern)) return "unlink would delete " + name + installed_by_release;
     }
     return {};
-  }
-
-  static bool in_folder_matching(std::string_view name, std::string_view folder, std::string_view pattern) {
-    std::size_t slash = name.rfind('/');
-    std::string_view parent = slash == std::string_view::npos ? std::string_view() : name.substr(0, slash);
-    return parent == folder && pattern_matches(pattern, name.substr(slash + 1));
   }
 
   // Moving a file the client needs, or a folder that holds one, takes it away.
   std::string move_refusal(const std::string& from) const {
     std::string moved = folded_path(from);
     auto holds = [&moved](std::string_view name) {
-      return name == moved ||
-             (name.size() > moved.size() && name.substr(0, moved.size()) == moved && name[moved.size()] == '/');
+      return name == moved || (name.starts_with(moved) && name.size() > moved.size() && name[moved.size()] == '/');
     };
     for (std::string_view own : client_own_files) {
       if (holds(own)) return "mv would move away " + std::string(own) + ", one of the client's own files";
     }
     for (const std::string& name : installed_) {
-      if (holds(name))
-        return "mv would move away " + name +
-               ", which this release installs; players would fetch it again on "
-               "every run";
+      if (holds(name)) return "mv would move away " + name + installed_by_release;
     }
     return {};
   }
@@ -190,40 +152,21 @@ class script_checker {
 
 bool check_command_script(std::string_view text, const std::vector<std::string>& installed,
                           std::vector<std::string>& problems) {
-  std::size_t before = problems.size();
-  const std::string wrong_header = "line 1: the first line must be \"Corvid Patch\"";
   line_source lines(text);
-  list_text_line line;
-  if (!lines.next(line, long_line::split)) {
-    problems.push_back(wrong_header);
-    return false;
+  script_findings found;
+  std::vector<script_line> commands;
+  read_command_script(
+      lines, [&commands](const script_line& line) { commands.push_back(line); }, &found);
+  // One problem a line, the client's reason first.
+  std::map<std::size_t, std::string> why;
+  for (const finding<script_finding>& reason : found) why.emplace(reason.line, worded(reason));
+  script_rules rules(installed);
+  for (const script_line& command : commands) {
+    std::string refusal = rules.refusal(command);
+    if (!refusal.empty()) why.emplace(command.line, refusal);
   }
-  if (line.view().substr(0, 3) == "\xEF\xBB\xBF") {
-    problems.push_back(
-        "line 1: starts with a UTF-8 byte order mark, which the client reads as part of the "
-        "line, so it would never run the script; save the file without one");
-    return false;
-  }
-  if (!is_list_header_line(line)) {
-    problems.push_back(wrong_header);
-    return false;
-  }
-  script_checker checker(installed);
-  std::size_t number = 1;
-  bool continued = false;  // the rest of a line the client splits
-  while (lines.next(line, long_line::split)) {
-    if (!continued) ++number;
-    bool split = line.size() == max_text_line_length;
-    std::string why;
-    if (split && !continued) {
-      why = "too long: the client reads at most 1023 characters of a line and takes the rest as another line";
-    } else if (!continued && !line.empty() && line.view().front() != ';') {
-      why = checker.line_refusal(line);
-    }
-    continued = split;
-    if (!why.empty()) problems.push_back("line " + std::to_string(number) + ": " + why);
-  }
-  return problems.size() == before;
+  for (const auto& [line, reason] : why) problems.push_back("line " + std::to_string(line) + ": " + reason);
+  return why.empty();
 }
 
 }  // namespace corvid::publish

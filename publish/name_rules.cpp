@@ -7,6 +7,13 @@
 
 namespace corvid::publish {
 
+char first_refused_character(std::string_view text, std::string_view refused) {
+  for (char c : text) {
+    if (!is_printable(c) || refused.find(c) != std::string_view::npos) return c;
+  }
+  return '\0';
+}
+
 std::string lower_case(std::string_view text) {
   std::string lower(text);
   lower_case_in_place(lower.data());
@@ -28,16 +35,14 @@ std::string name_refusal(std::string_view name) {
   if (name.empty()) return "the name is empty";
   if (name.size() > max_name_length)
     return "the name has " + std::to_string(name.size()) + " characters; the client holds 255";
-  for (char c : name) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u > 0x7E) return "the name holds a character outside printable ASCII";
+  // The client puts the name into its URL as it stands: "#" would end the path there
+  // and "%" start an escape. A blank is fine; the client's library sends it as %20.
+  if (char c = first_refused_character(name, "\"\\:*?<>|#%")) {
+    if (!is_printable(c)) return "the name holds a character outside printable ASCII";
     if (c == '"') return "the name holds a double quote, which the list cannot carry";
-    if (std::string_view("\\:*?<>|").find(c) != std::string_view::npos)
-      return std::string("the name holds '") + c + "', which Windows file names cannot";
-    // The client puts the name into its URL as it stands: "#" would end the path there
-    // and "%" start an escape. A blank is fine; the client's library sends it as %20.
     if (c == '#' || c == '%')
       return std::string("the name holds '") + c + "', which the client's download URL cannot carry";
+    return std::string("the name holds '") + c + "', which Windows file names cannot";
   }
   std::size_t start = 0;
   while (true) {
@@ -51,7 +56,7 @@ std::string name_refusal(std::string_view name) {
 }
 
 bool is_client_scratch_name(std::string_view lower_name) {
-  return lower_name == "cpatch.dat" || lower_name == "command.dat" || lower_name == "gfl.mft" ||
+  return lower_name == list_file_name || lower_name == command_script_name || lower_name == manifest_file_name ||
          lower_name == fetch_scratch_file;
 }
 

@@ -18,6 +18,11 @@ bool is_client_scratch_name(std::string_view lower_name);
 
 std::string lower_case(std::string_view text);
 
+inline bool is_printable(char c) { return c >= 0x20 && c <= 0x7E; }
+
+// The first character of `text` outside printable ASCII or in `refused`; 0 when none.
+char first_refused_character(std::string_view text, std::string_view refused);
+
 // The wildcards of a file pattern: "*" any run of characters, "?" any one.
 bool wildcard_match(std::string_view pattern, std::string_view name, bool ignore_case);
 

@@ -1,8 +1,8 @@
 #pragma once
-// The command lines of corvid-publish: the two commands, their options and help.
+// The command line of corvid-publish: its two commands and their options, and the
+// commands themselves, each of which returns the process exit code.
 
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,18 +10,11 @@
 #include "publish/report.h"
 #include "publish/server_info.h"
 
-namespace CLI {
-class App;
-}
-
 namespace corvid::publish {
 
 inline constexpr int exit_done = 0;
 inline constexpr int exit_refused = 1;
 inline constexpr int exit_usage = 2;
-
-// Chosen by measuring a release of text and binary files; the help says why.
-inline constexpr int default_level = 6;
 
 struct build_options {
   std::filesystem::path release;
@@ -33,7 +26,7 @@ struct build_options {
   std::optional<long> utc_offset;
   std::vector<std::string> excludes;
   unsigned jobs = 1;
-  int level = default_level;
+  int level = 6;  // the manual says how it was chosen
   bool dry_run = false;
   output_options output;
 };
@@ -45,35 +38,15 @@ struct verify_options {
   output_options output;
 };
 
-// The whole command line. Exactly one of the two commands is chosen once it parses.
-class command_line {
- public:
-  command_line();
-  ~command_line();
+// Parses the command line and runs the command it names. Help and the version end the
+// run with 0, a command line that is not understood with 2 and why on the standard error.
+int run_command_line(int argc, char** argv);
 
-  // The exit code when the run ends here: help or the version was asked for (0), or the
-  // command line is not understood (2, with why on the standard error).
-  std::optional<int> parse(int argc, char** argv);
-
-  bool build_chosen() const;
-  const build_options& build() const { return build_; }
-  const verify_options& verify() const { return verify_; }
-
- private:
-  bool finish_build(std::string& error);
-  bool finish_verify(std::string& error);
-
-  struct raw_values;
-  std::unique_ptr<CLI::App> app_;
-  CLI::App* build_command_ = nullptr;
-  CLI::App* verify_command_ = nullptr;
-  std::unique_ptr<raw_values> raw_;
-  build_options build_;
-  verify_options verify_;
-};
-
-extern const char* const general_help;
-extern const char* const build_help;
-extern const char* const verify_help;
+int run_build(const build_options& options);
+int run_verify(const verify_options& options);
+#ifdef CORVID_PUBLISH_HTTP
+// verify --url: a live server and its mirrors over HTTP.
+int run_verify_url(const verify_options& options);
+#endif
 
 }  // namespace corvid::publish

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <system_error>
 #include <thread>
 
@@ -44,14 +46,22 @@ bool is_within(const fs::path& inner, const fs::path& outer) {
 }
 
 namespace {
-// A scratch stream holding `text`, ready to be read from its start; empty on failure.
-owned_file filled_and_rewound(owned_file file, std::string_view text) {
-  if (file &&
-      (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fseek(file.get(), 0, SEEK_SET) != 0))
-    file.reset();
-  return file;
-}
+std::atomic<int> caught{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the handler may only touch a lock-free flag");
+
+extern "C" void note_signal(int number) { caught.store(number); }
 }  // namespace
+
+void watch_interrupts() {
+  for (int number : {SIGINT, SIGTERM}) std::signal(number, note_signal);
+#ifdef SIGHUP
+  std::signal(SIGHUP, note_signal);
+#endif
+}
+
+bool interrupted() { return caught.load() != 0; }
+
+int interrupted_exit_code() { return 128 + caught.load(); }
 
 unsigned processor_count() {
 #ifndef _WIN32
@@ -70,18 +80,9 @@ namespace {
 constexpr long locked_byte = 64;
 }  // namespace
 
-owned_file open_file(const fs::path& path, const char* mode) {
+stdio_file open_file(const fs::path& path, const char* mode) {
   std::wstring wide_mode(mode, mode + std::strlen(mode));
-  return owned_file(_wfopen(path.c_str(), wide_mode.c_str()));
-}
-
-owned_file text_stream(std::string_view text) {
-  // The runtime's tmpfile wants to write to the drive's root; "D" deletes the file when
-  // it is closed.
-  static std::atomic<unsigned> made{0};
-  fs::path path = fs::temp_directory_path() /
-                  ("corvid-publish-" + std::to_string(_getpid()) + "-" + std::to_string(made++) + ".tmp");
-  return filled_and_rewound(owned_file(_wfopen(path.c_str(), L"w+bD")), text);
+  return stdio_file(_wfopen(path.c_str(), wide_mode.c_str()));
 }
 
 bool read_identity(const fs::path& path, file_identity& identity) {
@@ -127,13 +128,16 @@ bool exchange_folders(const fs::path&, const fs::path&) {
   return false;
 }
 
+long machine_standard_utc_offset() {
+  _tzset();
+  return -_timezone;
+}
+
 bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 #else
 
-owned_file open_file(const fs::path& path, const char* mode) { return owned_file(std::fopen(path.c_str(), mode)); }
-
-owned_file text_stream(std::string_view text) { return filled_and_rewound(owned_file(std::tmpfile()), text); }
+stdio_file open_file(const fs::path& path, const char* mode) { return stdio_file(std::fopen(path.c_str(), mode)); }
 
 bool read_identity(const fs::path& path, file_identity& identity) {
   struct stat status;
@@ -177,6 +181,12 @@ bool folder_lock::acquire(const fs::path& lock_file, long& holder, std::string& 
 
 bool exchange_folders(const fs::path& a, const fs::path& b) {
   return renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+}
+
+long machine_standard_utc_offset() {
+  tzset();
+  // POSIX keeps the standard offset here, west-positive, whatever the season.
+  return -timezone;
 }
 
 bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }

@@ -1,14 +1,15 @@
 #pragma once
 // What the tool needs from the operating system beyond the standard library: the
 // system's reason for a failure, what identifies a file's content, a lock that dies
-// with its process, a switch of two folders in one step and whether a person watches.
+// with its process, a switch of two folders in one step, whether a person watches,
+// the machine's time zone and a request to stop.
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <string>
-#include <string_view>
+
+#include "platform/owned_handle.h"
 
 namespace corvid::publish {
 
@@ -24,13 +25,8 @@ std::string display_path(const std::filesystem::path& path);
 // Whether `inner` is `outer` or lies below it, component by component.
 bool is_within(const std::filesystem::path& inner, const std::filesystem::path& outer);
 
-struct file_closer {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using owned_file = std::unique_ptr<std::FILE, file_closer>;
-
 // fopen that takes any path the platform can name; errno tells why it failed.
-owned_file open_file(const std::filesystem::path& path, const char* mode);
+stdio_file open_file(const std::filesystem::path& path, const char* mode);
 
 // What changes when a file's content may have changed: a rewrite in place moves the
 // times, a replacement by rename brings another inode.
@@ -42,10 +38,6 @@ struct file_identity {
   std::uint64_t device = 0;
   bool operator==(const file_identity&) const = default;
 };
-
-// A stream that reads `text`, for the client's readers, which read from a stream.
-// Null with errno set when no temporary file can be made.
-owned_file text_stream(std::string_view text);
 
 // Follows links. False with errno set.
 bool read_identity(const std::filesystem::path& path, file_identity& identity);
@@ -73,5 +65,15 @@ bool exchange_folders(const std::filesystem::path& a, const std::filesystem::pat
 bool is_terminal(std::FILE* stream);
 
 unsigned processor_count();
+
+// The machine's standard offset, seconds east of UTC, whatever the season.
+long machine_standard_utc_offset();
+
+// Ctrl-C, a hang-up or a termination request: long work stops at its next chunk, so
+// that the run can remove its unfinished tree before it ends.
+void watch_interrupts();
+bool interrupted();
+// The shell's convention: 128 plus the signal's number (130 for Ctrl-C).
+int interrupted_exit_code();
 
 }  // namespace corvid::publish

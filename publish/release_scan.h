@@ -28,7 +28,4 @@ bool scan_release(const std::filesystem::path& root, const std::vector<std::stri
                   std::vector<release_file>& files, std::vector<std::string>& problems,
                   std::vector<std::string>& warnings);
 
-// True when `name`, a path relative to the release, is one `excludes` leaves out.
-bool is_excluded(const std::string& name, const std::vector<std::string>& excludes);
-
 }  // namespace corvid::publish

@@ -1,11 +1,18 @@
 #pragma once
 // What a command tells its operator: plain lines for a person, or with --json one
-// document at the end for a pipeline; -q keeps only what went wrong, -v adds detail.
+// document at the end for a pipeline; -q keeps only what went wrong, -v adds detail. On
+// a terminal, a long publish keeps one line up to date: bytes read of all, the rate and
+// the time left.
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include <nlohmann/json.hpp>
+
+#include "publish/zlib_stream.h"
 
 namespace corvid::publish {
 
@@ -19,7 +26,6 @@ class report {
  public:
   report(const char* command, const output_options& options);
 
-  const output_options& options() const { return options_; }
   // Whether a person reads plain lines on the standard output.
   bool plain() const { return !options_.json && !options_.quiet; }
 
@@ -45,6 +51,31 @@ class report {
   output_options options_;
   nlohmann::json data_;
   std::size_t problems_ = 0;
+};
+
+class progress_display {
+ public:
+  // Shows nothing unless `enabled` and `stream` is a terminal.
+  progress_display(std::FILE* stream, bool enabled, const byte_counter& done, std::uint64_t total);
+  ~progress_display() { finish(); }
+  progress_display(const progress_display&) = delete;
+  progress_display& operator=(const progress_display&) = delete;
+
+  bool enabled() const { return enabled_; }
+  // Redraws the line, at most four times a second.
+  void show();
+  // Clears the line, so that what is printed next starts on a clean one.
+  void finish();
+
+ private:
+  std::FILE* stream_;
+  bool enabled_;
+  const byte_counter& done_;
+  std::uint64_t total_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point drawn_{};
+  bool shown_ = false;
+  std::size_t drawn_length_ = 0;
 };
 
 }  // namespace corvid::publish

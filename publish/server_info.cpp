@@ -1,11 +1,10 @@
 #include "publish/server_info.h"
 
-#include <cerrno>
+#include <algorithm>
+#include <map>
+#include <utility>
 
-#include "net/server_info.h"
-#include "text/line_source.h"
 #include "publish/name_rules.h"
-#include "publish/platform.h"
 #include "text/format_limits.h"
 
 namespace corvid::publish {
@@ -28,36 +27,33 @@ std::string location_refusal(std::string_view location) {
   return {};
 }
 
-namespace {
-void check_location(const std::string& option, const std::string& location, std::vector<std::string>& problems) {
-  std::string why = location_refusal(location);
-  if (!why.empty()) problems.push_back(option + " \"" + location + "\": " + why);
-}
-
-void check_locations(const server_info_settings& info, std::vector<std::string>& problems) {
-  check_location("--client-host", info.client_host, problems);
-  check_location("--product-host", info.product_host, problems);
+bool format_server_info(const server_info_settings& info, std::string& text, std::vector<std::string>& problems) {
+  std::size_t before = problems.size();
+  std::vector<std::pair<const char*, std::string>> locations = {{"--client-host", info.client_host},
+                                                                {"--product-host", info.product_host}};
   if (info.header_hosts) {
-    check_location("--header-hosts", info.header_hosts->client, problems);
-    check_location("--header-hosts", info.header_hosts->product, problems);
+    locations.insert(locations.end(),
+                     {{"--header-hosts", info.header_hosts->client}, {"--header-hosts", info.header_hosts->product}});
   }
-  for (const host_pair& mirror : info.mirrors) {
-    check_location("--mirror", mirror.client, problems);
-    check_location("--mirror", mirror.product, problems);
+  for (const host_pair& pair : info.mirrors) {
+    locations.insert(locations.end(), {{"--mirror", pair.client}, {"--mirror", pair.product}});
   }
-  if (info.redirect) check_location("--redirect", *info.redirect, problems);
-}
-
-void check_combination(const server_info_settings& info, std::vector<std::string>& problems) {
-  int sections = (info.header_hosts ? 1 : 0) + (info.mirrors.empty() ? 0 : 1) + (info.down_lines.empty() ? 0 : 1) +
-                 (info.redirect ? 1 : 0);
-  bool limit = info.max_patch_mb.has_value();
-  if (sections > 1 || (limit && (info.header_hosts || !info.down_lines.empty() || info.redirect)))
+  if (info.redirect) locations.emplace_back("--redirect", *info.redirect);
+  for (const auto& [option, location] : locations) {
+    std::string why = location_refusal(location);
+    if (!why.empty()) problems.push_back(option + (" \"" + location + "\": ") + why);
+  }
+  bool limit = info.max_patch_mb.has_value(), down = !info.down_lines.empty();
+  int sections =
+      (info.header_hosts ? 1 : 0) + (info.mirrors.empty() ? 0 : 1) + (down ? 1 : 0) + (info.redirect ? 1 : 0);
+  if (sections > 1 || (limit && (info.header_hosts || down || info.redirect)))
     problems.push_back(
         "the server information file holds one section: --down, --redirect or --header-hosts stand "
         "alone; --max-patch-mb goes alone or with --mirror");
-  if (info.mirrors.size() > max_mirrors) problems.push_back("at most ten --mirror pairs");
-  if (info.down_lines.size() > max_down_lines) problems.push_back("--down shows at most five lines");
+  if (std::cmp_greater(info.mirrors.size(), server_info_alternate_slots))
+    problems.push_back("at most ten --mirror pairs");
+  if (std::cmp_greater(info.down_lines.size(), down_notice_lines))
+    problems.push_back("--down shows at most five lines");
   std::size_t notice = 0;
   for (const std::string& line : info.down_lines) {
     notice += line.size() + 1;
@@ -68,152 +64,83 @@ void check_combination(const server_info_settings& info, std::vector<std::string
   }
   // The client builds the notice in 4096 bytes and would cut it.
   if (notice > 4095) problems.push_back("the --down notice is longer than the client's 4095 characters");
-  if (limit && *info.max_patch_mb > max_patch_megabytes)
+  if (limit && *info.max_patch_mb > most_patch_megabytes)
     problems.push_back("--max-patch-mb is at most 4095; the client counts the limit in 32 bits");
-}
-}  // namespace
-
-bool format_server_info(const server_info_settings& info, std::string& text, std::vector<std::string>& problems) {
-  std::size_t before = problems.size();
-  check_locations(info, problems);
-  check_combination(info, problems);
   if (problems.size() != before) return false;
 
-  text = std::string(list_header_text) + "\n" + info.client_host + "\n" + info.product_host + "\n";
-  text += "\n";  // read by the client and not used
-  if (!info.down_lines.empty()) {
-    text += "down\n";
-    for (const std::string& line : info.down_lines) text += line + "\n";
-  } else if (info.redirect) {
-    text += "uurl\n" + *info.redirect + "\n";
-  } else if (info.header_hosts) {
-    text += "mft\n" + info.header_hosts->client + "\n" + info.header_hosts->product + "\n";
-  } else if (!info.mirrors.empty()) {
-    text += "aurl\n";
-    for (const host_pair& mirror : info.mirrors) text += mirror.client + "\n" + mirror.product + "\n";
-    if (info.mirrors.size() < max_mirrors) text += "\n\n";
-    if (info.max_patch_mb) text += "mps\n" + std::to_string(*info.max_patch_mb) + "\n";
-  } else if (info.max_patch_mb) {
-    text += "mps\n" + std::to_string(*info.max_patch_mb) + "\n";
-  } else {
-    text += "\n";
-  }
+  text = write_server_info(info);
   return true;
 }
 
 namespace {
-// Walks the file with the client's line rule, numbering the lines it takes.
-class info_checker {
- public:
-  info_checker(line_source& lines, std::vector<std::string>& problems) : lines_(lines), problems_(problems) {}
-
-  bool line(text_line& out) {
-    if (!lines_.next(out, long_line::split_keeping_end)) return false;
-    ++number_;
-    return true;
+std::string worded(const finding<server_info_finding>& found) {
+  std::string line = "line " + std::to_string(found.line) + ": ";
+  switch (found.why) {
+    case server_info_finding::wrong_first_line:
+      if (found.text.starts_with("\xEF\xBB\xBF"))
+        return line + "starts with a UTF-8 byte order mark, which the client reads as part of the line";
+      return line + "the first line is not \"Corvid Patch\"";
+    case server_info_finding::location_missing: break;  // worded with the location's name
+    case server_info_finding::no_notice: return line + "\"down\" has no notice";
+    case server_info_finding::no_mirror_pair: return line + "\"aurl\" lists no mirror pair";
+    case server_info_finding::not_mps_after_mirrors: return line + "the client reads only \"mps\" after the mirrors";
+    case server_info_finding::limit_missing: return "the number after \"mps\" is missing";
+    case server_info_finding::limit_not_a_number: return line + "the limit is not a number from 0 to 4095";
+    case server_info_finding::unknown_keyword:
+      return line + "the client knows no keyword \"" + lower_case(found.text) + "\" and reads nothing after it";
+    case server_info_finding::unread_lines: return line + "the client does not read this line or any after it";
   }
+  return {};
+}
 
-  void problem(const std::string& why) { problems_.push_back("line " + std::to_string(number_) + ": " + why); }
-
-  void location(const char* what) {
-    text_line text;
-    if (!line(text)) {
-      problems_.push_back(std::string("the ") + what + " is missing");
-      return;
-    }
-    std::string why = location_refusal(lower_case(text.view()));
-    if (!why.empty()) problem(std::string("the ") + what + ": " + why);
-  }
-
-  void megabytes() {
-    text_line text;
-    if (!line(text)) {
-      problems_.push_back("the number after \"mps\" is missing");
-      return;
-    }
-    bool digits = !text.empty() && text.size() <= 4;
-    for (char c : text.view()) digits = digits && c >= '0' && c <= '9';
-    // The client reads anything else as 0, which means no limit at all.
-    if (!digits || std::stoul(std::string(text.view())) > max_patch_megabytes)
-      problem("the limit is not a number from 0 to 4095");
-  }
-
-  void mirrors() {
-    std::size_t pairs = 0;
-    for (; pairs < max_mirrors; ++pairs) {
-      text_line client, product;
-      bool got_client = line(client);
-      bool got_product = line(product);
-      if (!got_client || !got_product || client.empty() || product.empty()) break;
-      for (const text_line* host : {&client, &product}) {
-        std::string why = location_refusal(lower_case(host->view()));
-        if (!why.empty()) problem("a mirror: " + why);
-      }
-    }
-    if (pairs == 0) problem("\"aurl\" lists no mirror pair");
-    text_line keyword;
-    if (line(keyword)) {
-      if (lower_case(keyword.view()) == "mps")
-        megabytes();
-      else
-        problem("the client reads only \"mps\" after the mirrors");
-    }
-  }
-
-  void rest_unread() {
-    text_line text;
-    if (line(text)) problem("the client does not read this line or any after it");
-  }
-
- private:
-  line_source& lines_;
-  std::vector<std::string>& problems_;
-  std::size_t number_ = 0;
+// A location the client reads, on the line the layout gives it.
+struct place {
+  std::size_t line;
+  std::string name;
+  std::string_view location;
 };
+
+std::vector<place> places_of(const server_info& info) {
+  std::vector<place> places;
+  if (info.outcome == server_info_outcome::wrong_first_line) return places;
+  places.push_back({2, "the client host (line 2)", info.client_host.view()});
+  if (info.outcome == server_info_outcome::no_client_host) return places;
+  places.push_back({3, "the product host (line 3)", info.product_host.view()});
+  if (info.outcome == server_info_outcome::header_hosts_given) {
+    places.push_back({6, "the client header host", info.client_header_host.view()});
+    places.push_back({7, "the product header host", info.product_header_host.view()});
+  } else if (info.outcome == server_info_outcome::redirected) {
+    places.push_back({6, "the redirected location", info.new_location.view()});
+  }
+  for (int slot = 0; slot < info.alternate_host_count; ++slot) {
+    for (int column = 0; column < 2; ++column) {
+      std::size_t line = 6 + 2 * static_cast<std::size_t>(slot) + static_cast<std::size_t>(column);
+      places.push_back({line, "a mirror", info.alternate_hosts[column][slot].view()});
+    }
+  }
+  return places;
+}
 }  // namespace
 
-bool check_server_info_text(std::string_view text, std::vector<std::string>& problems) {
-  std::size_t before = problems.size();
-  owned_file stream = text_stream(text);
-  if (!stream) {
-    problems.push_back("cannot make a temporary file to read it: " + system_reason(errno));
-    return false;
+bool check_server_info_text(std::string_view text, std::vector<std::string>& problems, server_info* read) {
+  line_source lines(text);
+  server_info_findings found;
+  server_info info = read_server_info(lines, &found);
+  // By line: the reader's finding for a line, or else what is wrong with the location on it.
+  std::map<std::size_t, std::string> told;
+  std::vector<place> places = places_of(info);
+  for (const finding<server_info_finding>& reason : found) {
+    auto at = std::find_if(places.begin(), places.end(), [&](const place& p) { return p.line == reason.line; });
+    bool missing = reason.why == server_info_finding::location_missing;
+    if (!missing || at != places.end()) told.emplace(reason.line, missing ? at->name + " is missing" : worded(reason));
   }
-  // Through a stream, as the client reads the file, so that a Ctrl-Z ends it here too.
-  line_source lines(stream.get());
-  info_checker check(lines, problems);
-  text_line line;
-  if (!check.line(line) || !(line == list_header_text)) {
-    if (line.view().substr(0, 3) == "\xEF\xBB\xBF")
-      problems.push_back("line 1: starts with a UTF-8 byte order mark, which the client reads as part of the line");
-    else
-      problems.push_back("line 1: the first line is not \"Corvid Patch\"");
-    return false;
+  for (const place& at : places) {
+    std::string why = location_refusal(lower_case(at.location));
+    if (!why.empty()) told.emplace(at.line, "line " + std::to_string(at.line) + ": " + at.name + ": " + why);
   }
-  check.location("client host (line 2)");
-  check.location("product host (line 3)");
-  check.line(line);
-  std::string keyword;
-  if (check.line(line)) keyword = lower_case(line.view());
-  if (keyword == "down") {
-    std::size_t notice_lines = 0;
-    while (notice_lines < max_down_lines && check.line(line)) ++notice_lines;
-    if (notice_lines == 0) check.problem("\"down\" has no notice");
-  } else if (keyword == "mft") {
-    check.location("client header host");
-    check.location("product header host");
-  } else if (keyword == "uurl") {
-    check.location("redirected location");
-  } else if (keyword == "aurl") {
-    check.mirrors();
-  } else if (keyword == "mps") {
-    check.megabytes();
-  } else if (!keyword.empty()) {
-    check.problem("the client knows no keyword \"" + keyword + "\" and reads nothing after it");
-    return false;
-  }
-  check.rest_unread();
-  return problems.size() == before;
+  for (const auto& [line, why] : told) problems.push_back(why);
+  if (read != nullptr) *read = info;
+  return told.empty();
 }
 
 }  // namespace corvid::publish

@@ -8,37 +8,20 @@
 #include <string_view>
 #include <vector>
 
+#include "net/server_info.h"
+
 namespace corvid::publish {
-
-inline constexpr std::size_t max_mirrors = 10;
-inline constexpr std::size_t max_down_lines = 5;
-// The client multiplies the number by 1,048,576 in 32 bits.
-inline constexpr unsigned max_patch_megabytes = 4095;
-
-struct host_pair {
-  std::string client;
-  std::string product;
-};
-
-// What the operator asks the file to say.
-struct server_info_settings {
-  std::string client_host;
-  std::string product_host;
-  std::optional<host_pair> header_hosts;  // "mft"
-  std::vector<host_pair> mirrors;         // "aurl"
-  std::optional<unsigned> max_patch_mb;   // "mps"
-  std::vector<std::string> down_lines;    // "down"
-  std::optional<std::string> redirect;    // "uurl"
-};
 
 // Why a server location cannot be written for the client; empty when it can.
 std::string location_refusal(std::string_view location);
 
-// Refusals of combinations and values go to `problems`.
+// The file the operator asks for, written by the client's side; refusals of
+// combinations and values go to `problems`.
 bool format_server_info(const server_info_settings& info, std::string& text, std::vector<std::string>& problems);
 
-// Reads a server information file with the client's reader and reports every line
-// that the client would refuse or not read.
-bool check_server_info_text(std::string_view text, std::vector<std::string>& problems);
+// Reads a server information file with the client's reader, into `read` when given, and
+// reports every line that the client refuses, skips or reads otherwise than written, and
+// every location it cannot use as written.
+bool check_server_info_text(std::string_view text, std::vector<std::string>& problems, server_info* read = nullptr);
 
 }  // namespace corvid::publish

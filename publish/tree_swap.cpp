@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "core/product.h"
 #include "publish/platform.h"
 
 namespace fs = std::filesystem;
@@ -16,8 +17,10 @@ fs::path beside(const fs::path& folder, const char* suffix) {
   return path;
 }
 
-std::string failed(const char* what, const fs::path& path, const std::error_code& code) {
-  return std::string("cannot ") + what + " " + display_path(path) + ": " + code.message();
+// True when the step that left `code` went well; else false, with why in `error`.
+bool went_well(const std::error_code& code, const char* what, const fs::path& path, std::string& error) {
+  if (code) error = std::string("cannot ") + what + " " + display_path(path) + ": " + code.message();
+  return !code;
 }
 }  // namespace
 
@@ -51,7 +54,7 @@ bool output_is_replaceable(const output_paths& paths, std::string& why) {
     return false;
   }
   if (fs::is_empty(paths.out, error) && !error) return true;
-  if (fs::is_regular_file(paths.out / "product" / "cpatch.dat", error)) return true;
+  if (fs::is_regular_file(paths.out / "product" / list_file_name, error)) return true;
   why = display_path(paths.out) + " holds files but no published tree (product/cpatch.dat); give a new or empty folder";
   return false;
 }
@@ -60,19 +63,13 @@ bool recover_interrupted_run(const output_paths& paths, std::vector<std::string>
   std::error_code code;
   if (fs::exists(paths.previous, code) && !fs::exists(paths.out, code)) {
     fs::rename(paths.previous, paths.out, code);
-    if (code) {
-      error = failed("put back the earlier tree", paths.previous, code);
-      return false;
-    }
+    if (!went_well(code, "put back the earlier tree", paths.previous, error)) return false;
     notes.push_back("put back the earlier tree that an interrupted publish had moved to " +
                     display_path(paths.previous));
   }
   if (fs::exists(paths.staging, code)) {
     fs::remove_all(paths.staging, code);
-    if (code) {
-      error = failed("remove", paths.staging, code);
-      return false;
-    }
+    if (!went_well(code, "remove", paths.staging, error)) return false;
     notes.push_back("removed " + display_path(paths.staging) + ", left by an interrupted publish");
   }
   return true;
@@ -82,25 +79,17 @@ bool create_staging(const output_paths& paths, std::string& error) {
   std::error_code code;
   fs::create_directories(paths.out.parent_path(), code);
   if (!code) fs::create_directory(paths.staging, code);
-  if (code) {
-    error = failed("create", paths.staging, code);
-    return false;
-  }
-  return true;
+  return went_well(code, "create", paths.staging, error);
 }
 
 bool swap_into_place(const output_paths& paths, std::vector<std::string>& notes, std::string& error) {
   std::error_code code;
   if (!fs::exists(paths.out, code)) {
     fs::rename(paths.staging, paths.out, code);
-    if (code) error = failed("move the new tree to", paths.out, code);
-    return !code;
+    return went_well(code, "move the new tree to", paths.out, error);
   }
   fs::remove_all(paths.previous, code);
-  if (code) {
-    error = failed("remove", paths.previous, code);
-    return false;
-  }
+  if (!went_well(code, "remove", paths.previous, error)) return false;
   if (exchange_folders(paths.staging, paths.out)) {
     // The staging path now holds the earlier tree.
     fs::rename(paths.staging, paths.previous, code);
@@ -116,18 +105,11 @@ bool swap_into_place(const output_paths& paths, std::vector<std::string>& notes,
   notes.push_back("this file system cannot swap two folders in one step, so " + display_path(paths.out) +
                   " was missing for a moment between two renames");
   fs::rename(paths.out, paths.previous, code);
-  if (code) {
-    error = failed("move aside", paths.out, code);
-    return false;
-  }
+  if (!went_well(code, "move aside", paths.out, error)) return false;
   fs::rename(paths.staging, paths.out, code);
-  if (code) {
-    error = failed("move the new tree to", paths.out, code);
-    std::error_code ignored;
-    fs::rename(paths.previous, paths.out, ignored);
-    return false;
-  }
-  return true;
+  if (went_well(code, "move the new tree to", paths.out, error)) return true;
+  fs::rename(paths.previous, paths.out, code);
+  return false;
 }
 
 void discard_staging(const output_paths& paths) {

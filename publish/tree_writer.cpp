@@ -2,107 +2,84 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <set>
 #include <system_error>
 #include <thread>
 
-#include "publish/interrupt.h"
-#include "publish/list_time.h"
+#include "core/product.h"
 #include "publish/name_rules.h"
-#include "publish/progress.h"
+#include "publish/platform.h"
+#include "publish/report.h"
 
 namespace fs = std::filesystem;
 
 namespace corvid::publish {
 
-const char* change_name(change_kind kind) {
-  switch (kind) {
-    case change_kind::added: return "added";
-    case change_kind::changed: return "changed";
-    case change_kind::touched: return "touched";
-    case change_kind::reused: return "reused";
-    case change_kind::removed: return "removed";
-  }
-  return "";
-}
-
 namespace {
-void index_entries(earlier_tree& tree, const std::vector<list_entry>& entries) {
-  for (const list_entry& entry : entries) tree.entries.emplace(lower_case(entry.name), entry);
+// The list time of a UTC time: local standard time, none when it leaves 32 bits.
+std::optional<std::uint32_t> list_time(std::int64_t utc_seconds, long utc_offset) {
+  std::int64_t local = utc_seconds + utc_offset;
+  if (local < 0 || local > 0xFFFFFFFFll) return std::nullopt;
+  return static_cast<std::uint32_t>(local);
 }
 
-bool lend_stream(const fs::path& from, const fs::path& to) {
+bool changed_meanwhile(const release_file& file, std::string& error) {
+  error = display_path(file.path) + " changed while it was being published; publish again once it is written";
+  return false;
+}
+
+// The earlier tree's stream, when it was made from the bytes the file holds now. False
+// with `error` empty when the file has to be compressed instead.
+bool reuse(const tree_job& job, const stream_settings& settings, const release_file& file, const file_entry& old,
+           file_entry& entry, std::string& error, bool& counted) {
+  fs::path stream = job.earlier->folder / lower_case(file.name);
   std::error_code code;
-  fs::create_hard_link(from, to, code);
-  if (!code) return true;
-  // File systems without hard links get a copy.
-  return fs::copy_file(from, to, fs::copy_options::overwrite_existing, code) && !code;
+  if (old.size != entry.size || fs::file_size(stream, code) != old.packed_size || code) return false;
+  stream_facts facts;
+  if (!file_crc32(file.path, facts, error, settings.bytes_read)) return false;
+  counted = true;
+  if (facts.size != old.size || facts.crc32 != old.crc32) return false;
+  if (!settings.dry_run) {
+    fs::path target = job.folder / lower_case(file.name);
+    fs::create_hard_link(stream, target, code);
+    // File systems without hard links get a copy.
+    if (code && (!fs::copy_file(stream, target, fs::copy_options::overwrite_existing, code) || code)) return false;
+  }
+  entry.packed_size = old.packed_size;
+  entry.crc32 = old.crc32;
+  return true;
 }
 
-// One file's stream: lent by the earlier tree when the bytes are the ones it was made
-// from, made afresh otherwise.
-class stream_maker {
- public:
-  stream_maker(const tree_job& job, const stream_settings& settings) : job_(job), settings_(settings) {}
-
-  bool make(const release_file& file, list_entry& entry, change_kind& kind, std::string& error) const {
-    fs::path target = settings_.dry_run ? fs::path() : job_.folder / lower_case(file.name);
-    auto earlier = job_.earlier->entries.find(lower_case(file.name));
-    bool known = earlier != job_.earlier->entries.end();
-    bool counted = false;
-    if (known && reuse(file, earlier->second, target, entry, error, counted)) {
-      kind = earlier->second.time == entry.time ? change_kind::reused : change_kind::touched;
-    } else {
-      if (!error.empty()) return false;
-      stream_facts facts;
-      if (!compress_file(file.path, target, settings_.level, facts, error, counted ? nullptr : settings_.bytes_read))
-        return false;
-      if (facts.size != file.size) return changed_meanwhile(file, error);
-      if (facts.packed_size > 0xFFFFFFFFull) {
-        error = display_path(file.path) + " compresses to 4 GiB or more; the client counts sizes in 32 bits";
-        return false;
-      }
-      entry.packed_size = static_cast<std::uint32_t>(facts.packed_size);
-      entry.crc32 = facts.crc32;
-      kind = known ? change_kind::changed : change_kind::added;
-    }
-    // As tar does: a file whose size, times or inode moved while it was read may have
-    // been read half old and half new.
-    file_identity after;
-    if (!read_identity(file.path, after) || !(after == file.identity)) return changed_meanwhile(file, error);
-    return true;
-  }
-
- private:
-  // True when the earlier stream serves; false with `error` empty when the file has to
-  // be compressed instead.
-  bool reuse(const release_file& file, const list_entry& old, const fs::path& target, list_entry& entry,
-             std::string& error, bool& counted) const {
-    if (old.size != entry.size) return false;
-    fs::path stream = job_.earlier->folder / lower_case(file.name);
-    std::error_code code;
-    if (fs::file_size(stream, code) != old.packed_size || code) return false;
+// One file's stream: lent by the earlier tree, or made afresh.
+bool make_stream(const tree_job& job, const stream_settings& settings, const release_file& file, file_entry& entry,
+                 change_kind& kind, std::string& error) {
+  auto earlier = job.earlier->entries.find(lower_case(file.name));
+  bool known = earlier != job.earlier->entries.end(), counted = false;
+  if (known && reuse(job, settings, file, earlier->second, entry, error, counted)) {
+    kind = earlier->second.time == entry.time ? change_kind::reused : change_kind::touched;
+  } else {
+    if (!error.empty()) return false;
+    fs::path target = settings.dry_run ? fs::path() : job.folder / lower_case(file.name);
     stream_facts facts;
-    if (!file_crc32(file.path, facts, error, settings_.bytes_read)) return false;
-    counted = true;
-    if (facts.size != old.size || facts.crc32 != old.crc32) return false;
-    if (!target.empty() && !lend_stream(stream, target)) return false;
-    entry.packed_size = old.packed_size;
-    entry.crc32 = old.crc32;
-    return true;
+    if (!compress_file(file.path, target, settings.level, facts, error, counted ? nullptr : settings.bytes_read))
+      return false;
+    if (facts.size != file.size) return changed_meanwhile(file, error);
+    if (facts.packed_size > 0xFFFFFFFFull) {
+      error = display_path(file.path) + " compresses to 4 GiB or more; the client counts sizes in 32 bits";
+      return false;
+    }
+    entry.packed_size = static_cast<std::uint32_t>(facts.packed_size);
+    entry.crc32 = facts.crc32;
+    kind = known ? change_kind::changed : change_kind::added;
   }
-
-  static bool changed_meanwhile(const release_file& file, std::string& error) {
-    error = display_path(file.path) + " changed while it was being published; publish again once it is written";
-    return false;
-  }
-
-  const tree_job& job_;
-  const stream_settings& settings_;
-};
+  // As tar does: a file whose size, times or inode moved while it was read may have
+  // been read half old and half new.
+  file_identity after;
+  if (!read_identity(file.path, after) || !(after == file.identity)) return changed_meanwhile(file, error);
+  return true;
+}
 
 // Runs `task` for every index in `order`, on as many threads as the settings allow.
 // After the first failure, or once the run is interrupted, no task starts.
@@ -142,18 +119,51 @@ bool run_on_threads(const std::vector<std::size_t>& order, const stream_settings
     }
     for (std::thread& worker : workers) worker.join();
   }
-  if (failed) return false;
-  if (interrupted()) {
-    errors.push_back("interrupted");
-    return false;
+  if (failed || !interrupted()) return !failed;
+  errors.push_back("interrupted");
+  return false;
+}
+}  // namespace
+
+earlier_tree read_earlier_tree(const fs::path& folder, bool product) {
+  earlier_tree tree;
+  tree.folder = folder;
+  std::string lists, packed, text, ignored;
+  file_entry header;
+  std::vector<file_entry> entries;
+  if (!read_whole_file(folder / list_file_name, lists, ignored)) return tree;
+  if (product) {
+    if (!decode_patch_header(lists, header) || !read_whole_file(folder / manifest_file_name, packed, ignored) ||
+        read_manifest(header, packed, text, entries, ignored) != manifest_fault::none)
+      return tree;
+    tree.header = header;
+    tree.manifest_text = std::move(text);
+    tree.manifest_bytes = std::move(packed);
+  } else if (!read_list_text(lists, entries, ignored)) {
+    return tree;
   }
-  return true;
+  for (const file_entry& entry : entries) tree.entries.emplace(lower_case(entry.name), entry);
+  return tree;
 }
 
-bool create_folders(const tree_job& job, std::vector<std::string>& errors) {
+bool write_streams(const tree_job& job, const stream_settings& settings, tree_result& result,
+                   std::vector<std::string>& errors) {
+  const std::vector<release_file>& files = *job.files;
+  std::vector<file_entry> entries(files.size());
+  std::vector<change_kind> kinds(files.size());
   std::set<fs::path> folders;
-  for (const release_file& file : *job.files) folders.insert((job.folder / lower_case(file.name)).parent_path());
-  for (const fs::path& folder : folders) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    std::optional<std::uint32_t> time = list_time(files[i].modified, job.utc_offset);
+    if (!time) {
+      errors.push_back(display_path(files[i].path) + ": its modification time does not fit the list's 32-bit time");
+      return false;
+    }
+    entries[i].name.assign(files[i].name);
+    entries[i].size = static_cast<std::uint32_t>(files[i].size);
+    entries[i].time = *time;
+    folders.insert((job.folder / lower_case(files[i].name)).parent_path());
+  }
+  for (const fs::path& folder : settings.dry_run ? std::set<fs::path>() : folders) {
     std::error_code code;
     fs::create_directories(folder, code);
     if (code) {
@@ -161,90 +171,38 @@ bool create_folders(const tree_job& job, std::vector<std::string>& errors) {
       return false;
     }
   }
-  return true;
-}
-}  // namespace
-
-earlier_tree read_earlier_product_tree(const fs::path& folder) {
-  earlier_tree tree;
-  tree.folder = folder;
-  std::string header_bytes, packed, text, ignored;
-  list_entry header;
-  std::vector<list_entry> entries;
-  if (!read_whole_file(folder / "cpatch.dat", header_bytes, ignored) || !decode_patch_header(header_bytes, header) ||
-      !read_whole_file(folder / "gfl.mft", packed, ignored) || packed.size() != header.packed_size ||
-      !uncompress_text(packed, header.size, text) || !read_list_text(text, entries, ignored))
-    return tree;
-  index_entries(tree, entries);
-  tree.manifest_text = std::move(text);
-  tree.manifest_bytes = std::move(packed);
-  tree.header = header;
-  return tree;
-}
-
-earlier_tree read_earlier_client_tree(const fs::path& folder) {
-  earlier_tree tree;
-  tree.folder = folder;
-  std::string text, ignored;
-  std::vector<list_entry> entries;
-  if (read_whole_file(folder / "cpatch.dat", text, ignored) && read_list_text(text, entries, ignored))
-    index_entries(tree, entries);
-  return tree;
-}
-
-bool write_streams(const tree_job& job, const stream_settings& settings, tree_result& result,
-                   std::vector<std::string>& errors) {
-  const std::vector<release_file>& files = *job.files;
-  std::size_t count = files.size();
-  std::vector<list_entry> entries(count);
-  std::vector<change_kind> kinds(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    std::optional<std::uint32_t> time = list_time(files[i].modified, job.utc_offset);
-    if (!time) {
-      errors.push_back(display_path(files[i].path) + ": its modification time does not fit the list's 32-bit time");
-      return false;
-    }
-    entries[i] = {files[i].name, static_cast<std::uint32_t>(files[i].size), 0, 0, *time};
-  }
-  if (!settings.dry_run && !create_folders(job, errors)) return false;
 
   // The largest first, so that no thread is left with a large file at the end.
-  std::vector<std::size_t> order(count);
-  for (std::size_t i = 0; i < count; ++i) order[i] = i;
+  std::vector<std::size_t> order(files.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(),
-                   [&files](std::size_t a, std::size_t b) { return files[a].size > files[b].size; });
-  stream_maker maker(job, settings);
+                   [&](std::size_t a, std::size_t b) { return files[a].size > files[b].size; });
   if (!run_on_threads(order, settings, errors, [&](std::size_t i, std::string& error) {
-        return maker.make(files[i], entries[i], kinds[i], error);
+        return make_stream(job, settings, files[i], entries[i], kinds[i], error);
       }))
     return false;
 
-  for (std::size_t i = 0; i < count; ++i) {
-    result.changes.push_back({entries[i].name, kinds[i], entries[i].size, entries[i].packed_size});
-    if (kinds[i] == change_kind::added || kinds[i] == change_kind::changed)
-      ++result.compressed;
-    else
-      ++result.reused;
-  }
   std::set<std::string> listed;
-  for (const list_entry& entry : entries) listed.insert(lower_case(entry.name));
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    result.changes.push_back({std::string(entries[i].name.view()), kinds[i], entries[i].size, entries[i].packed_size});
+    bool made = kinds[i] == change_kind::added || kinds[i] == change_kind::changed;
+    ++(made ? result.compressed : result.reused);
+    listed.insert(lower_case(entries[i].name));
+  }
   for (const auto& [lower, old] : job.earlier->entries) {
     if (listed.count(lower)) continue;
-    result.changes.push_back({old.name, change_kind::removed, old.size, old.packed_size});
+    result.changes.push_back({std::string(old.name.view()), change_kind::removed, old.size, old.packed_size});
     ++result.removed;
   }
   result.entries = std::move(entries);
   return true;
 }
 
-product_lists make_product_lists(const std::vector<list_entry>& entries, long utc_offset, int level,
+product_lists make_product_lists(const std::vector<file_entry>& entries, long utc_offset, int level,
                                  const earlier_tree& earlier) {
   product_lists lists;
   std::string text = format_list_text(entries);
-  list_entry manifest;
-  manifest.name = "gfl.mft";
-  manifest.size = static_cast<std::uint32_t>(text.size());
-  manifest.crc32 = text_crc32(text);
+  file_entry manifest{manifest_file_name, static_cast<std::uint32_t>(text.size()), 0, crc32_of(text)};
   if (earlier.header && text == earlier.manifest_text) {
     lists.manifest = earlier.manifest_bytes;
     lists.manifest_changed = false;
@@ -252,24 +210,12 @@ product_lists make_product_lists(const std::vector<list_entry>& entries, long ut
   } else {
     lists.manifest = compress_text(text, level);
     auto now = std::chrono::system_clock::now().time_since_epoch();
-    std::int64_t seconds = std::chrono::duration_cast<std::chrono::seconds>(now).count();
-    manifest.time = list_time(seconds, utc_offset).value_or(0);
+    manifest.time = list_time(std::chrono::duration_cast<std::chrono::seconds>(now).count(), utc_offset).value_or(0);
     if (earlier.header && manifest.time <= earlier.header->time) manifest.time = earlier.header->time + 1;
   }
   manifest.packed_size = static_cast<std::uint32_t>(lists.manifest.size());
   lists.header = encode_patch_header(manifest);
   return lists;
-}
-
-bool write_product_lists(const fs::path& folder, const product_lists& lists, std::string& error) {
-  return write_whole_file(folder / "gfl.mft", lists.manifest, error) &&
-         write_whole_file(folder / "cpatch.dat",
-                          std::string_view(reinterpret_cast<const char*>(lists.header.data()), lists.header.size()),
-                          error);
-}
-
-bool write_client_list(const fs::path& folder, const std::vector<list_entry>& entries, std::string& error) {
-  return write_whole_file(folder / "cpatch.dat", format_list_text(entries), error);
 }
 
 }  // namespace corvid::publish

@@ -1,10 +1,9 @@
 #pragma once
-// Writes the two trees a server publishes: the product tree (patch header, manifest,
-// optional command script and one stream per file) and the update-client tree (its
-// file list and one stream per file). A file that an earlier tree already holds with
-// the same size and CRC-32 keeps that tree's stream instead of being compressed again;
-// only its time follows the file. Streams are made by several threads at once, each
-// file by one, so the output is the same whatever their number.
+// Writes the streams of the two trees a server publishes, the product tree and the
+// update-client tree, and the product's manifest and patch header. A file that an earlier
+// tree already holds with the same size and CRC-32 keeps that tree's stream instead of
+// being compressed again; only its time follows the file. Streams are made by several
+// threads at once, each file by one, so the output is the same whatever their number.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,11 +21,9 @@ namespace corvid::publish {
 
 class progress_display;
 
+// "touched": the same bytes with a new time, so the stream is reused.
 enum class change_kind { added, changed, touched, reused, removed };
-
-// "added", "changed", "touched" (same bytes, new time: the stream is reused),
-// "reused" or "removed".
-const char* change_name(change_kind kind);
+inline constexpr const char* change_names[] = {"added", "changed", "touched", "reused", "removed"};
 
 struct file_change {
   std::string name;
@@ -36,26 +33,23 @@ struct file_change {
 };
 
 struct tree_result {
-  std::vector<list_entry> entries;
+  std::vector<file_entry> entries;
   std::vector<file_change> changes;  // the listed files in list order, then the removed ones
   std::size_t compressed = 0;
   std::size_t reused = 0;  // touched ones included
   std::size_t removed = 0;
 };
 
-// What an earlier publish left in one tree, by lower-cased name.
+// What an earlier publish left in one tree, by lower-cased name; empty when there is no
+// earlier tree or its lists cannot be read, and the files are then compressed afresh.
 struct earlier_tree {
   std::filesystem::path folder;
-  std::map<std::string, list_entry> entries;
-  std::string manifest_text;         // product tree: the inflated "gfl.mft"
-  std::string manifest_bytes;        // product tree: "gfl.mft" as served
-  std::optional<list_entry> header;  // product tree: its patch header
+  std::map<std::string, file_entry> entries;
+  std::optional<file_entry> header;  // product tree: its patch header,
+  std::string manifest_text;         // the inflated manifest
+  std::string manifest_bytes;        // and the manifest as served
 };
-
-// Empty when there is no earlier tree or its list cannot be read; a tree that cannot
-// lend its streams is simply compressed afresh.
-earlier_tree read_earlier_product_tree(const std::filesystem::path& folder);
-earlier_tree read_earlier_client_tree(const std::filesystem::path& folder);
+earlier_tree read_earlier_tree(const std::filesystem::path& folder, bool product);
 
 struct stream_settings {
   int level = 0;
@@ -77,20 +71,15 @@ bool write_streams(const tree_job& job, const stream_settings& settings, tree_re
                    std::vector<std::string>& errors);
 
 struct product_lists {
-  std::string manifest;  // "gfl.mft" as served
+  std::string manifest;  // as served
   patch_header_bytes header{};
   bool manifest_changed = true;
 };
 
-// The manifest and the patch header. A manifest whose text has not changed keeps the
-// earlier bytes and time, so clients keep their stored copy; a changed one gets the
-// time of publishing, later than the earlier one's, so that no stored copy is taken
-// as current.
-product_lists make_product_lists(const std::vector<list_entry>& entries, long utc_offset, int level,
+// A manifest whose text has not changed keeps the earlier bytes and time, so clients keep
+// their stored copy; a changed one gets the time of publishing, later than the earlier
+// one's, so that no stored copy is taken as current.
+product_lists make_product_lists(const std::vector<file_entry>& entries, long utc_offset, int level,
                                  const earlier_tree& earlier);
-
-bool write_product_lists(const std::filesystem::path& folder, const product_lists& lists, std::string& error);
-
-bool write_client_list(const std::filesystem::path& folder, const std::vector<list_entry>& entries, std::string& error);
 
 }  // namespace corvid::publish

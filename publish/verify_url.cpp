@@ -1,17 +1,19 @@
-// verify --url: a live server as players reach it, location by location.
+// verify --url: a live server as players reach it, location by location, fetched as the
+// client fetches: plain GETs, no proxy, no cache, its user agent.
+
+#include <curl/curl.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <optional>
 
-#include "net/server_info.h"
+#include "core/product.h"
 #include "publish/command_check.h"
-#include "publish/commands.h"
-#include "publish/http_client.h"
 #include "publish/list_format.h"
 #include "publish/name_rules.h"
-#include "publish/platform.h"
+#include "publish/options.h"
 #include "publish/server_info.h"
 #include "publish/zlib_stream.h"
 
@@ -22,45 +24,107 @@ namespace {
 constexpr int max_redirections = 5;
 constexpr std::size_t longest_list = 64 * 1024 * 1024;
 
-// The client's reading of a server information file; its reader takes a stream.
-std::optional<corvid::server_info> read_as_client(const std::string& text) {
-  owned_file stream = text_stream(text);
-  if (!stream) return std::nullopt;
-  line_source lines(stream.get());
-  return read_server_info(lines);
+using body_taker = std::function<bool(const char* bytes, std::size_t count)>;
+
+extern "C" std::size_t take_body(char* bytes, std::size_t size, std::size_t count, void* taker) {
+  const body_taker* take = static_cast<const body_taker*>(taker);
+  return *take && !(*take)(bytes, size * count) ? 0 : size * count;
 }
 
-void add_unique(std::vector<std::string>& locations, const std::string& location) {
-  if (!location.empty() && std::find(locations.begin(), locations.end(), location) == locations.end())
-    locations.push_back(location);
-}
+class http_client {
+ public:
+  struct answer {
+    long status = 0;
+    curl_off_t length = -1;  // as announced; -1 when it was not
+    std::string error;       // why no answer came
+  };
 
-// Every location a player may be sent to, as the client would choose them.
-struct player_locations {
-  std::vector<std::string> product;  // patch header, manifest, command script, files
-  std::vector<std::string> client;   // the client's file list and files
+  http_client() {
+    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    curl_ = ready ? curl_easy_init() : nullptr;
+    if (!curl_) return;
+    curl_easy_setopt(curl_, CURLOPT_USERAGENT, user_agent);
+    // No proxy, whatever the environment says: the client goes direct.
+    curl_easy_setopt(curl_, CURLOPT_PROXY, "");
+    curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(curl_, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+    // The client's library follows redirections by itself.
+    curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl_, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, 15L);
+    curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, 30L);
+    curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, take_body);
+  }
+  ~http_client() {
+    if (curl_) curl_easy_cleanup(curl_);
+  }
+  http_client(const http_client&) = delete;
+  http_client& operator=(const http_client&) = delete;
+
+  // The body goes to `take` piece by piece; a `take` that returns false ends the transfer
+  // early, which is no failure. Without `take`, only the status and length are asked for.
+  // False, with why, when no answer came.
+  bool get(const std::string& url, const body_taker& take, answer& got, bool body_wanted = true) {
+    got = answer();
+    if (!curl_) {
+      got.error = "libcurl cannot start";
+      return false;
+    }
+    bool stopped = false;
+    body_taker taker;
+    if (take)
+      taker = [&](const char* bytes, std::size_t count) { return take(bytes, count) || (stopped = true, false); };
+    char reason[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl_, CURLOPT_NOBODY, body_wanted ? 0L : 1L);
+    curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &taker);
+    curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, reason);
+    CURLcode result = curl_easy_perform(curl_);
+    curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, nullptr);
+    curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &got.status);
+    curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &got.length);
+    if (result == CURLE_OK || (result == CURLE_WRITE_ERROR && stopped)) return true;
+    got.error = reason[0] ? reason : curl_easy_strerror(result);
+    return false;
+  }
+
+  // The whole body, when it is at most `limit` bytes.
+  bool get_text(const std::string& url, std::string& body, answer& got) {
+    body.clear();
+    bool too_long = false;
+    bool answered = get(
+        url,
+        [&](const char* bytes, std::size_t count) {
+          too_long = body.size() + count > longest_list;
+          if (!too_long) body.append(bytes, count);
+          return !too_long;
+        },
+        got);
+    if (answered && too_long) got.error = "the answer is longer than " + std::to_string(longest_list) + " bytes";
+    return answered && !too_long;
+  }
+
+ private:
+  CURL* curl_;
 };
 
-player_locations locations_of(const corvid::server_info& info, report& out) {
-  player_locations places;
-  if (info.alternate_host_count > 0) {
-    // One pair serves the files and the next one the lists, both drawn at random, so
-    // every pair must serve everything; lines 2 and 3 are then not used.
-    for (int slot = 0; slot < info.alternate_host_count; ++slot) {
-      add_unique(places.client, std::string(info.alternate_hosts[0][slot].view()));
-      add_unique(places.product, std::string(info.alternate_hosts[1][slot].view()));
-    }
-    out.note("players are sent to the " + std::to_string(info.alternate_host_count) +
-             " \"aurl\" pair(s); the hosts of lines 2 and 3 are not used");
-    return places;
+// "http://" + location + "/" + name, with what the client's library would escape
+// escaped: a blank goes as %20.
+std::string download_url(std::string_view location, std::string_view name) {
+  std::string url = "http://" + std::string(location) + "/";
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    char escaped[4];
+    std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned>(u));
+    url += u <= 0x20 || u >= 0x7F ? std::string(escaped) : std::string(1, c);
   }
-  add_unique(places.client, std::string(info.client_host.view()));
-  add_unique(places.product, std::string(info.product_host.view()));
-  if (info.outcome == server_info_outcome::header_hosts_given) {
-    add_unique(places.client, std::string(info.client_header_host.view()));
-    add_unique(places.product, std::string(info.product_header_host.view()));
-  }
-  return places;
+  return url;
+}
+
+void add_unique(std::vector<std::string>& locations, std::string_view location) {
+  if (!location.empty() && std::find(locations.begin(), locations.end(), location) == locations.end())
+    locations.emplace_back(location);
 }
 
 class live_check {
@@ -68,21 +132,14 @@ class live_check {
   live_check(const verify_options& options, report& out) : options_(options), out_(out) {}
 
   // The server information file, redirections followed. False when players get no hosts.
-  bool read_server_information(corvid::server_info& info) {
+  bool read_server_information(server_info& info) {
     std::string location = lower_case(options_.url.substr(options_.url.rfind("http://", 0) == 0 ? 7 : 0));
     for (int hop = 0;; ++hop) {
       std::string url = "http://" + location, text;
-      if (!fetch_text(url, text)) return false;
       std::vector<std::string> lines;
-      if (!check_server_info_text(text, lines)) {
-        for (const std::string& line : lines) out_.problem(url, line);
-      }
-      std::optional<corvid::server_info> read = read_as_client(text);
-      if (!read) {
-        out_.error("cannot make a temporary file: " + system_reason(errno));
-        return false;
-      }
-      info = *read;
+      if (!fetch_text(url, text)) return false;
+      check_server_info_text(text, lines, &info);
+      for (const std::string& line : lines) out_.problem(url, line);
       switch (info.outcome) {
         case server_info_outcome::wrong_first_line:
         case server_info_outcome::no_client_host:
@@ -104,61 +161,29 @@ class live_check {
     }
   }
 
-  void check_product_locations(const std::vector<std::string>& locations) {
-    struct served {
-      std::string location;
-      list_entry header;
-      std::vector<list_entry> entries;
-    };
-    std::vector<served> readable;
-    for (const std::string& location : locations) {
-      served tree{location, {}, {}};
-      if (read_manifest(location, tree.header, tree.entries)) readable.push_back(std::move(tree));
-    }
-    if (readable.empty()) return;
-    // What the newest manifest lists is what every location must serve: the client
-    // takes the lists from one location and the files from the others in turn.
-    const served& newest = *std::max_element(readable.begin(), readable.end(), [](const served& a, const served& b) {
-      return a.header.time < b.header.time;
-    });
-    for (const served& tree : readable) {
-      if (tree.header.time < newest.header.time)
-        out_.problem(download_url(tree.location, "cpatch.dat"),
-                     "stale: its manifest is older than the one " + newest.location + " serves");
-      else if (tree.header.packed_size != newest.header.packed_size || tree.header.crc32 != newest.header.crc32)
-        out_.problem(download_url(tree.location, "cpatch.dat"),
-                     "serves another manifest of the same time as " + newest.location);
-    }
-    for (const list_entry& entry : newest.entries) installed_.push_back(entry.name);
-    for (const std::string& location : locations) {
-      check_files(location, newest.entries);
-      check_script_at(location);
-    }
-  }
-
-  void check_client_locations(const std::vector<std::string>& locations) {
-    std::optional<std::pair<std::string, std::string>> first;  // location and list
-    std::vector<list_entry> entries;
-    for (const std::string& location : locations) {
-      std::string url = download_url(location, "cpatch.dat"), text, why;
-      std::vector<list_entry> read;
-      if (!fetch_text(url, text)) continue;
-      if (!read_list_text(text, read, why)) {
-        out_.problem(url, why);
-        continue;
+  // Every location a player may be sent to, as the client would choose them: the lists
+  // and files of the update client, then those of the product.
+  void check_locations(const server_info& info) {
+    std::vector<std::string> client, product;
+    if (info.alternate_host_count > 0) {
+      // One pair serves the files and the next one the lists, both drawn at random, so
+      // every pair must serve everything; lines 2 and 3 are then not used.
+      for (int slot = 0; slot < info.alternate_host_count; ++slot) {
+        add_unique(client, info.alternate_hosts[0][slot].view());
+        add_unique(product, info.alternate_hosts[1][slot].view());
       }
-      if (!first) {
-        first.emplace(location, text);
-        entries = read;
-      } else if (text != first->second) {
-        out_.problem(url, "serves another client file list than " + first->first);
+      out_.note("players are sent to the " + std::to_string(info.alternate_host_count) +
+                " \"aurl\" pair(s); the hosts of lines 2 and 3 are not used");
+    } else {
+      add_unique(client, info.client_host.view());
+      add_unique(product, info.product_host.view());
+      if (info.outcome == server_info_outcome::header_hosts_given) {
+        add_unique(client, info.client_header_host.view());
+        add_unique(product, info.product_header_host.view());
       }
     }
-    for (const list_entry& entry : entries) installed_.push_back(entry.name);
-    for (const std::string& location : locations) check_files(location, entries);
-  }
-
-  void summarise() {
+    check_client_locations(client);
+    check_product_locations(product);
     out_.data()["locations"] = nlohmann::json::array();
     for (const auto& [location, counts] : checked_) {
       out_.data()["locations"].push_back(
@@ -169,22 +194,72 @@ class live_check {
   }
 
  private:
-  bool fetch_text(const std::string& url, std::string& text) {
-    http_response response;
-    if (!http_.get_text(url, text, longest_list, response)) {
-      out_.problem(url, "cannot be fetched: " + response.error);
-      return false;
+  void check_client_locations(const std::vector<std::string>& locations) {
+    std::optional<std::pair<std::string, std::string>> first;  // location and list
+    std::vector<file_entry> entries;
+    for (const std::string& location : locations) {
+      std::string url = download_url(location, list_file_name), text, why;
+      std::vector<file_entry> read;
+      if (!fetch_text(url, text)) continue;
+      if (!read_list_text(text, read, why)) {
+        out_.problem(url, why);
+      } else if (!first) {
+        first.emplace(location, text);
+        entries = read;
+      } else if (text != first->second) {
+        out_.problem(url, "serves another client file list than " + first->first);
+      }
     }
-    if (response.status != 200) {
-      out_.problem(
-          url, "answers HTTP " + std::to_string(response.status) + "; the client would read that answer as the file");
-      return false;
-    }
-    return true;
+    for (const file_entry& entry : entries) installed_.emplace_back(entry.name.view());
+    for (const std::string& location : locations) check_files(location, entries);
   }
 
-  bool read_manifest(const std::string& location, list_entry& header, std::vector<list_entry>& entries) {
-    std::string header_url = download_url(location, "cpatch.dat"), manifest_url = download_url(location, "gfl.mft");
+  void check_product_locations(const std::vector<std::string>& locations) {
+    struct served {
+      std::string location;
+      file_entry header;
+      std::vector<file_entry> entries;
+    };
+    std::vector<served> readable;
+    for (const std::string& location : locations) {
+      served tree{location, {}, {}};
+      if (read_manifest_at(location, tree.header, tree.entries)) readable.push_back(std::move(tree));
+    }
+    if (readable.empty()) return;
+    // What the newest manifest lists is what every location must serve: the client
+    // takes the lists from one location and the files from the others in turn.
+    const served& newest = *std::max_element(readable.begin(), readable.end(), [](const served& a, const served& b) {
+      return a.header.time < b.header.time;
+    });
+    for (const served& tree : readable) {
+      if (tree.header.time < newest.header.time)
+        out_.problem(download_url(tree.location, list_file_name),
+                     "stale: its manifest is older than the one " + newest.location + " serves");
+      else if (tree.header.packed_size != newest.header.packed_size || tree.header.crc32 != newest.header.crc32)
+        out_.problem(download_url(tree.location, list_file_name),
+                     "serves another manifest of the same time as " + newest.location);
+    }
+    for (const file_entry& entry : newest.entries) installed_.emplace_back(entry.name.view());
+    for (const std::string& location : locations) {
+      check_files(location, newest.entries);
+      check_script_at(location);
+    }
+  }
+
+  bool fetch_text(const std::string& url, std::string& text) {
+    http_client::answer got;
+    if (!http_.get_text(url, text, got)) {
+      out_.problem(url, "cannot be fetched: " + got.error);
+    } else if (got.status != 200) {
+      out_.problem(url,
+                   "answers HTTP " + std::to_string(got.status) + "; the client would read that answer as the file");
+    }
+    return got.error.empty() && got.status == 200;
+  }
+
+  bool read_manifest_at(const std::string& location, file_entry& header, std::vector<file_entry>& entries) {
+    std::string header_url = download_url(location, list_file_name),
+                manifest_url = download_url(location, manifest_file_name);
     std::string header_bytes, packed, text, why;
     if (!fetch_text(header_url, header_bytes)) return false;
     if (header_bytes.size() != patch_header_size || !decode_patch_header(header_bytes, header)) {
@@ -192,21 +267,17 @@ class live_check {
       return false;
     }
     if (!fetch_text(manifest_url, packed)) return false;
-    if (packed.size() != header.packed_size || !uncompress_text(packed, header.size, text)) {
-      out_.problem(manifest_url, "is not the " + std::to_string(header.packed_size) + "-byte stream of " +
-                                     std::to_string(header.size) + " bytes that cpatch.dat describes");
-      return false;
-    }
-    if (!read_list_text(text, entries, why)) {
-      out_.problem(manifest_url, why);
-      return false;
-    }
-    return true;
+    manifest_fault fault = read_manifest(header, packed, text, entries, why);
+    if (fault == manifest_fault::wrong_packed_size || fault == manifest_fault::not_inflating)
+      why = "is not the " + std::to_string(header.packed_size) + "-byte stream of " + std::to_string(header.size) +
+            " bytes that cpatch.dat describes";
+    if (!why.empty()) out_.problem(manifest_url, why);
+    return why.empty();
   }
 
-  void check_files(const std::string& location, const std::vector<list_entry>& entries) {
+  void check_files(const std::string& location, const std::vector<file_entry>& entries) {
     auto& counts = checked_[location];
-    for (const list_entry& entry : entries) {
+    for (const file_entry& entry : entries) {
       std::string url = download_url(location, lower_case(entry.name));
       std::string why = options_.quick ? announced_length_problem(url, entry) : stream_problem(url, entry);
       ++counts.first;
@@ -216,47 +287,47 @@ class live_check {
     }
   }
 
-  std::string announced_length_problem(const std::string& url, const list_entry& entry) {
-    http_response response;
-    if (!http_.head(url, response)) return "cannot be fetched: " + response.error;
-    if (response.status != 200) return "missing: HTTP " + std::to_string(response.status);
-    if (response.announced_length != static_cast<std::int64_t>(entry.packed_size))
-      return "the server announces " + std::to_string(response.announced_length) + " bytes; the list says " +
+  std::string announced_length_problem(const std::string& url, const file_entry& entry) {
+    http_client::answer got;
+    if (!http_.get(url, nullptr, got, false)) return "cannot be fetched: " + got.error;
+    if (got.status != 200) return "missing: HTTP " + std::to_string(got.status);
+    if (got.length != static_cast<curl_off_t>(entry.packed_size))
+      return "the server announces " + std::to_string(got.length) + " bytes; the list says " +
              std::to_string(entry.packed_size);
     return {};
   }
 
-  std::string stream_problem(const std::string& url, const list_entry& entry) {
-    stream_inflater inflater;
-    std::string broken;
-    http_response response;
+  std::string stream_problem(const std::string& url, const file_entry& entry) {
+    stream_check check;
+    http_client::answer got;
     bool answered = http_.get(
         url,
         [&](const char* bytes, std::size_t count) {
           // A body longer than listed is wrong whatever follows; no need to take it all.
-          return inflater.facts().packed_size <= entry.packed_size && inflater.add(bytes, count, broken);
+          if (check.facts().packed_size > entry.packed_size || check.broken()) return false;
+          check.feed(bytes, count);
+          return true;
         },
-        response);
-    if (!answered) return "cannot be fetched: " + response.error;
-    if (response.status != 200) return "missing: HTTP " + std::to_string(response.status);
-    stream_facts facts = inflater.facts();
-    if (facts.packed_size > entry.packed_size)
+        got);
+    if (!answered) return "cannot be fetched: " + got.error;
+    if (got.status != 200) return "missing: HTTP " + std::to_string(got.status);
+    bool ended = check.finish();
+    if (check.facts().packed_size > entry.packed_size)
       return "is longer than the " + std::to_string(entry.packed_size) + " bytes the list says";
-    if (!broken.empty()) return broken;
-    std::string why = stream_mismatch(facts, entry.packed_size, entry.size, entry.crc32);
-    if (why.empty() && !inflater.finished()) why = "the stream ends early";
+    std::string why = check.fault();
+    if (why.empty()) why = stream_mismatch(check.facts(), entry);
+    if (why.empty() && !ended) why = "the stream ends early";
     return why;
   }
 
   // No script is fine: the client runs only a body that starts with "Corvid Patch".
   void check_script_at(const std::string& location) {
-    std::string url = download_url(location, "command.dat"), text;
-    http_response response;
-    if (!http_.get_text(url, text, longest_list, response) || response.status != 200) return;
+    std::string url = download_url(location, command_script_name), text;
     std::vector<std::string> lines;
-    if (text.rfind(list_header_text, 0) == 0 && !check_command_script(text, installed_, lines)) {
-      for (const std::string& line : lines) out_.problem(url, line);
-    }
+    http_client::answer got;
+    if (!http_.get_text(url, text, got) || got.status != 200 || !text.starts_with(list_header_text)) return;
+    check_command_script(text, installed_, lines);
+    for (const std::string& line : lines) out_.problem(url, line);
   }
 
   const verify_options& options_;
@@ -271,13 +342,8 @@ int run_verify_url(const verify_options& options) {
   report out("verify", options.output);
   out.data()["url"] = options.url;
   live_check check(options, out);
-  corvid::server_info info;
-  if (check.read_server_information(info)) {
-    player_locations places = locations_of(info, out);
-    check.check_client_locations(places.client);
-    check.check_product_locations(places.product);
-    check.summarise();
-  }
+  server_info info;
+  if (check.read_server_information(info)) check.check_locations(info);
   if (out.problem_count() != 0) {
     out.error(std::to_string(out.problem_count()) + " problem(s); players would meet errors");
     return out.finish(exit_refused);

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "publish/interrupt.h"
 #include "publish/platform.h"
 
 namespace fs = std::filesystem;
@@ -14,28 +13,12 @@ namespace corvid::publish {
 namespace {
 constexpr std::size_t chunk_size = 256 * 1024;
 
-std::uint32_t crc_update(std::uint32_t crc, const char* bytes, std::size_t count) {
-  return static_cast<std::uint32_t>(::crc32(crc, reinterpret_cast<const Bytef*>(bytes), static_cast<uInt>(count)));
-}
-
-Bytef* zlib_bytes(char* bytes) { return reinterpret_cast<Bytef*>(bytes); }
-
-// Counts and checksums bytes as they pass.
-struct byte_tally {
-  std::uint64_t size = 0;
-  std::uint32_t crc = crc_update(0, nullptr, 0);
-  void add(const char* bytes, std::size_t count) {
-    size += count;
-    crc = crc_update(crc, bytes, count);
-  }
-};
-
 // Each thread keeps its buffers and its deflate state from file to file: made afresh
 // for every file, their half a megabyte is handed back to the system and faulted in
 // again each time, which costs more than a small file's compression.
 struct thread_work {
-  std::vector<char> input = std::vector<char>(chunk_size);
-  std::vector<char> output = std::vector<char>(chunk_size);
+  std::vector<unsigned char> input = std::vector<unsigned char>(chunk_size);
+  std::vector<unsigned char> output = std::vector<unsigned char>(chunk_size);
   z_stream deflater{};
   int level = -1;  // of `deflater`; -1 before it is started
   ~thread_work() {
@@ -57,177 +40,121 @@ thread_work& work_of_this_thread() {
   return work;
 }
 
-// Reads a file chunk by chunk, with the system's reason when a read fails and a stop
-// when the run is interrupted.
-class chunk_reader {
- public:
-  chunk_reader(const fs::path& path, std::string& error) : path_(path), error_(error) {
-    file_ = open_file(path, "rb");
-    if (!file_) error_ = cannot("read", path, errno);
-  }
-  bool opened() const { return file_ != nullptr; }
+stdio_file opened(const fs::path& path, const char* mode, const char* what, std::string& error) {
+  stdio_file file = open_file(path, mode);
+  if (!file) error = cannot(what, path, errno);
+  return file;
+}
 
-  // False after a failure; `count` is 0 at the end of the file.
-  bool next(std::vector<char>& buffer, std::size_t& count) {
-    if (interrupted()) {
-      error_ = "interrupted";
-      return false;
-    }
-    count = std::fread(buffer.data(), 1, buffer.size(), file_.get());
-    if (count < buffer.size() && std::ferror(file_.get())) {
-      error_ = cannot("read", path_, errno);
-      return false;
-    }
-    return true;
-  }
-
- private:
-  const fs::path& path_;
-  std::string& error_;
-  owned_file file_;
-};
-
-bool write_all(std::FILE* file, const char* bytes, std::size_t count, const fs::path& path, std::string& error) {
-  if (count == 0 || std::fwrite(bytes, 1, count, file) == count) return true;
-  error = cannot("write", path, errno);
+// The rest of `file` a chunk at a time into `each_piece`, which may end it early; false,
+// with why, when a read fails or the run is interrupted.
+template <typename Each>
+bool read_pieces(std::FILE* file, const fs::path& path, checksum& sum, std::string& error, Each&& each_piece) {
+  bool read = !interrupted() && sum_file(file, work_of_this_thread().input, sum, [&](auto bytes, std::size_t count) {
+    return each_piece(bytes, count) && !interrupted();
+  });
+  if (read && !interrupted()) return true;
+  if (error.empty()) error = interrupted() ? "interrupted" : cannot("read", path, errno);
   return false;
 }
 
-bool close_written(owned_file& file, const fs::path& path, std::string& error) {
+bool closed_after_writing(stdio_file& file, const fs::path& path, std::string& error) {
   // A full disk often shows only when the last buffer goes out.
-  if (std::fclose(file.release()) != 0) {
-    error = cannot("write", path, errno);
-    return false;
-  }
-  return true;
+  if (std::fclose(file.release()) == 0) return true;
+  error = cannot("write", path, errno);
+  return false;
 }
 }  // namespace
 
 bool compress_file(const fs::path& source, const fs::path& target, int level, stream_facts& facts, std::string& error,
                    byte_counter* counter) {
-  chunk_reader in(source, error);
-  if (!in.opened()) return false;
-  owned_file out;
-  if (!target.empty()) {
-    out = open_file(target, "wb");
-    if (!out) {
-      error = cannot("create", target, errno);
-      return false;
-    }
-  }
+  stdio_file in = opened(source, "rb", "read", error), out;
+  if (!in || (!target.empty() && !(out = opened(target, "wb", "create", error)))) return false;
   thread_work& work = work_of_this_thread();
   z_stream* z = work.deflate_at(level);
   if (!z) {
     error = "zlib cannot start a stream";
     return false;
   }
-  std::vector<char>& input = work.input;
-  std::vector<char>& output = work.output;
-  byte_tally read;
   std::uint64_t written = 0;
-  int flush = Z_NO_FLUSH;
-  while (flush != Z_FINISH) {
-    std::size_t got = 0;
-    if (!in.next(input, got)) return false;
-    flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
-    read.add(input.data(), got);
-    if (counter) *counter += got;
-    z->next_in = zlib_bytes(input.data());
-    z->avail_in = static_cast<uInt>(got);
+  auto deflate_piece = [&](const unsigned char* bytes, std::size_t count, int flush) {
+    z->next_in = bytes;
+    z->avail_in = static_cast<uInt>(count);
     int status;
     do {
-      z->next_out = zlib_bytes(output.data());
-      z->avail_out = static_cast<uInt>(output.size());
+      z->next_out = work.output.data();
+      z->avail_out = static_cast<uInt>(work.output.size());
       status = deflate(z, flush);
-      std::size_t made = output.size() - z->avail_out;
-      if (out && !write_all(out.get(), output.data(), made, target, error)) return false;
+      std::size_t made = work.output.size() - z->avail_out;
+      if (out && made > 0 && std::fwrite(work.output.data(), 1, made, out.get()) != made) {
+        error = cannot("write", target, errno);
+        return false;
+      }
       written += made;
     } while (z->avail_out == 0);
-    if (flush == Z_FINISH && status != Z_STREAM_END) {
+    if (flush == Z_FINISH && status != Z_STREAM_END)
       error = "zlib could not finish the stream of " + display_path(source);
-      return false;
-    }
-  }
-  if (out && !close_written(out, target, error)) return false;
-  facts = {read.size, written, read.crc};
+    return error.empty();
+  };
+  checksum read;
+  bool whole = read_pieces(in.get(), source, read, error, [&](const unsigned char* bytes, std::size_t count) {
+    if (counter) *counter += count;
+    return deflate_piece(bytes, count, Z_NO_FLUSH);
+  });
+  if (!whole || !error.empty() || !deflate_piece(nullptr, 0, Z_FINISH) ||
+      (out && !closed_after_writing(out, target, error)))
+    return false;
+  facts = {read.size(), written, read.crc32()};
   return true;
 }
 
 bool file_crc32(const fs::path& path, stream_facts& facts, std::string& error, byte_counter* counter) {
-  chunk_reader in(path, error);
-  if (!in.opened()) return false;
-  std::vector<char>& input = work_of_this_thread().input;
-  byte_tally read;
-  std::size_t got = 0;
-  do {
-    if (!in.next(input, got)) return false;
-    read.add(input.data(), got);
-    if (counter) *counter += got;
-  } while (got != 0);
-  facts = {read.size, 0, read.crc};
+  stdio_file in = opened(path, "rb", "read", error);
+  checksum read;
+  if (!in || !read_pieces(in.get(), path, read, error, [counter](const unsigned char*, std::size_t count) {
+        if (counter) *counter += count;
+        return true;
+      }))
+    return false;
+  facts = {read.size(), 0, read.crc32()};
   return true;
 }
 
-stream_inflater::stream_inflater() { started_ = inflateInit(&stream_) == Z_OK; }
-
-stream_inflater::~stream_inflater() {
-  if (started_) inflateEnd(&stream_);
+std::string stream_check::fault() const {
+  if (outcome_ == inflate_outcome::out_of_memory) return "zlib cannot start a stream";
+  if (outcome_ == inflate_outcome::bad_stream) return "not a valid zlib stream";
+  if (inflater_.bytes_after_end()) return "bytes follow the end of the stream";
+  return {};
 }
 
-bool stream_inflater::add(const char* bytes, std::size_t count, std::string& error) {
-  if (!started_) {
-    error = "zlib cannot start a stream";
-    return false;
-  }
-  if (count == 0) return true;
-  if (finished_) {
-    error = "bytes follow the end of the stream";
-    return false;
-  }
-  facts_.packed_size += count;
-  char output[64 * 1024];
-  stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes));
-  stream_.avail_in = static_cast<uInt>(count);
-  byte_tally tally{facts_.size, facts_.crc32};
-  do {
-    stream_.next_out = zlib_bytes(output);
-    stream_.avail_out = sizeof output;
-    int status = inflate(&stream_, Z_NO_FLUSH);
-    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
-      error = "not a valid zlib stream";
-      return false;
-    }
-    tally.add(output, sizeof output - stream_.avail_out);
-    if (status == Z_STREAM_END) {
-      finished_ = true;
-      break;
-    }
-    if (status == Z_BUF_ERROR && stream_.avail_out != 0) break;  // wants more input
-  } while (stream_.avail_out == 0 || stream_.avail_in != 0);
-  facts_.size = tally.size;
-  facts_.crc32 = tally.crc;
-  if (finished_ && stream_.avail_in != 0) {
-    error = "bytes follow the end of the stream";
-    return false;
-  }
-  return true;
+std::string stream_file_problem(const fs::path& path, const file_entry& entry) {
+  std::error_code code;
+  std::uintmax_t length = fs::file_size(path, code);
+  if (code) return "listed but missing";
+  if (length != entry.packed_size) return stream_mismatch({0, length, 0}, entry);
+  std::string error;
+  stream_check check;
+  checksum ignored;
+  stdio_file in = opened(path, "rb", "read", error);
+  if (!in || !read_pieces(in.get(), path, ignored, error, [&check](const unsigned char* bytes, std::size_t count) {
+        check.feed(reinterpret_cast<const char*>(bytes), count);
+        return !check.broken();
+      }))
+    return error;
+  bool ended = check.finish();
+  error = check.fault();
+  if (error.empty() && !ended) error = "the stream ends early";
+  return error.empty() ? stream_mismatch(check.facts(), entry) : error;
 }
 
-bool inflate_file_facts(const fs::path& path, stream_facts& facts, std::string& error) {
-  chunk_reader in(path, error);
-  if (!in.opened()) return false;
-  stream_inflater inflater;
-  std::vector<char> input(chunk_size);
-  std::size_t got = 0;
-  do {
-    if (!in.next(input, got) || !inflater.add(input.data(), got, error)) return false;
-  } while (got != 0);
-  if (!inflater.finished()) {
-    error = "the stream ends early";
-    return false;
-  }
-  facts = inflater.facts();
-  return true;
+std::string stream_mismatch(const stream_facts& served, const file_entry& entry) {
+  if (served.packed_size != entry.packed_size)
+    return "is " + std::to_string(served.packed_size) + " bytes; the list says " + std::to_string(entry.packed_size);
+  if (served.size != entry.size)
+    return "inflates to " + std::to_string(served.size) + " bytes; the list says " + std::to_string(entry.size);
+  if (served.crc32 != entry.crc32)
+    return "inflates to CRC-32 " + crc_text(served.crc32) + "; the list says " + crc_text(entry.crc32);
+  return {};
 }
 
 std::string crc_text(std::uint32_t crc32) {
@@ -236,63 +163,33 @@ std::string crc_text(std::uint32_t crc32) {
   return text;
 }
 
-std::string stream_mismatch(const stream_facts& served, std::uint64_t packed_size, std::uint64_t size,
-                            std::uint32_t crc32) {
-  if (served.packed_size != packed_size)
-    return "is " + std::to_string(served.packed_size) + " bytes; the list says " + std::to_string(packed_size);
-  if (served.size != size)
-    return "inflates to " + std::to_string(served.size) + " bytes; the list says " + std::to_string(size);
-  if (served.crc32 != crc32)
-    return "inflates to CRC-32 " + crc_text(served.crc32) + "; the list says " + crc_text(crc32);
-  return {};
-}
-
 std::string compress_text(std::string_view text, int level) {
   uLongf length = compressBound(static_cast<uLong>(text.size()));
   std::string packed(length, '\0');
-  compress2(zlib_bytes(packed.data()), &length, reinterpret_cast<const Bytef*>(text.data()),
+  compress2(reinterpret_cast<Bytef*>(packed.data()), &length, reinterpret_cast<const Bytef*>(text.data()),
             static_cast<uLong>(text.size()), level);
   packed.resize(length);
   return packed;
 }
 
-bool uncompress_text(std::string_view packed, std::uint32_t size, std::string& text) {
-  // One byte of room more than announced, so that a longer text is noticed.
-  std::string out(static_cast<std::size_t>(size) + 1, '\0');
-  uLongf length = static_cast<uLongf>(out.size());
-  if (uncompress(zlib_bytes(out.data()), &length, reinterpret_cast<const Bytef*>(packed.data()),
-                 static_cast<uLong>(packed.size())) != Z_OK ||
-      length != size)
-    return false;
-  out.resize(length);
-  text = std::move(out);
-  return true;
-}
-
-std::uint32_t text_crc32(std::string_view text) {
-  return crc_update(crc_update(0, nullptr, 0), text.data(), text.size());
-}
-
 bool read_whole_file(const fs::path& path, std::string& bytes, std::string& error) {
-  chunk_reader in(path, error);
-  if (!in.opened()) return false;
-  std::vector<char> input(64 * 1024);
-  std::size_t got = 0;
+  stdio_file in = opened(path, "rb", "read", error);
+  checksum ignored;
   bytes.clear();
-  do {
-    if (!in.next(input, got)) return false;
-    bytes.append(input.data(), got);
-  } while (got != 0);
-  return true;
+  return in && read_pieces(in.get(), path, ignored, error, [&bytes](const unsigned char* piece, std::size_t count) {
+           bytes.append(reinterpret_cast<const char*>(piece), count);
+           return true;
+         });
 }
 
 bool write_whole_file(const fs::path& path, std::string_view bytes, std::string& error) {
-  owned_file out = open_file(path, "wb");
-  if (!out) {
-    error = cannot("create", path, errno);
+  stdio_file out = opened(path, "wb", "create", error);
+  if (!out) return false;
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), out.get()) != bytes.size()) {
+    error = cannot("write", path, errno);
     return false;
   }
-  return write_all(out.get(), bytes.data(), bytes.size(), path, error) && close_written(out, path, error);
+  return closed_after_writing(out, path, error);
 }
 
 }  // namespace corvid::publish

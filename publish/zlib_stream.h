@@ -1,15 +1,18 @@
 #pragma once
-// Files as the client fetches them: one zlib stream each (header, deflate data,
-// Adler-32 trailer), the form that zlib's uncompress inflates in one call. Files are
-// streamed in bounded chunks, so a release of large files needs little memory.
+// Files as the client fetches them: one zlib stream each, made and checked a bounded
+// piece at a time, so that a release of large files needs little memory. Every file is
+// read through the client's own summing of files.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
-#include <zlib.h>
+#include "core/file_entry.h"
+#include "patch/checksum.h"
+#include "patch/inflater.h"
 
 namespace corvid::publish {
 
@@ -23,8 +26,8 @@ struct stream_facts {
 using byte_counter = std::atomic<std::uint64_t>;
 
 // Compresses `source` at zlib `level` into a new file `target`, or only measures the
-// stream when `target` is empty. Fills the size and CRC-32 of what was read and the
-// length of the stream. Stops early, failing, when the run is interrupted.
+// stream when `target` is empty: the size and CRC-32 of what was read and the length of
+// the stream. Reading this and the next stop, failing, once the run is interrupted.
 bool compress_file(const std::filesystem::path& source, const std::filesystem::path& target, int level,
                    stream_facts& facts, std::string& error, byte_counter* counter = nullptr);
 
@@ -32,45 +35,51 @@ bool compress_file(const std::filesystem::path& source, const std::filesystem::p
 bool file_crc32(const std::filesystem::path& path, stream_facts& facts, std::string& error,
                 byte_counter* counter = nullptr);
 
-// Inflates one zlib stream fed in pieces, keeping only the size and CRC-32 of what
-// comes out, so that a stream of any size needs no more memory than a chunk.
-class stream_inflater {
+// A served stream inflated as it arrives, as the client inflates it, keeping only the
+// size and CRC-32 of what comes out.
+class stream_check final : private byte_sink {
  public:
-  stream_inflater();
-  ~stream_inflater();
-  stream_inflater(const stream_inflater&) = delete;
-  stream_inflater& operator=(const stream_inflater&) = delete;
-
-  // False with `error` once the bytes are not a zlib stream or bytes follow its end.
-  bool add(const char* bytes, std::size_t count, std::string& error);
-  // True once the stream has ended.
-  bool finished() const { return finished_; }
-  stream_facts facts() const { return facts_; }
+  stream_check() : inflater_(buffer_, *this) {}
+  void feed(const char* bytes, std::size_t count) {
+    inflater_.feed(reinterpret_cast<const unsigned char*>(bytes), count);
+  }
+  // Known already not to be one whole stream, so that the rest need not be fed.
+  bool broken() const { return inflater_.broken(); }
+  // After the last bytes: passes on the rest of the output. False when the stream did not
+  // reach its end.
+  bool finish() {
+    outcome_ = inflater_.finish();
+    return outcome_ != inflate_outcome::ends_early;
+  }
+  // After finish: why the bytes are not one zlib stream followed by nothing, its end
+  // aside; empty when they are.
+  std::string fault() const;
+  stream_facts facts() const { return {sum_.size(), inflater_.fed(), sum_.crc32()}; }
 
  private:
-  z_stream stream_{};
-  bool started_ = false;
-  bool finished_ = false;
-  stream_facts facts_;
+  bool take(const unsigned char* bytes, std::size_t length) override {
+    sum_.add(bytes, length);
+    return true;
+  }
+
+  std::array<unsigned char, 64 * 1024> buffer_;
+  checksum sum_;
+  inflater inflater_;
+  inflate_outcome outcome_ = inflate_outcome::ends_early;
 };
 
-// What a served stream inflates to; false when it is not one whole zlib stream
-// followed by nothing.
-bool inflate_file_facts(const std::filesystem::path& path, stream_facts& facts, std::string& error);
+// Why the served stream at `path` is not the one `entry` lists, as the client would find
+// it; empty when it is.
+std::string stream_file_problem(const std::filesystem::path& path, const file_entry& entry);
+
+// Why served bytes are not the listed stream: their length, or the size or CRC-32 they
+// inflate to. Empty when they are.
+std::string stream_mismatch(const stream_facts& served, const file_entry& entry);
 
 // A CRC-32 as lists write it: lower-case hexadecimal.
 std::string crc_text(std::uint32_t crc32);
 
-// Why served bytes are not the listed stream: their length, or the size or CRC-32 they
-// inflate to. Empty when they are.
-std::string stream_mismatch(const stream_facts& served, std::uint64_t packed_size, std::uint64_t size,
-                            std::uint32_t crc32);
-
 std::string compress_text(std::string_view text, int level);
-// False unless `packed` inflates to exactly `size` bytes.
-bool uncompress_text(std::string_view packed, std::uint32_t size, std::string& text);
-
-std::uint32_t text_crc32(std::string_view text);
 
 // Whole-file helpers for the small list files.
 bool read_whole_file(const std::filesystem::path& path, std::string& bytes, std::string& error);

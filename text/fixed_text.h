@@ -21,6 +21,7 @@ class fixed_text {
 
   fixed_text() { data_[0] = '\0'; }
   fixed_text(std::string_view text) { assign(text); }
+  fixed_text(const char* text) { assign(text); }
 
   bool assign(std::string_view text) {
     data_[0] = '\0';

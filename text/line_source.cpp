@@ -2,12 +2,6 @@
 
 namespace corvid {
 
-namespace {
-
-constexpr int end_of_file_mark = 0x1a;
-
-}  // namespace
-
 int line_source::peek(std::size_t ahead) {
   if (file_ == nullptr) {
     std::size_t at = position_ + ahead;
@@ -48,7 +42,7 @@ bool line_source::take_line_end() {
     ended_by_line_feed_ = true;
     return true;
   }
-  if (c == '\r' && ends_ == line_ends::text_mode) {
+  if (c == '\r' && ends_ != line_ends::as_read) {
     int after = peek(1);
     if (after == '\n') {
       skip(2);
@@ -88,6 +82,7 @@ bool line_source::next(char* out, std::size_t capacity, long_line rule) {
     skip(1);
   }
   out[used] = '\0';
+  ++line_number_;
   return true;
 }
 

@@ -28,8 +28,11 @@ enum class long_line {
 enum class line_ends {
   // As the C runtime's text mode reads a file on Windows, whatever the stream's own mode:
   // a carriage return right before a line feed (or the end) is not part of the line, and
-  // in a stream a Ctrl-Z ends the file.
+  // a Ctrl-Z ends the file. Bytes in memory read so too, as the file they will be.
   text_mode,
+  // The same, except that a Ctrl-Z is a byte like any other: for text that was never a
+  // file, such as an inflated manifest.
+  inflated_text,
   // As the stream delivers them: only a line feed ends a line. For streams the runtime
   // already reads in text mode, and for files read in binary mode.
   as_read,
@@ -37,7 +40,8 @@ enum class line_ends {
 
 class line_source {
  public:
-  explicit line_source(std::string_view bytes, line_ends ends = line_ends::text_mode) : bytes_(bytes), ends_(ends) {}
+  explicit line_source(std::string_view bytes, line_ends ends = line_ends::text_mode)
+      : bytes_(ends == line_ends::text_mode ? bytes.substr(0, bytes.find(end_of_file_mark)) : bytes), ends_(ends) {}
   explicit line_source(const char* text, line_ends ends = line_ends::text_mode)
       : line_source(std::string_view(text), ends) {}
   // The source keeps a view: the bytes must outlive it.
@@ -59,6 +63,10 @@ class line_source {
   bool at_end() const { return at_end_; }
   // True when the line just read was ended by a line feed.
   bool ended_by_line_feed() const { return ended_by_line_feed_; }
+  // How many lines have been read: the number of the line just read, counting from 1.
+  std::size_t line_number() const { return line_number_; }
+
+  static constexpr char end_of_file_mark = 0x1a;
 
  private:
   // The byte `ahead` places past the current one, or -1 past the end.
@@ -76,6 +84,7 @@ class line_source {
   bool stream_ended_ = false;
   bool at_end_ = false;
   bool ended_by_line_feed_ = false;
+  std::size_t line_number_ = 0;
 };
 
 }  // namespace corvid

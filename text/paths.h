@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 #include "text/fixed_text.h"
 
@@ -15,6 +16,17 @@ inline constexpr std::size_t longest_path = 259;
 using path_text = fixed_text<longest_path + 1>;
 
 inline bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// What stands between the separators, empty parts included: "a//b/" gives a, "", b, "".
+inline std::vector<std::string_view> path_components(std::string_view path) {
+  std::vector<std::string_view> parts;
+  for (std::size_t start = 0;;) {
+    std::size_t end = path.find_first_of("/\\", start);
+    parts.push_back(path.substr(start, end - start));
+    if (end == std::string_view::npos) return parts;
+    start = end + 1;
+  }
+}
 
 // The file name and extension: what follows the last separator or drive colon.
 inline std::string_view base_name(std::string_view path) {

@@ -13,10 +13,6 @@
 #define IDC_STATUS_LINE_2 1007
 #define IDC_VERSION_TEXT 1008
 
-#define CORVID_VERSION_TEXT "v. 1.32"
-#define CORVID_VERSION_NUMBERS 1, 32, 0, 0
-#define CORVID_VERSION_STRING "1.32.0.0"
-
 // Start-up prompt.
 #define IDC_COMPLETE_CHECK 1007
 

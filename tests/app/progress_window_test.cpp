@@ -7,6 +7,7 @@
 #include "core/message_pump.h"
 #include "app/resources/resource_ids.h"
 #include "core/update_state.h"
+#include "net/transfer_progress.h"
 #include "tests/support/client_test.h"
 
 namespace corvid {
@@ -42,9 +43,6 @@ class progress_window_test : public client_test {
   int bar_position(int id) {
     return static_cast<int>(SendDlgItemMessageA(state.progress_window, id, PBM_GETPOS, 0, 0));
   }
-  int bar_high(int id) {
-    return static_cast<int>(SendDlgItemMessageA(state.progress_window, id, PBM_GETRANGE, FALSE, 0));
-  }
 };
 
 TEST_F(progress_window_test, escape_and_cancel_only_raise_the_flag_and_the_window_stays) {
@@ -72,11 +70,16 @@ TEST_F(progress_window_test, closing_destroys_the_window_and_posts_the_quit_mess
   EXPECT_EQ(state.cancel_flag, 0);
 }
 
-TEST_F(progress_window_test, both_bars_run_from_0_to_100) {
-  EXPECT_EQ(bar_high(IDC_FILE_BAR), 100);
-  EXPECT_EQ(bar_high(IDC_OVERALL_BAR), 100);
-  EXPECT_EQ(bar_position(IDC_FILE_BAR), 0);
-  EXPECT_EQ(bar_position(IDC_OVERALL_BAR), 0);
+TEST_F(progress_window_test, the_transfer_display_reaches_the_ends_of_both_bars_and_the_title) {
+  state.progress.overall_bytes_done = state.progress.overall_bytes_total = 7000;
+  state.progress.file_bytes_done = 1;
+  state.progress.file_bytes_total = 3;
+  show_transfer_progress_at(0);
+  EXPECT_EQ(bar_position(IDC_OVERALL_BAR), 100);
+  EXPECT_EQ(bar_position(IDC_FILE_BAR), 33);
+  char title[256];
+  GetWindowTextA(state.progress_window, title, sizeof title);
+  EXPECT_STREQ(title, "100% - Corvid Update");
 }
 
 }  // namespace

@@ -110,6 +110,30 @@ TEST(server_info_test, the_down_notice_takes_up_to_five_lines_and_is_cut_to_its_
   EXPECT_EQ(cut.down_notice.size(), 4095u);
 }
 
+TEST(server_info_test, findings_say_where_the_client_stops_skips_or_reads_otherwise) {
+  using reasons = std::vector<std::pair<std::size_t, server_info_finding>>;
+  auto reasons_in = [](const std::string& text) {
+    line_source lines(text);
+    server_info_findings found;
+    read_server_info(lines, &found);
+    reasons told;
+    for (const auto& reason : found) told.emplace_back(reason.line, reason.why);
+    return told;
+  };
+  EXPECT_EQ(reasons_in(head + "aurl\nc\np\n\n\nmps\n7\n"), reasons{});
+  EXPECT_EQ(reasons_in("Corvid patch\nc\np\n"), (reasons{{1, server_info_finding::wrong_first_line}}));
+  EXPECT_EQ(reasons_in("Corvid Patch\n"), (reasons{{2, server_info_finding::location_missing}}));
+  EXPECT_EQ(reasons_in(head + "mft\nh\n"), (reasons{{7, server_info_finding::location_missing}}));
+  EXPECT_EQ(reasons_in(head + "mps\nlots\nmore\n"),
+            (reasons{{6, server_info_finding::limit_not_a_number}, {7, server_info_finding::unread_lines}}));
+  EXPECT_EQ(reasons_in(head + "mps\n4096\n"), (reasons{{6, server_info_finding::limit_not_a_number}}));
+  EXPECT_EQ(reasons_in(head + "mps"), (reasons{{6, server_info_finding::limit_missing}}));
+  EXPECT_EQ(reasons_in(head + "down"), (reasons{{5, server_info_finding::no_notice}}));
+  EXPECT_EQ(reasons_in(head + "aurl\n\n\nextra\n"),
+            (reasons{{7, server_info_finding::no_mirror_pair}, {8, server_info_finding::not_mps_after_mirrors}}));
+  EXPECT_EQ(reasons_in(head + "mirrors\nc\n"), (reasons{{5, server_info_finding::unknown_keyword}}));
+}
+
 TEST(server_info_test, megabytes_read_as_atoi_would_and_saturate_instead_of_wrapping) {
   EXPECT_EQ(max_patch_size_from("50"), 52428800u);
   EXPECT_EQ(max_patch_size_from("  \t12abc"), 12u * 1048576);

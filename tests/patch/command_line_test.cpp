@@ -73,6 +73,32 @@ TEST(command_line, a_script_runs_only_under_the_exact_header) {
   EXPECT_EQ(seen[1].second, "b");
 }
 
+TEST(command_line, findings_give_each_line_as_written_its_first_reason_and_change_nothing_run) {
+  std::string script = "Corvid Patch\n unlink,,a\nunlink,a/,\"b\nunlink,,\"" + std::string(1030, 'a') +
+                       "\"\nrmdir,x,y,z\nmv,a,nul\ndel,a\nrmdir,x\n";
+  auto run = [&script](script_findings* found) {
+    std::vector<std::size_t> acted;
+    line_source lines(script);
+    read_command_script(
+        lines, [&acted](const script_line& line) { acted.push_back(line.line); }, found);
+    return acted;
+  };
+  script_findings found;
+  // The piece of the long line that the client reads keeps the line's number.
+  std::vector<std::size_t> acted = run(&found);
+  EXPECT_EQ(acted, (std::vector<std::size_t>{3, 4, 5, 8}));
+  EXPECT_EQ(run(nullptr), acted);
+  std::vector<std::pair<std::size_t, script_finding>> reasons;
+  for (const auto& reason : found) reasons.emplace_back(reason.line, reason.why);
+  EXPECT_EQ(reasons, (std::vector<std::pair<std::size_t, script_finding>>{{2, script_finding::blank_before_command},
+                                                                          {3, script_finding::unclosed_quote},
+                                                                          {4, script_finding::line_split},
+                                                                          {5, script_finding::extra_fields},
+                                                                          {6, script_finding::device_name},
+                                                                          {7, script_finding::unknown_command}}));
+  EXPECT_EQ(found.back().text, "del");
+}
+
 }  // namespace
 
 }  // namespace corvid

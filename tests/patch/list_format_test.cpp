@@ -162,6 +162,38 @@ TEST(entries, names_that_leave_the_installation_or_name_no_file_of_their_own_mak
   EXPECT_FALSE(parse_entry_line("1,2,3,4," + std::string(256, 'n'), entry));
 }
 
+TEST(list_findings, say_on_which_line_and_why_a_list_is_refused_or_read_otherwise) {
+  struct outcome {
+    bool taken;
+    list_findings found;
+  };
+  auto read = [](const std::string& text) {
+    line_source lines(text);
+    std::vector<file_entry> entries;
+    outcome result;
+    result.taken = read_list(lines, entries, &result.found);
+    return result;
+  };
+  auto only = [](const outcome& result, std::size_t line, list_finding why, const std::string& text) {
+    ASSERT_EQ(result.found.size(), 1u);
+    EXPECT_EQ(result.found[0].line, line);
+    EXPECT_EQ(result.found[0].why, why);
+    EXPECT_EQ(result.found[0].text, text);
+  };
+  EXPECT_TRUE(read("Corvid Patch\n1\n1,2,3,4,a\n").found.empty());
+  only(read("Corvid Patch \n1\n1,2,3,4,a\n"), 1, list_finding::wrong_header, "Corvid Patch ");
+  only(read("Corvid Patch\nmany\n"), 2, list_finding::bad_count, "many");
+  only(read("Corvid Patch\n"), 2, list_finding::bad_count, "");
+  only(read("Corvid Patch\n3\n1,2,3,4,a\n"), 4, list_finding::entry_missing, "3");
+  only(read("Corvid Patch\n2\n1,2,3,4,a\n1,2,3,4,../b\n"), 4, list_finding::name_refused, "../b");
+  // The client takes a full entry line and leaves its rest for the next entry.
+  std::string full = "1,2,3,4,a.dat,";
+  full += std::string(511 - full.size(), '-');
+  outcome split = read("Corvid Patch\n1\n" + full + "\n");
+  EXPECT_TRUE(split.taken);
+  only(split, 3, list_finding::entry_line_split, "");
+}
+
 TEST(patch_header, words_start_unaligned_at_offset_three) {
   const unsigned char bytes[21] = {'C',  'P',  '~',  0x04, 0x03, 0x02, 0x01, 0xF0, 0x00, 0x00, 0x00,
                                    0xEF, 0xBE, 0xAD, 0xDE, 0x00, 0xCA, 0x9A, 0x3B, 0x55, 0x66};

@@ -33,6 +33,8 @@ TEST(publish_command_check, lines_the_client_carries_out_as_written_pass) {
                      "mv,x,y,\n",
                      {"data/map.pak", "data/b.pak", "Data/Old/keep.txt"}),
             std::vector<std::string>{});
+  // The client reads the script as a text file: nothing after a Ctrl-Z is ever run.
+  EXPECT_EQ(refusals("Corvid Patch\nrmdir,old/\n\x1a\nremove,everything\n"), std::vector<std::string>{});
 }
 
 TEST(publish_command_check, each_refused_line_is_named_by_its_number) {

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "publish/list_format.h"
@@ -41,9 +43,9 @@ std::uint32_t crc_of(const std::string& bytes) {
       crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
 
-std::vector<list_entry> read_manifest(const fs::path& product) {
+std::vector<file_entry> read_manifest(const fs::path& product) {
   std::string header = read_file(product / "cpatch.dat");
-  list_entry manifest;
+  file_entry manifest;
   EXPECT_EQ(header.size(), 19u);
   EXPECT_TRUE(decode_patch_header(header, manifest));
   std::string packed = read_file(product / "gfl.mft");
@@ -51,7 +53,7 @@ std::vector<list_entry> read_manifest(const fs::path& product) {
   std::string text = inflated(packed, manifest.size);
   EXPECT_EQ(text.size(), manifest.size);
   EXPECT_EQ(crc_of(text), manifest.crc32);
-  std::vector<list_entry> entries;
+  std::vector<file_entry> entries;
   std::string problem;
   EXPECT_TRUE(read_list_text(text, entries, problem)) << problem;
   return entries;
@@ -59,17 +61,18 @@ std::vector<list_entry> read_manifest(const fs::path& product) {
 
 // Every listed file against the release: size, CRC-32, time, and the stream at the
 // lower-cased name inflating to the file's bytes.
-void expect_tree_matches(const fs::path& tree, const fs::path& release, const std::vector<list_entry>& entries,
+void expect_tree_matches(const fs::path& tree, const fs::path& release, const std::vector<file_entry>& entries,
                          const std::map<std::string, long long>& times) {
   ASSERT_EQ(entries.size(), times.size());
-  for (const list_entry& entry : entries) {
-    SCOPED_TRACE(entry.name);
-    ASSERT_TRUE(times.count(entry.name));
-    std::string bytes = read_file(release / entry.name);
+  for (const file_entry& entry : entries) {
+    std::string name(entry.name.view());
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(times.count(name));
+    std::string bytes = read_file(release / name);
     EXPECT_EQ(entry.size, bytes.size());
     EXPECT_EQ(entry.crc32, crc_of(bytes));
-    EXPECT_EQ(entry.time, times.at(entry.name) + offset);
-    std::string lower = entry.name;
+    EXPECT_EQ(entry.time, times.at(name) + offset);
+    std::string lower = name;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     std::string packed = read_file(tree / lower);
     EXPECT_EQ(packed.size(), entry.packed_size);
@@ -125,7 +128,7 @@ TEST_F(publish_run, round_trip_of_a_release_with_folders_commas_an_empty_and_a_l
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_NE(run.out.find("product: 5 compressed, 0 reused, 0 removed"), std::string::npos) << run.out;
 
-  std::vector<list_entry> entries = read_manifest(out / "product");
+  std::vector<file_entry> entries = read_manifest(out / "product");
   expect_tree_matches(out / "product", release, entries, times);
   // Sorted by lower-cased name; only the name with a comma is quoted.
   std::string text = inflated(read_file(out / "product" / "gfl.mft"), 1000);
@@ -135,7 +138,7 @@ TEST_F(publish_run, round_trip_of_a_release_with_folders_commas_an_empty_and_a_l
   EXPECT_LT(text.find("a,b.dat"), text.find("Data/Sub"));
 
   std::string list = read_file(out / "client" / "cpatch.dat");
-  std::vector<list_entry> client_entries;
+  std::vector<file_entry> client_entries;
   std::string problem;
   ASSERT_TRUE(read_list_text(list, client_entries, problem)) << problem;
   expect_tree_matches(out / "client", client, client_entries, {{"talomar.exe", release_time}});
@@ -318,7 +321,7 @@ TEST_F(publish_run, republishing_compresses_only_what_changed_and_counts_what_we
   tool_run changed = build();
   ASSERT_EQ(changed.exit_code, 0) << changed.err;
   EXPECT_NE(changed.out.find("product: 1 compressed, 2 reused, 1 removed"), std::string::npos) << changed.out;
-  list_entry old_header, new_header;
+  file_entry old_header, new_header;
   ASSERT_TRUE(decode_patch_header(header, old_header));
   ASSERT_TRUE(decode_patch_header(read_file(out / "product" / "cpatch.dat"), new_header));
   EXPECT_GT(new_header.time, old_header.time);
@@ -577,8 +580,8 @@ TEST_F(publish_run, verify_finds_broken_streams_and_a_header_that_no_longer_matc
   uLongf length = static_cast<uLongf>(shorter.size());
   compress2(reinterpret_cast<Bytef*>(shorter.data()), &length, reinterpret_cast<const Bytef*>("Welcome."), 8, 0);
   shorter.resize(length);
-  std::vector<list_entry> entries = read_manifest(product);
-  for (list_entry& entry : entries) {
+  std::vector<file_entry> entries = read_manifest(product);
+  for (file_entry& entry : entries) {
     if (entry.name == "readme.txt") entry.packed_size = static_cast<std::uint32_t>(shorter.size());
   }
   std::string text = format_list_text(entries);
@@ -589,7 +592,7 @@ TEST_F(publish_run, verify_finds_broken_streams_and_a_header_that_no_longer_matc
   packed.resize(length);
   write_file(product / "gfl.mft", packed);
   write_file(product / "readme.txt", shorter);
-  list_entry manifest{"gfl.mft", static_cast<std::uint32_t>(text.size()), static_cast<std::uint32_t>(packed.size()),
+  file_entry manifest{"gfl.mft", static_cast<std::uint32_t>(text.size()), static_cast<std::uint32_t>(packed.size()),
                       crc_of(text), 1};
   patch_header_bytes header = encode_patch_header(manifest);
   write_file(product / "cpatch.dat", std::string(header.begin(), header.end()));
@@ -609,7 +612,7 @@ TEST_F(publish_run, verify_finds_broken_streams_and_a_header_that_no_longer_matc
       << run.out;
 }
 
-TEST(publish_command_line, usage_errors_exit_2_and_help_explains_every_option) {
+TEST(publish_command_line, usage_errors_exit_2_and_the_help_fits_a_screen_beside_a_manual_of_every_option) {
   EXPECT_EQ(run_publish({}).exit_code, 2);
   EXPECT_EQ(run_publish({"publish"}).exit_code, 2);
   EXPECT_EQ(run_publish({"build", "--release", "r"}).exit_code, 2);
@@ -625,14 +628,31 @@ TEST(publish_command_line, usage_errors_exit_2_and_help_explains_every_option) {
             2);
   EXPECT_EQ(run_publish({"verify"}).exit_code, 2);
 
-  tool_run help = run_publish({"build", "--help"});
-  EXPECT_EQ(help.exit_code, 0);
-  for (const char* option : {"--release",      "--out",         "--client",       "--commands",     "--utc-offset",
-                             "--info",         "--client-host", "--product-host", "--header-hosts", "--mirror",
-                             "--max-patch-mb", "--down",        "--redirect",     "--exclude",      "--level",
-                             "--dry-run",      "--json",        "-j,--jobs",      "-q,--quiet",     "-v,--verbose"})
-    EXPECT_NE(help.out.find(std::string("\n  ") + option + " "), std::string::npos) << option;
-  EXPECT_NE(run_publish({"verify", "--help"}).out.find("\n  --url LOC "), std::string::npos);
+  // Help fits a screen; the manual beside the program tells every option it names.
+  std::string manual_source = read_file(fs::path(CORVID_PUBLISH_EXE).parent_path() / "corvid-publish.1");
+  for (const char* command : {"build", "verify"}) {
+    tool_run help = run_publish({command, "--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    std::istringstream lines(help.out);
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count) EXPECT_LE(line.size(), 80u) << line;
+    EXPECT_LE(count, 40) << help.out;
+    std::regex option_name("--([a-z][a-z-]*)");
+    for (auto name = std::sregex_iterator(help.out.begin(), help.out.end(), option_name);
+         name != std::sregex_iterator(); ++name) {
+      std::string escaped = "\\-\\-" + std::regex_replace((*name)[1].str(), std::regex("-"), "\\-");
+      EXPECT_NE(manual_source.find(escaped), std::string::npos) << command << " " << name->str();
+    }
+  }
+  std::string rendered = "LC_ALL=C MANWIDTH=80 man --warnings -l " +
+                         (fs::path(CORVID_PUBLISH_EXE).parent_path() / "corvid-publish.1").string() +
+                         " 2>&1 >/dev/null";
+  std::FILE* man = popen(rendered.c_str(), "r");
+  ASSERT_NE(man, nullptr);
+  char warning[256] = "";
+  bool warned = std::fgets(warning, sizeof warning, man) != nullptr;
+  EXPECT_EQ(pclose(man), 0);
+  EXPECT_FALSE(warned) << warning;
   EXPECT_EQ(run_publish({"--help"}).exit_code, 0);
   tool_run version = run_publish({"--version"});
   EXPECT_EQ(version.exit_code, 0);

@@ -102,6 +102,10 @@ TEST(publish_server_info, the_layout_check_finds_what_a_hand_written_file_gets_w
   EXPECT_EQ(problems_in("Corvid Patch\n\np\n\n\n"), 1u);
   EXPECT_EQ(problems_in("Corvid Patch\nc\np\n\nmirrors\nc\n"), 1u);
   EXPECT_EQ(problems_in("Corvid Patch\nc\np\n\nmft\nh\n"), 1u);
+  std::vector<std::string> mirror;
+  check_server_info_text("Corvid Patch\nc\np\n\naurl\nc\np\nA b\np2\n\n\n", mirror);
+  ASSERT_EQ(mirror.size(), 1u);
+  EXPECT_EQ(mirror[0].rfind("line 8: a mirror: ", 0), 0u) << mirror[0];
   EXPECT_EQ(problems_in("Corvid Patch\nc\np\n\nmps\nlots\n"), 1u);
   EXPECT_EQ(problems_in("Corvid Patch\nc\np\n\n\nforgotten\n"), 1u);
   EXPECT_EQ(problems_in("\xEF\xBB\xBF"

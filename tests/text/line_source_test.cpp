@@ -92,7 +92,7 @@ TEST(line_source, the_end_is_seen_with_the_last_line_whatever_its_length) {
   EXPECT_TRUE(ended.at_end());
 }
 
-TEST(line_source, a_stream_reads_like_memory_up_to_a_ctrl_z_which_ends_it) {
+TEST(line_source, a_stream_reads_like_memory_and_a_ctrl_z_ends_both_but_not_an_inflated_text) {
   std::string text = "Corvid Patch\r\n" + std::string(1030, 'q') + "\r\n\r\n;x\rmid\nend";
   auto file = stream_of(text);
   line_source from_file(file.get());
@@ -104,6 +104,13 @@ TEST(line_source, a_stream_reads_like_memory_up_to_a_ctrl_z_which_ends_it) {
   auto marked = stream_of("Corvid Patch\n\x1a\nunlink,,b.tmp\n");
   line_source text_mode(marked.get());
   EXPECT_EQ(lines_of(text_mode, 1024, long_line::split), (lines{"Corvid Patch"}));
+  line_source marked_memory("Corvid Patch\n\x1a\nunlink,,b.tmp\n");
+  EXPECT_EQ(lines_of(marked_memory, 1024, long_line::split), (lines{"Corvid Patch"}));
+  EXPECT_EQ(marked_memory.line_number(), 1u);
+  // An inflated manifest was never a file: the mark is a byte of its line there.
+  line_source inflated("a\r\n\x1a\r\nb", line_ends::inflated_text);
+  EXPECT_EQ(lines_of(inflated, 1024, long_line::split), (lines{"a", "\x1a", "b"}));
+  EXPECT_EQ(inflated.line_number(), 3u);
   auto binary = stream_of("a\x1a\nb");
   line_source as_read(binary.get(), line_ends::as_read);
   EXPECT_EQ(lines_of(as_read, 1024, long_line::split), (lines{"a\x1a", "b"}));
