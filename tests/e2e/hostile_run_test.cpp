@@ -112,7 +112,7 @@ TEST_F(hostile_run, a_manifest_name_that_leaves_the_install_folder_or_is_a_devic
     std::size_t before = server_.request_count();
     serve_manifest_with("5,d,0,6553f100," + name, ++time);
     expect_refused_with(run(), manifest_refused);
-    EXPECT_EQ(requested(before).back(), "/product/gfl.mft") << "not one file is asked for";
+    EXPECT_EQ(last_requested(before), "/product/gfl.mft") << "not one file is asked for";
     EXPECT_FALSE(install_.exists("a.dat")) << "nothing in a refused list is installed";
     EXPECT_FALSE(install_.exists("gfl.mft")) << "the refused manifest is not kept";
     EXPECT_EQ(install_log(), "");
@@ -128,7 +128,7 @@ TEST_F(hostile_run, a_client_list_name_that_leaves_the_install_folder_or_is_a_de
     std::size_t before = server_.request_count();
     server_.serve("/client/cpatch.dat", with_entry_added(list, "5,d,0,6553f100," + name));
     expect_refused_with(run(), client_list_refused);
-    EXPECT_EQ(requested(before).back(), "/client/cpatch.dat") << "nothing after the list is asked for";
+    EXPECT_EQ(last_requested(before), "/client/cpatch.dat") << "nothing after the list is asked for";
     expect_no_escaped_file();
   }
   expect_a_good_run_completes();

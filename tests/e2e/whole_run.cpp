@@ -198,7 +198,7 @@ run_outcome whole_run::run(const run_options& options) {
   run_outcome outcome;
   window_robot starter;
   if (!starter.start(install_.path().string(), "talomar.exe", options.arguments, {options.time_zone})) {
-    ADD_FAILURE() << "talomar.exe did not start";
+    ADD_FAILURE() << "talomar.exe did not start: Windows error " << GetLastError();
     return outcome;
   }
   window_robot runner;
@@ -269,6 +269,11 @@ std::vector<std::string> whole_run::requested(std::size_t from) const {
   std::vector<http_request_record> all = server_.requests();
   for (std::size_t i = from; i < all.size(); ++i) targets.push_back(all[i].target);
   return targets;
+}
+
+std::string whole_run::last_requested(std::size_t from) const {
+  std::vector<std::string> targets = requested(from);
+  return targets.empty() ? std::string() : targets.back();
 }
 
 std::size_t whole_run::count_of(const std::string& target, std::size_t from) const {
