@@ -183,7 +183,7 @@ TEST_F(failure_run, an_update_exactly_at_the_size_limit_is_installed) {
 TEST_F(failure_run, one_byte_over_the_size_limit_fetches_nothing_and_says_so) {
   publish_with_packed_total(1048577, {"--max-patch-mb", "1"});
   expect_ends_with(run(), size_limit_box);
-  EXPECT_EQ(requested().back(), "/product/gfl.mft");
+  EXPECT_EQ(last_requested(), "/product/gfl.mft");
   EXPECT_FALSE(install_.exists("filler.bin"));
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/resources/resource_ids.h"
 #include "core/scratch_files.h"
+#include "tests/support/emulation.h"
 
 namespace corvid {
 
@@ -136,7 +137,6 @@ whole_run::whole_run(const fs::path& place)
   out_ = work_.path() / "out";
   fs::create_directories(release_);
   fs::create_directories(client_);
-  server_.one_request_per_connection = client_is_emulated();
   program_bytes_ = read_file(client_program());
   install_.install_program(client_program(), "talomar.exe");
   // The game's installer makes the log; the client only adds to it.
@@ -170,6 +170,8 @@ void whole_run::publish_to(const fs::path& out, const std::string& location, con
                                      "--utc-offset",   publish_utc_offset_,  "--info",
                                      "info.txt",       "--client-host",      location + "/client",
                                      "--product-host", location + "/product"};
+  // The emulated 32-bit publisher must keep to one thread, as every emulated program.
+  if (under_emulation) arguments.insert(arguments.end(), {"--jobs", "1"});
   arguments.insert(arguments.end(), options.begin(), options.end());
   std::string output;
   ASSERT_EQ(run_publisher(arguments, output), 0) << output;
@@ -189,7 +191,7 @@ run_outcome whole_run::run(const run_options& options) {
   run_outcome outcome;
   window_robot starter;
   if (!starter.start(install_.path().string(), "talomar.exe", options.arguments, {options.time_zone})) {
-    ADD_FAILURE() << "talomar.exe did not start";
+    ADD_FAILURE() << "talomar.exe did not start: Windows error " << GetLastError();
     return outcome;
   }
   window_robot runner;
@@ -260,6 +262,11 @@ std::vector<std::string> whole_run::requested(std::size_t from) const {
   std::vector<http_request_record> all = server_.requests();
   for (std::size_t i = from; i < all.size(); ++i) targets.push_back(all[i].target);
   return targets;
+}
+
+std::string whole_run::last_requested(std::size_t from) const {
+  std::vector<std::string> targets = requested(from);
+  return targets.empty() ? std::string() : targets.back();
 }
 
 std::size_t whole_run::count_of(const std::string& target, std::size_t from) const {

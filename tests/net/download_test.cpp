@@ -13,6 +13,7 @@
 #include "net/internet_session.h"
 #include "tests/support/client_test.h"
 #include "tests/support/http_server.h"
+#include "tests/support/one_thread.h"
 
 namespace corvid {
 
@@ -78,7 +79,7 @@ TEST_F(download_test, bodies_around_the_chunk_size_arrive_whole_in_as_many_reads
   pumped_actions actions;
   state.last_error_code = 7;
   for (std::size_t size : {0u, 1u, 1000u, 1023u, 1024u, 1025u, 2048u, 5000u}) {
-    SCOPED_TRACE(size);
+    CORVID_TRACE(size);
     std::string body;
     for (std::size_t i = 0; i < size; ++i) body += static_cast<char>('a' + i * 7 % 26);
     server.serve("/body", body);
@@ -110,7 +111,7 @@ TEST_F(download_test, chunked_close_delimited_and_redirected_bodies_arrive_whole
   server.serve_redirect("/moved", "/body");
   server.serve("/body", body);
   for (const char* path : {"/chunked", "/closed", "/moved", "/body"}) {
-    SCOPED_TRACE(path);
+    CORVID_TRACE(path);
     ASSERT_TRUE(download(path, "framed.dat", 5000));
     EXPECT_EQ(read_file("framed.dat"), body);
   }
