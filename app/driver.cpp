@@ -115,7 +115,7 @@ void run_update_client() {
     end_run_after_failure(message::update_not_verified);
     return;
   }
-  if (!fetch_patch_header(state.client_header_host.c_str())) {
+  if (!fetch_client_list_or_patch_header(state.client_header_host.c_str())) {
     end_run_after_failure(message::cannot_retrieve_client_information);
     return;
   }
@@ -194,7 +194,7 @@ void run_update_product() {
     DeleteFileA(command_script_file);
   }
 
-  if (!fetch_patch_header(state.product_header_host.c_str())) {
+  if (!fetch_client_list_or_patch_header(state.product_header_host.c_str())) {
     return end_run_after_failure(message::cannot_retrieve_product_information);
   }
   if (!served_as_signed(server_scratch_file, served_part::list)) {

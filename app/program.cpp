@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include "app/driver.h"
+#include "app/elevation.h"
 #include "core/message_pump.h"
 #include "app/progress_window.h"
 #include "app/resources/resource_ids.h"
@@ -32,9 +33,10 @@ int run_main_loop() {
 int run_program(HINSTANCE instance, const char* command_line) {
   state.instance_handle = instance;
   // Longer command lines are cut: the text is passed on whole, never parsed.
-  state.launch_arguments.assign(command_line != nullptr ? command_line : "");
+  bool elevated_run = false;
+  state.launch_arguments.assign(launch_arguments_of(command_line != nullptr ? command_line : "", elevated_run));
 
-  prepare_startup();
+  prepare_startup(elevated_run);
   srand(GetTickCount());
 
   state.progress_window =

@@ -12,6 +12,7 @@
 
 #include "platform/handles.h"
 #include "core/shutdown.h"
+#include "app/elevation.h"
 #include "app/update_location.h"
 #include "core/update_state.h"
 #include "text/lower_case.h"
@@ -28,9 +29,22 @@ path_text own_file_path() {
   return path;
 }
 
-[[noreturn]] void refuse_to_run(message reason) {
-  MessageBoxA(nullptr, text_of(reason), text_of(message::cannot_complete_caption), MB_ICONWARNING);
+[[noreturn]] void refuse_to_run(const char* reason) {
+  MessageBoxA(nullptr, reason, text_of(message::cannot_complete_caption), MB_ICONWARNING);
   ExitProcess(static_cast<UINT>(-1));
+}
+
+// An update that cannot write the game folder could only fail; an elevated run of the
+// program can do it. That run is asked for once: the elevated run itself, and a player
+// who declines, are told why the update cannot go on.
+void make_sure_folder_can_be_written(bool elevated_run) {
+  if (working_directory_can_be_written()) return;
+  if (!elevated_run && start_elevated_self(state.launch_arguments.c_str())) ExitProcess(0);
+  path_text folder;
+  if (_getcwd(folder.buffer(), static_cast<int>(folder.buffer_size())) == nullptr) folder.clear();
+  fixed_text<1024> reason;
+  reason.format(template_of(message::folder_needs_administrator), folder.c_str());
+  refuse_to_run(reason.c_str());
 }
 
 // Under the starter name the program replaces itself by a copy, so that an update of
@@ -82,19 +96,20 @@ bool is_program_running(const char* module_base_name) {
   return false;
 }
 
-void prepare_startup() {
+void prepare_startup(bool elevated_run) {
   enter_program_directory();
 
   state.string_table.create(512, 64);
   state.string_table.load(language_file);
 
   if (is_program_running(login_program_name)) {
-    refuse_to_run(message::login_program_running);
+    refuse_to_run(text_of(message::login_program_running));
   }
   if (is_program_running(game_program_name)) {
-    refuse_to_run(message::game_running);
+    refuse_to_run(text_of(message::game_running));
   }
 
+  make_sure_folder_can_be_written(elevated_run);
   hand_over_to_overlay_copy();
 
   if (_getcwd(state.installation_directory.buffer(), static_cast<int>(state.installation_directory.buffer_size())) ==

@@ -4,10 +4,12 @@
 
 namespace corvid {
 // Everything the program does before its window exists. Several steps end the
-// process: a blocked start (-1), a bad "update.dat" (-1, -2, -3), or the hand-over to
-// the overlay copy (0).
+// process: a blocked start (-1), a game folder that cannot be written (-1, or 0 once an
+// elevated run has taken over), a bad "update.dat" (-1, -2, -3), or the hand-over to
+// the overlay copy (0). `elevated_run`: this run was started to have administrator
+// rights, and never asks for them again.
 
-void prepare_startup();
+void prepare_startup(bool elevated_run);
 
 // Makes the program's own directory the working directory; a failure is ignored.
 void enter_program_directory();

@@ -234,7 +234,7 @@ class bench:
         # The client runs in a zone 5 hours west with daylight saving (TZ below), so the
         # list times are written for that zone and installed files keep the release's.
         subprocess.run([self.o.publish, "build", "--release", self.release, "--client", client,
-                        "--out", self.site, "--info", "info.txt", "--utc-offset", "-18000",
+                        "--out", self.site, "--layout", "flat", "--info", "info.txt", "--utc-offset", "-18000",
                         "--client-host", hosts + "/client", "--product-host", hosts + "/product"]
                        + (["--sign", self.o.sign] if self.o.sign else []),
                        check=True, stdout=subprocess.DEVNULL)

@@ -5,38 +5,46 @@ set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 include(GoogleTest)
 
-set(CORVID_I686_CLIENT "" CACHE FILEPATH
-    "The shipping 32-bit talomar.exe, for the whole runs that also drive it")
-
-# corvid_add_gtest(name SOURCES a.cpp ... LIBS lib ... [TIMEOUT s] [LABELS l ...] [I686_CLIENT])
+# corvid_add_gtest(name SOURCES a.cpp ... LIBS lib ... [TIMEOUT s] [LABELS l ...])
 # Tests are listed when CTest runs, not while building: listing them means starting
 # each binary under Wine, which would slow every build.
-# I686_CLIENT: the tests start the client; each is listed a second time as
-# "i686.<name>", labelled i686, to start CORVID_I686_CLIENT instead. The test program
-# stays a 64-bit one: under qemu-user a 32-bit Wine process with more than one thread
-# is not reliable (see tools/test), and the test's own threads are no part of what is
-# tested.
 function(corvid_add_gtest name)
-  cmake_parse_arguments(arg "I686_CLIENT" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(arg "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  corvid_refuse_unknown_arguments(${name} ${arg_UNPARSED_ARGUMENTS})
   add_executable(${name} ${arg_SOURCES})
   target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gtest_main)
+  corvid_keep_to_one_thread(${name})
   if(NOT arg_TIMEOUT)
     set(arg_TIMEOUT 120)
   endif()
-  set(properties TIMEOUT ${arg_TIMEOUT} LABELS "${arg_LABELS}")
-  # A 32-bit test process under qemu may die after it has printed its result, or
-  # report a failure with exit code 0: its own summary line decides.
-  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
-    list(APPEND properties PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test"
-                           FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
-  endif()
+  corvid_emulated_timeout(arg_TIMEOUT)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES ${properties})
-  if(arg_I686_CLIENT AND CORVID_I686_CLIENT)
-    math(EXPR emulated_timeout "${arg_TIMEOUT} * 3")
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-      TEST_PREFIX "i686."
-      PROPERTIES TIMEOUT ${emulated_timeout} LABELS i686
-                 ENVIRONMENT "CORVID_CLIENT_EXE=Z:${CORVID_I686_CLIENT}")
+    PROPERTIES TIMEOUT ${arg_TIMEOUT} LABELS "${arg_LABELS}")
+endfunction()
+
+# Every Windows test program keeps to its one thread, and says so when it did not
+# (tests/support/one_thread.h).
+function(corvid_keep_to_one_thread name)
+  if(WIN32)
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/one_thread.cpp)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  endif()
+endfunction()
+
+# On the i686 build every instruction of a test and of 32-bit Wine is emulated: its
+# tests get three times as long.
+function(corvid_emulated_timeout variable)
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    math(EXPR longer "${${variable}} * 3")
+    set(${variable} ${longer} PARENT_SCOPE)
+  endif()
+endfunction()
+
+# The i686 build runs every test with its own client, so a test no longer names another.
+function(corvid_refuse_unknown_arguments name)
+  if("I686_CLIENT" IN_LIST ARGN)
+    message(FATAL_ERROR "${name}: I686_CLIENT is gone: the win32 build runs every test against its own 32-bit client")
+  elseif(ARGN)
+    message(FATAL_ERROR "${name}: unknown arguments ${ARGN}")
   endif()
 endfunction()

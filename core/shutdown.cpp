@@ -16,8 +16,8 @@ void shutdown_cleanup() {
 void delete_scratch_files() {
   DeleteFileA(server_scratch_file);
   DeleteFileA(command_script_file);
-  DeleteFileA(fetch_scratch_file);
   DeleteFileA(signed_document_file_name);
+  for (int index = 0; index < scratch_copy_name_count; ++index) DeleteFileA(scratch_copy_name_at(index).c_str());
 }
 
 }  // namespace corvid

@@ -8,7 +8,7 @@ namespace corvid {
 // the end of every run and on the quit path of every nested pump.
 void shutdown_cleanup();
 
-// Deletes every scratch file that is there, ignoring failures.
+// Deletes every scratch file in the installation folder, ignoring failures.
 void delete_scratch_files();
 
 }  // namespace corvid

@@ -103,7 +103,7 @@ bool download_from_host(const char* host, const char* file_name, bool hidden) {
   return download_to_file(request);
 }
 
-bool fetch_patch_header(const char* host) { return download_from_host(host, server_scratch_file, true); }
+bool fetch_client_list_or_patch_header(const char* host) { return download_from_host(host, server_scratch_file, true); }
 
 bool fetch_command_script(const char* host) { return download_from_host(host, command_script_file, true); }
 

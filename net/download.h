@@ -49,7 +49,9 @@ bool compose_download_url(url_text& url, const char* host, const char* file_name
 bool download_from_host(const char* host, const char* file_name, bool hidden);
 
 // Fetch "cpatch.dat" or "command.dat" from `host` into the file of the same name, hidden.
-bool fetch_patch_header(const char* host);
+// "cpatch.dat" is the update client's file list on the client header host and the
+// patch header on the product header host.
+bool fetch_client_list_or_patch_header(const char* host);
 bool fetch_command_script(const char* host);
 
 }  // namespace corvid

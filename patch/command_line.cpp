@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "core/scratch_files.h"
 #include "patch/fields.h"
 #include "patch/windows_names.h"
 #include "text/lower_case.h"
@@ -59,17 +60,21 @@ script_line parse_command_line(std::string_view line, script_findings* found, st
   std::string_view rest = line;
   bool fits = take_field(rest, word) && take_field(rest, parsed.first) && take_field(rest, parsed.second);
   bool device = fits && (names_a_device(parsed.first.view()) || names_a_device(parsed.second.view()));
+  // A moved file or folder under a scratch copy's name would be overwritten by the next
+  // fetch into its folder, or stand in that fetch's way.
+  script_command command = command_named(word.view());
+  bool scratch = fits && command == script_command::mv && names_a_scratch_copy(parsed.second.view());
   if (found != nullptr) {
     std::optional<script_finding> why;
     if (line.front() == ' ' || line.front() == '\t') why = script_finding::blank_before_command;
     if (!why) why = field_finding(line);
     if (!why && device) why = script_finding::device_name;
-    if (!why && command_named(word.view()) == script_command::none) why = script_finding::unknown_command;
+    if (!why && scratch) why = script_finding::scratch_copy_name;
+    if (!why && command == script_command::none) why = script_finding::unknown_command;
     if (why) note(found, number, *why, *why == script_finding::unknown_command ? word.view() : std::string_view());
   }
-  if (!fits || device) return script_line();
-  parsed.command = command_named(word.view());
-  if (parsed.command == script_command::none) return script_line();
+  if (!fits || device || scratch || command == script_command::none) return script_line();
+  parsed.command = command;
   parsed.line = number;
   return parsed;
 }

@@ -35,14 +35,16 @@ enum class script_finding {
   extra_fields,          // only three fields are read
   field_too_long,        // the line is skipped
   device_name,           // the line is skipped
+  scratch_copy_name,     // mv to a name kept for scratch copies: the line is skipped
   unknown_command,       // (text: the word) the line is skipped
 };
 using script_findings = findings<script_finding>;
 
 // The command of one line after the header. `none` for an empty line, a comment (";"
 // first), an unknown command word, a field too long to hold (a cut path would name
-// another file), or an argument with a device name in it. Missing fields are empty; a
-// blank before the command word is kept, so such a line is an unknown command.
+// another file), an argument with a device name in it, or a move to a scratch copy's
+// name. Missing fields are empty; a blank before the command word is kept, so such a
+// line is an unknown command.
 script_line parse_command_line(std::string_view line, script_findings* found = nullptr, std::size_t number = 0);
 
 // Reads the header line and hands every line that names a command to `act`. False

@@ -9,7 +9,6 @@
 
 #include "platform/handles.h"
 #include "core/message_pump.h"
-#include "core/scratch_files.h"
 #include "net/directories.h"
 #include "net/transfer.h"
 #include "net/transfer_progress.h"
@@ -17,49 +16,13 @@
 #include "patch/install_log.h"
 #include "patch/local_files.h"
 #include "patch/release_verification.h"
+#include "patch/scratch_copy.h"
 #include "text/lower_case.h"
 #include "text/paths.h"
 
 namespace corvid {
 
 namespace {
-
-// The one scratch file of the installation folder that a fetched file is written to.
-// It is deleted again unless the finished copy was put in place.
-class scratch_copy {
- public:
-  scratch_copy() {
-    // A copy left read-only or hidden by someone else must not block every fetch.
-    SetFileAttributesA(fetch_scratch_file, FILE_ATTRIBUTE_NORMAL);
-    file_.reset(
-        CreateFileA(fetch_scratch_file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    created_ = file_.valid();
-  }
-  ~scratch_copy() {
-    if (!created_) return;
-    file_.reset();
-    DeleteFileA(fetch_scratch_file);
-  }
-  scratch_copy(const scratch_copy&) = delete;
-  scratch_copy& operator=(const scratch_copy&) = delete;
-
-  bool created() const { return created_; }
-  HANDLE handle() const { return file_.get(); }
-  // Closes the file, for the quit path, which deletes it with the other scratch files.
-  void reset() { file_.reset(); }
-
-  // One replacing move: the installed copy is either the old one or the new one.
-  bool put_in_place(const char* name) {
-    file_.reset();
-    if (!MoveFileExA(fetch_scratch_file, name, MOVEFILE_REPLACE_EXISTING)) return false;
-    created_ = false;
-    return true;
-  }
-
- private:
-  kernel_handle file_;
-  bool created_ = false;
-};
 
 // The body into the writer and the progress counters. The body has its room and no more:
 // a longer one is wrong, however long it is.
@@ -110,7 +73,7 @@ struct host_choice {
   const server_location* mirrors = nullptr;
   int mirror_count = 0;
 
-  const char* next() const {
+  const char* next() {
     if (mirrors == nullptr) return single_host;
     if (state.next_host_index < 0 || state.next_host_index >= mirror_count) state.next_host_index = 0;
     const char* host = mirrors[state.next_host_index].c_str();
@@ -119,7 +82,7 @@ struct host_choice {
   }
 };
 
-bool fetch_marked(const host_choice& hosts, int& files_fetched) {
+bool fetch_marked(host_choice& hosts, int& files_fetched) {
   if (state.max_patch_size > 0 && state.total_bytes_to_fetch > state.max_patch_size) return false;
   state.progress.overall_start_time = timeGetTime();
   state.progress.overall_bytes_total = state.total_bytes_to_fetch;
@@ -179,7 +142,7 @@ bool fetch_file(const char* url, file_entry& entry, progress_callback_type progr
   if (signed_digest != nullptr && (digest == nullptr || !digest->start())) return fail(fetch_not_as_signed);
   inflating_writer writer(entry.size, digest);
   if (!writer.ready()) return fail(fetch_no_memory);
-  scratch_copy scratch;
+  scratch_copy scratch(name);
 
   state.progress.file_bytes_total = entry.packed_size;
   state.progress.file_bytes_done = 0;
@@ -212,8 +175,8 @@ bool fetch_file(const char* url, file_entry& entry, progress_callback_type progr
   }
 
   if (!scratch.created() || !full_path_fits(name)) return fail(fetch_cannot_create_file);
-  if (outcome == inflate_outcome::write_failed) return fail(fetch_write_failed);
-  if (!scratch.put_in_place(name)) return fail(fetch_cannot_create_file);
+  if (outcome == inflate_outcome::write_failed || !scratch.flush(entry.size)) return fail(fetch_write_failed);
+  if (!scratch.put_in_place()) return fail(fetch_cannot_create_file);
   stamp_file_time(name, entry.time);
   return true;
 }

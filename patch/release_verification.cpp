@@ -11,6 +11,7 @@
 #include "core/scratch_files.h"
 #include "core/update_state.h"
 #include "net/download.h"
+#include "patch/scratch_copy.h"
 
 namespace corvid {
 
@@ -144,24 +145,15 @@ bool keep_accepted_serial() {
   (accepted.release.tree == release_tree::client ? serials.client : serials.product) = accepted.release.serial;
   accepted_serials_text text = format_accepted_serials(serials);
   // Written beside it and moved over it, so that an interrupted write leaves the old
-  // serials rather than none.
-  SetFileAttributesA(fetch_scratch_file, FILE_ATTRIBUTE_NORMAL);
-  kernel_handle file(
-      CreateFileA(fetch_scratch_file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // serials rather than none; flushed whatever its size, since a serial lost to a power
+  // cut would let the release before it be taken again.
+  SetFileAttributesA(accepted_serials_file_name, FILE_ATTRIBUTE_NORMAL);
+  scratch_copy copy(accepted_serials_file_name);
   DWORD written = 0;
-  bool stored = file.valid() &&
-                WriteFile(file.get(), text.c_str(), static_cast<DWORD>(text.view().size()), &written, nullptr) &&
-                written == text.view().size() && FlushFileBuffers(file.get());
-  file.reset();
-  if (stored) {
-    SetFileAttributesA(accepted_serials_file_name, FILE_ATTRIBUTE_NORMAL);
-    stored = MoveFileExA(fetch_scratch_file, accepted_serials_file_name,
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  }
-  if (!stored) {
-    DeleteFileA(fetch_scratch_file);
-    return fail(release_cannot_keep_serial);
-  }
+  bool stored = copy.created() &&
+                WriteFile(copy.handle(), text.c_str(), static_cast<DWORD>(text.view().size()), &written, nullptr) &&
+                written == text.view().size() && FlushFileBuffers(copy.handle()) && copy.put_in_place();
+  if (!stored) return fail(release_cannot_keep_serial);
   return true;
 }
 

@@ -7,7 +7,7 @@ namespace corvid {
 bool is_device_name(std::string_view component) {
   std::string_view base = component.substr(0, component.find('.'));
   while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  for (std::string_view device : {"con", "prn", "aux", "nul"}) {
+  for (std::string_view device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
     if (equal_ignoring_case(base, device)) return true;
   }
   if (base.size() != 4 || base[3] < '1' || base[3] > '9') return false;

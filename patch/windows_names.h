@@ -6,8 +6,9 @@
 
 namespace corvid {
 
-// CON, PRN, AUX, NUL, COM1 to COM9 or LPT1 to LPT9 in any letter case, alone or
-// before an extension (blanks before the extension too): Windows opens it as a device.
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9 or LPT1 to LPT9 in any letter case,
+// alone or before an extension (blanks before the extension too): Windows opens it as a
+// device.
 bool is_device_name(std::string_view component);
 
 // True when any component of `path`, between "/" or "\" separators, is a device name.

@@ -33,6 +33,9 @@ std::string worded(const finding<script_finding>& found) {
     case script_finding::field_too_long: return "a field is longer than 255 characters";
     case script_finding::device_name:
       return "a path names a Windows device such as CON or NUL; the client skips the line";
+    case script_finding::scratch_copy_name:
+      return "mv would give a name that the client keeps for the scratch copies of fetched files; the client skips "
+             "the line";
     case script_finding::unknown_command:
       return "unknown command \"" + found.text + "\"; the client knows unlink, rmdir and mv";
   }

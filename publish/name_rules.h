@@ -12,8 +12,9 @@ namespace corvid::publish {
 // Why a relative name ("/" separators) cannot be published; empty when it can.
 std::string name_refusal(std::string_view name);
 
-// The client's own files in the installation folder: a published file of that name
-// would be overwritten or deleted by the client itself.
+// The client's own files in the installation folder, and its scratch copies in any
+// folder: a published file of that name would be overwritten or deleted by the client
+// itself.
 bool is_client_scratch_name(std::string_view lower_name);
 
 std::string lower_case(std::string_view text);

@@ -20,8 +20,10 @@
 #else
 #include <fcntl.h>
 #include <sched.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -35,10 +37,38 @@ std::string cannot(const char* what, const fs::path& path, int error_number) {
   return std::string("cannot ") + what + " " + display_path(path) + ": " + system_reason(error_number);
 }
 
-std::string display_path(const fs::path& path) {
+std::string utf8_text(const fs::path& path) {
   std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
 }
+
+std::string escaped(std::string_view text) {
+  std::string shown;
+  for (char c : text) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u != 0x7F) {
+      shown += c;
+      continue;
+    }
+    char escape[8];
+    std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(u));
+    shown += c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : escape;
+  }
+  return shown;
+}
+
+std::string display_path(const fs::path& path) { return escaped(utf8_text(path)); }
+
+namespace {
+// Why the lock file cannot be opened, naming the folder that is to hold it when that
+// folder is the reason.
+std::string lock_refusal(const fs::path& lock_file, int reason) {
+  fs::path folder = lock_file.parent_path();
+  if (reason == ENOENT) return "the folder " + display_path(folder) + ", which is to hold --out, does not exist";
+  if (reason == EACCES || reason == EROFS || reason == EPERM) return cannot("write in", folder, reason);
+  return cannot("open", lock_file, reason);
+}
+}  // namespace
 
 bool is_within(const fs::path& inner, const fs::path& outer) {
   auto [mismatch, unused] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
@@ -97,7 +127,10 @@ bool read_identity(const fs::path& path, file_identity& identity) {
 }
 
 folder_lock::~folder_lock() {
-  if (descriptor_ >= 0) _close(descriptor_);
+  if (descriptor_ < 0) return;
+  _close(descriptor_);
+  // Fails, and leaves the file, while another run has it open: Windows shares no delete.
+  _wunlink(file_.c_str());
 }
 
 bool folder_lock::acquire(const fs::path& lock_file, long& holder, std::string& error) {
@@ -105,7 +138,7 @@ bool folder_lock::acquire(const fs::path& lock_file, long& holder, std::string& 
   int descriptor = -1;
   if (_wsopen_s(&descriptor, lock_file.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
                 _S_IREAD | _S_IWRITE) != 0) {
-    error = cannot("open", lock_file, errno);
+    error = lock_refusal(lock_file, errno);
     return false;
   }
   _lseek(descriptor, locked_byte, SEEK_SET);
@@ -120,7 +153,13 @@ bool folder_lock::acquire(const fs::path& lock_file, long& holder, std::string& 
   _lseek(descriptor, 0, SEEK_SET);
   _write(descriptor, pid.data(), static_cast<unsigned>(pid.size()));
   descriptor_ = descriptor;
+  file_ = lock_file;
   return true;
+}
+
+int run_program(const std::vector<std::string>&, std::string& error) {
+  error = "running other programs needs the Linux build of corvid-publish";
+  return -1;
 }
 
 bool exchange_folders(const fs::path&, const fs::path&) {
@@ -151,32 +190,61 @@ bool read_identity(const fs::path& path, file_identity& identity) {
 }
 
 folder_lock::~folder_lock() {
-  if (descriptor_ >= 0) close(descriptor_);
+  if (descriptor_ < 0) return;
+  // Removed while still held: a run that opened it meanwhile finds it gone and tries again.
+  unlink(file_.c_str());
+  close(descriptor_);
 }
 
 bool folder_lock::acquire(const fs::path& lock_file, long& holder, std::string& error) {
   holder = 0;
-  int descriptor = open(lock_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (descriptor < 0) {
-    error = cannot("open", lock_file, errno);
-    return false;
-  }
-  if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
-    int reason = errno;
-    char text[32] = {};
-    if (reason != EWOULDBLOCK) {
-      error = cannot("lock", lock_file, reason);
-    } else if (pread(descriptor, text, sizeof text - 1, 0) > 0) {
-      holder = std::strtol(text, nullptr, 10);
+  int descriptor = -1;
+  for (;;) {
+    descriptor = open(lock_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (descriptor < 0) {
+      error = lock_refusal(lock_file, errno);
+      return false;
     }
+    if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+      int reason = errno;
+      char text[32] = {};
+      if (reason != EWOULDBLOCK) {
+        error = cannot("lock", lock_file, reason);
+      } else if (pread(descriptor, text, sizeof text - 1, 0) > 0) {
+        holder = std::strtol(text, nullptr, 10);
+      }
+      close(descriptor);
+      return false;
+    }
+    // The holder removes the file as it ends: a lock taken on a file that is no longer
+    // at that name holds nothing.
+    struct stat held, named;
+    if (fstat(descriptor, &held) == 0 && stat(lock_file.c_str(), &named) == 0 && named.st_ino == held.st_ino &&
+        named.st_dev == held.st_dev)
+      break;
     close(descriptor);
-    return false;
   }
   // Only a note for a run that finds the lock taken; the lock holds without it.
   std::string pid = std::to_string(getpid()) + "\n";
   if (ftruncate(descriptor, 0) == 0 && pwrite(descriptor, pid.data(), pid.size(), 0) < 0) pid.clear();
   descriptor_ = descriptor;
+  file_ = lock_file;
   return true;
+}
+
+int run_program(const std::vector<std::string>& arguments, std::string& error) {
+  std::vector<char*> words;
+  for (const std::string& word : arguments) words.push_back(const_cast<char*>(word.c_str()));
+  words.push_back(nullptr);
+  pid_t child = 0;
+  int reason = posix_spawnp(&child, words[0], nullptr, nullptr, words.data(), environ);
+  int status = 0;
+  if (reason == 0 && waitpid(child, &status, 0) < 0) reason = errno;
+  if (reason != 0) {
+    error = "cannot run " + arguments[0] + ": " + system_reason(reason);
+    return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 bool exchange_folders(const fs::path& a, const fs::path& b) {

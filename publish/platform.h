@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/owned_handle.h"
 
@@ -19,7 +21,14 @@ std::string system_reason(int error_number);
 // "cannot read PATH: REASON".
 std::string cannot(const char* what, const std::filesystem::path& path, int error_number);
 
-// A path for messages, in UTF-8 whatever the platform's path encoding.
+// A path in UTF-8, whatever the platform's path encoding.
+std::string utf8_text(const std::filesystem::path& path);
+
+// Control characters as escapes ("\t", "\x1b"), so that a name cannot move the cursor or
+// break a line of what a person reads.
+std::string escaped(std::string_view text);
+
+// A path for messages: in UTF-8 and escaped.
 std::string display_path(const std::filesystem::path& path);
 
 // Whether `inner` is `outer` or lies below it, component by component.
@@ -42,7 +51,8 @@ struct file_identity {
 // Follows links. False with errno set.
 bool read_identity(const std::filesystem::path& path, file_identity& identity);
 
-// Held from a successful acquire until the process ends, however it ends.
+// Held from a successful acquire until it is destroyed, which removes the lock file, or
+// until the process ends, however it ends.
 class folder_lock {
  public:
   folder_lock() = default;
@@ -51,12 +61,18 @@ class folder_lock {
   folder_lock& operator=(const folder_lock&) = delete;
 
   // False when another process holds it (`holder` is its process id, 0 when unknown)
-  // or the lock file cannot be opened (`error` says why).
+  // or the lock file cannot be opened (`error` says why, naming a folder that is
+  // missing or cannot be written).
   bool acquire(const std::filesystem::path& lock_file, long& holder, std::string& error);
 
  private:
   int descriptor_ = -1;
+  std::filesystem::path file_;
 };
+
+// Runs a program found on the PATH with `arguments` (its name first), its output going
+// where this program's goes, and gives its exit code; -1 with why when it cannot start.
+int run_program(const std::vector<std::string>& arguments, std::string& error);
 
 // Swaps two existing folders in one step, so that a reader of either path never finds
 // it missing. False with errno set; ENOSYS or EINVAL when the file system cannot.

@@ -15,8 +15,8 @@
 
 namespace corvid::publish {
 
-// The serial of the next release of the tree published in `folder`: its document's
-// plus one, 1 when it has none that reads. The one place that decides the serial.
+// One past the serial of the document of the tree published in `folder`, 1 when it has
+// none that reads: for the flat layout, whose trees have no release serial of their own.
 std::uint64_t next_release_serial(const std::filesystem::path& folder);
 
 struct tree_signing {

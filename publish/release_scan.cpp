@@ -97,7 +97,7 @@ bool is_excluded(const std::string& name, const std::vector<std::string>& exclud
 
 bool scan_release(const fs::path& root, const std::vector<std::string>& excludes, std::vector<release_file>& files,
                   std::vector<std::string>& problems, std::vector<std::string>& warnings) {
-  std::size_t problems_before = problems.size();
+  std::size_t problems_before = problems.size(), tools_files = 0;
   std::error_code code;
   fs::path real_root = fs::weakly_canonical(fs::absolute(root), code);
   // Folder by folder, so that a folder that cannot be read is named itself.
@@ -116,6 +116,8 @@ bool scan_release(const fs::path& root, const std::vector<std::string>& excludes
       file.name = listed_name(items->path().lexically_relative(root));
       file.path = items->path();
       if (is_excluded(file.name, excludes)) continue;
+      // Other tools' files, never the game's.
+      if (is_excluded(file.name, {".git", ".DS_Store", "Thumbs.db"}) && ++tools_files) continue;
       std::string why = items->is_symlink(ignored) ? link_refusal(*items, real_root, warnings) : "";
       if (why.empty() && items->is_directory(ignored)) {
         folders.push_back(items->path());
@@ -130,6 +132,9 @@ bool scan_release(const fs::path& root, const std::vector<std::string>& excludes
     }
     if (code) refuse(problems, folder, "cannot be read completely: " + code.message());
   }
+  if (tools_files)
+    warnings.push_back("left out " + std::to_string(tools_files) + " item(s) of " + display_path(root) +
+                       " named .git, .DS_Store or Thumbs.db");
   std::sort(files.begin(), files.end(),
             [](const release_file& a, const release_file& b) { return lower_case(a.name) < lower_case(b.name); });
   check_letter_case_clashes(files, problems);

@@ -22,8 +22,8 @@ struct release_file {
 // Every regular file below `root` but those `excludes` leave out. A pattern (with "*"
 // and "?") matches a file's or folder's own name, or its whole path from `root` when
 // it holds a "/". Empty folders carry nothing the client could install and are left
-// out. `files` comes sorted by lower-cased name. Adds every refusal to `problems` and
-// every link that leads out of the release to `warnings`; true when nothing is refused.
+// out, and so are .git, .DS_Store and Thumbs.db, with a warning. `files` comes sorted by lower-cased name. Adds every
+// refusal to `problems` and every link that leads out of the release to `warnings`; true when nothing is refused.
 bool scan_release(const std::filesystem::path& root, const std::vector<std::string>& excludes,
                   std::vector<release_file>& files, std::vector<std::string>& problems,
                   std::vector<std::string>& warnings);

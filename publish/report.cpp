@@ -1,5 +1,6 @@
 #include "publish/report.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "publish/platform.h"
@@ -31,14 +32,20 @@ void report::warning(const std::string& text) {
 
 void report::refused(const std::string& text) {
   ++problems_;
-  data_["problems"].push_back(text);
-  if (!options_.json) std::fprintf(stderr, "refused: %s\n", text.c_str());
+  data_["problems"].push_back({{"code", "refused"}, {"where", ""}, {"problem", text}});
+  if (!options_.json) std::fprintf(stderr, "refused: %s\n", escaped(text).c_str());
 }
 
-void report::problem(const std::string& where, const std::string& why) {
+void report::problem(const std::string& where, const std::string& why, const char* code, const std::string& group) {
   ++problems_;
-  data_["problems"].push_back({{"where", where}, {"problem", why}});
-  if (!options_.json) std::printf("%s: %s\n", where.c_str(), why.c_str());
+  data_["problems"].push_back({{"code", code}, {"where", where}, {"problem", why}});
+  if (!group.empty()) {
+    auto known = std::find_if(groups_.begin(), groups_.end(), [&](const auto& each) { return each.first == group; });
+    if (known == groups_.end()) known = groups_.insert(groups_.end(), {group, 0});
+    ++known->second;
+  }
+  if (!options_.json && (group.empty() || options_.verbose))
+    std::printf("%s: %s\n", escaped(where).c_str(), escaped(why).c_str());
 }
 
 void report::error(const std::string& text) {
@@ -47,6 +54,11 @@ void report::error(const std::string& text) {
 }
 
 int report::finish(int exit_code) {
+  for (const auto& [group, count] : groups_) {
+    std::size_t colon = group.rfind(": ");
+    if (!options_.json && !options_.verbose)
+      std::printf("%s: %zu %s\n", escaped(group.substr(0, colon)).c_str(), count, group.substr(colon + 2).c_str());
+  }
   if (options_.json) {
     data_["ok"] = exit_code == 0;
     data_["exit_code"] = exit_code;
@@ -56,6 +68,17 @@ int report::finish(int exit_code) {
   }
   std::fflush(stdout);
   return exit_code;
+}
+
+std::string size_text(std::uint64_t bytes) {
+  if (bytes < 1024) return std::to_string(bytes) + " bytes";
+  const char* units[] = {"KiB", "MiB", "GiB", "TiB"};
+  double value = static_cast<double>(bytes) / 1024;
+  int unit = 0;
+  for (; value >= 1024 && unit < 3; ++unit) value /= 1024;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  return text;
 }
 
 namespace {

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -21,6 +23,9 @@ struct output_options {
   bool quiet = false;
   bool verbose = false;
 };
+
+// "512 bytes", "3.2 MiB": a size as a person reads it.
+std::string size_text(std::uint64_t bytes);
 
 class report {
  public:
@@ -35,8 +40,12 @@ class report {
   void warning(const std::string& text);
   // Something the release or the tree gets wrong: "refused: TEXT" from build.
   void refused(const std::string& text);
-  // A problem verify found, where it is and what.
-  void problem(const std::string& where, const std::string& why);
+  // A problem verify found, where it is and what. --json gives each one, with `code`
+  // as a kind that stays as it is ("refused" for build's). When `group` is given, as
+  // "LOC: file(s) missing", the text output counts the group's problems in one line at the
+  // end, and lists each one only with -v.
+  void problem(const std::string& where, const std::string& why, const char* code = "wrong",
+               const std::string& group = {});
   // A failure of the run itself.
   void error(const std::string& text);
 
@@ -51,6 +60,7 @@ class report {
   output_options options_;
   nlohmann::json data_;
   std::size_t problems_ = 0;
+  std::vector<std::pair<std::string, std::size_t>> groups_;
 };
 
 class progress_display {

@@ -1,10 +1,12 @@
 #include "publish/tree_swap.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
 #include "core/product.h"
 #include "publish/platform.h"
+#include "publish/release_folders.h"
 
 namespace fs = std::filesystem;
 
@@ -43,6 +45,7 @@ bool resolve_output_paths(const fs::path& out, output_paths& paths, std::string&
   paths.staging = beside(paths.out, ".staging");
   paths.previous = beside(paths.out, ".previous");
   paths.lock = beside(paths.out, ".lock");
+  paths.kept = beside(paths.out, ".options");
   return true;
 }
 
@@ -54,8 +57,11 @@ bool output_is_replaceable(const output_paths& paths, std::string& why) {
     return false;
   }
   if (fs::is_empty(paths.out, error) && !error) return true;
-  if (fs::is_regular_file(paths.out / "product" / list_file_name, error)) return true;
-  why = display_path(paths.out) + " holds files but no published tree (product/cpatch.dat); give a new or empty folder";
+  if (fs::is_regular_file(paths.out / "product" / list_file_name, error) || fs::exists(paths.kept, error) ||
+      fs::is_directory(paths.out / releases_folder, error))
+    return true;
+  why = display_path(paths.out) +
+        " holds files but no published tree (releases/ or product/cpatch.dat); give a new or empty folder";
   return false;
 }
 
@@ -80,6 +86,28 @@ bool create_staging(const output_paths& paths, std::string& error) {
   fs::create_directories(paths.out.parent_path(), code);
   if (!code) fs::create_directory(paths.staging, code);
   return went_well(code, "create", paths.staging, error);
+}
+
+bool open_to_readers(const fs::path& folder, std::string& error) {
+  std::error_code code;
+  fs::permissions(folder, fs::perms(0755), code);
+  for (fs::recursive_directory_iterator item(folder, code), end; !code && item != end; item.increment(code))
+    fs::permissions(item->path(), fs::perms(item->is_directory(code) ? 0755 : 0644), code);
+  return went_well(code, "make readable to the web server", folder, error);
+}
+
+bool carry_over(const output_paths& paths, const std::vector<std::string>& dropped, std::string& error) {
+  std::error_code code;
+  for (const fs::directory_entry& item : fs::directory_iterator(paths.out, code)) {
+    fs::path name = item.path().filename(), target = paths.staging / name;
+    if (fs::exists(target, code) || name == "product" || name == "client" ||
+        std::find(dropped.begin(), dropped.end(), name.string()) != dropped.end())
+      continue;
+    fs::copy(item.path(), target,
+             fs::copy_options::recursive | fs::copy_options::create_hard_links | fs::copy_options::copy_symlinks, code);
+    if (!went_well(code, "keep", item.path(), error)) return false;
+  }
+  return true;
 }
 
 bool swap_into_place(const output_paths& paths, std::vector<std::string>& notes, std::string& error) {

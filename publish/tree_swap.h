@@ -17,6 +17,7 @@ struct output_paths {
   std::filesystem::path staging;   // the new tree while it is being written
   std::filesystem::path previous;  // the tree the last switch replaced
   std::filesystem::path lock;      // held by the one run that may publish into `out`
+  std::filesystem::path kept;      // the options and serial kept for the next run
 };
 
 // A link at --out is published through: the folder it points to gets the tree and
@@ -33,6 +34,15 @@ bool output_is_replaceable(const output_paths& paths, std::string& why);
 bool recover_interrupted_run(const output_paths& paths, std::vector<std::string>& notes, std::string& error);
 
 bool create_staging(const output_paths& paths, std::string& error);
+
+// Folders 0755 and files 0644 below `folder`, whatever the umask, so that a web server
+// running as another user can serve them.
+bool open_to_readers(const std::filesystem::path& folder, std::string& error);
+
+// Files at the top of `out` that this tool does not write there, a robots.txt put by
+// hand for example, go into the staging tree as hard links, so that the switch keeps
+// them. `dropped` names server information files to leave behind.
+bool carry_over(const output_paths& paths, const std::vector<std::string>& dropped, std::string& error);
 
 // Where the file system cannot swap two folders in one step (Windows among them), the
 // switch takes two renames and says so in `notes`.

@@ -90,6 +90,8 @@ bool run_on_threads(const std::vector<std::size_t>& order, const stream_settings
   std::atomic<bool> failed{false};
   std::atomic<unsigned> finished{0};
   std::mutex errors_lock;
+  unsigned jobs = static_cast<unsigned>(std::clamp<std::size_t>(order.size(), 1, std::max(settings.jobs, 1u)));
+  bool shown = settings.progress && settings.progress->enabled();
   auto work = [&] {
     for (std::size_t at = next++; at < order.size() && !failed && !interrupted(); at = next++) {
       std::string error;
@@ -98,20 +100,25 @@ bool run_on_threads(const std::vector<std::size_t>& order, const stream_settings
         std::lock_guard<std::mutex> hold(errors_lock);
         errors.push_back(error);
       }
+      if (shown && jobs == 1) settings.progress->show();
     }
     ++finished;
   };
-  unsigned jobs = static_cast<unsigned>(std::clamp<std::size_t>(order.size(), 1, std::max(settings.jobs, 1u)));
-  bool shown = settings.progress && settings.progress->enabled();
   // Drawn once before the work starts, so that even a short run shows where it stood.
   if (shown) settings.progress->show();
-  std::vector<std::thread> workers;
-  for (unsigned i = 0; i < jobs; ++i) workers.emplace_back(work);
-  while (shown && finished < jobs) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    settings.progress->show();
+  // One job runs on this thread: a second one would buy nothing, and a process that
+  // must keep to one thread (the 32-bit build under emulation) can ask for that.
+  if (jobs == 1) {
+    work();
+  } else {
+    std::vector<std::thread> workers;
+    for (unsigned i = 0; i < jobs; ++i) workers.emplace_back(work);
+    while (shown && finished < jobs) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      settings.progress->show();
+    }
+    for (std::thread& worker : workers) worker.join();
   }
-  for (std::thread& worker : workers) worker.join();
   if (failed || !interrupted()) return !failed;
   errors.push_back("interrupted");
   return false;

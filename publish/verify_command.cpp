@@ -10,6 +10,7 @@
 #include "publish/options.h"
 #include "publish/release_document.h"
 #include "publish/platform.h"
+#include "publish/release_folders.h"
 #include "publish/server_info.h"
 #include "publish/zlib_stream.h"
 
@@ -67,15 +68,19 @@ class tree_check {
     for (const std::string& line : lines) add(script, line);
   }
 
+  // Each names a release folder that --out holds.
   void info_files(const fs::path& out) {
     std::error_code code;
-    for (const fs::directory_entry& item : fs::directory_iterator(out, code)) {
+    for (const std::string& name : live_info_names(out)) {
       std::string text, why;
       std::vector<std::string> lines;
-      if (!item.is_regular_file(code)) continue;
-      if (!read_whole_file(item.path(), text, why)) add(item.path(), why);
-      if (why.empty()) check_server_info_text(text, lines);
-      for (const std::string& line : lines) add(item.path(), line);
+      server_info read;
+      if (!read_whole_file(out / name, text, why)) add(out / name, why);
+      if (why.empty()) check_server_info_text(text, lines, &read);
+      std::optional<unsigned> serial = serial_of_location(read.product_host.view());
+      if (serial && !fs::is_directory(release_folder(out, *serial), code))
+        lines.push_back("names release " + std::to_string(*serial) + ", which " + display_path(out) + " does not hold");
+      for (const std::string& line : lines) add(out / name, line);
     }
   }
 
@@ -107,16 +112,19 @@ class tree_check {
 }  // namespace
 
 namespace {
-void check_signatures(const verify_options& options, tree_check& check) {
+// The trees of every release in `releases`, against the key of `key_file`.
+void check_signatures(const fs::path& key_file, const std::vector<fs::path>& releases, tree_check& check) {
   release_public_key key;
   std::string error;
-  if (!read_public_key_file(*options.key, key, error)) return check.add(*options.key, error);
+  if (!read_public_key_file(key_file, key, error)) return check.add(key_file, error);
   std::error_code code;
-  for (const char* label : {"product", "client"}) {
-    fs::path folder = options.out / label;
-    if (!fs::exists(folder, code)) continue;
-    release_tree tree = label[0] == 'p' ? release_tree::product : release_tree::client;
-    if (!check_release_document_of(folder, tree, key, error)) check.add(folder / signed_document_file_name, error);
+  for (const fs::path& release : releases) {
+    for (const char* label : {"product", "client"}) {
+      fs::path folder = release / label;
+      if (!fs::exists(folder, code)) continue;
+      release_tree tree = label[0] == 'p' ? release_tree::product : release_tree::client;
+      if (!check_release_document_of(folder, tree, key, error)) check.add(folder / signed_document_file_name, error);
+    }
   }
 }
 }  // namespace
@@ -125,17 +133,27 @@ int run_verify(const verify_options& options) {
   report out("verify", options.output);
   out.data()["out"] = display_path(options.out);
   tree_check check(out);
+  std::size_t files = 0;
   std::error_code code;
   if (!fs::is_directory(options.out, code)) {
     check.add(options.out, "is not a folder");
   } else {
-    check.product(options.out / "product");
-    if (fs::exists(options.out / "client", code)) check.client(options.out / "client");
-    check.command_script(options.out / "product" / command_script_name);
+    // Every release kept is read by some player; today's layout keeps one at the top.
+    std::vector<fs::path> releases;
+    if (fs::exists(options.out / "product", code) || !fs::exists(options.out / releases_folder, code))
+      releases.push_back(options.out);
+    for (unsigned serial : release_serials(options.out)) releases.push_back(release_folder(options.out, serial));
+    for (const fs::path& folder : releases) {
+      files += check.installed.size();
+      check.installed.clear();
+      check.product(folder / "product");
+      if (fs::exists(folder / "client", code)) check.client(folder / "client");
+      check.command_script(folder / "product" / command_script_name);
+    }
     check.info_files(options.out);
-    if (options.key) check_signatures(options, check);
+    if (options.key) check_signatures(*options.key, releases, check);
   }
-  out.data()["files"] = check.installed.size();
+  out.data()["files"] = files + check.installed.size();
   if (out.problem_count() != 0) {
     out.error(std::to_string(out.problem_count()) + " problem(s)");
     return out.finish(exit_refused);

@@ -14,6 +14,8 @@
 #include "publish/list_format.h"
 #include "publish/name_rules.h"
 #include "publish/options.h"
+#include "publish/platform.h"
+#include "publish/release_folders.h"
 #include "publish/server_info.h"
 #include "publish/zlib_stream.h"
 
@@ -127,9 +129,38 @@ void add_unique(std::vector<std::string>& locations, std::string_view location) 
     locations.emplace_back(location);
 }
 
+// What --expect names: the release a published tree gives players, by its serial (0
+// in the flat layout) and its manifest's patch header.
+struct release_identity {
+  unsigned serial = 0;
+  file_entry header;
+};
+
+std::string identity_text(const release_identity& release) {
+  return (release.serial ? "release " + std::to_string(release.serial) + ", " : std::string()) + "manifest " +
+         std::to_string(release.header.packed_size) + " bytes, CRC-32 " + crc_text(release.header.crc32);
+}
+
+bool read_expected(const std::filesystem::path& tree, release_identity& release, std::string& client_list,
+                   std::string& error) {
+  std::vector<std::string> names = live_info_names(tree);
+  published_release given = current_release(tree, false, names.empty() ? std::nullopt : std::optional(names[0]));
+  std::string header;
+  release.serial = given.serial;
+  if (!read_whole_file(given.folder / "product" / list_file_name, header, error)) return false;
+  if (!decode_patch_header(header, release.header))
+    error = "--expect: " + display_path(given.folder) + ": no patch header";
+  std::string ignored;
+  read_whole_file(given.folder / "client" / list_file_name, client_list, ignored);
+  return error.empty();
+}
+
 class live_check {
  public:
   live_check(const verify_options& options, report& out) : options_(options), out_(out) {}
+
+  std::optional<release_identity> expected;
+  std::string expected_client_list;
 
   // The server information file, redirections followed. False when players get no hosts.
   bool read_server_information(server_info& info) {
@@ -173,8 +204,10 @@ class live_check {
         add_unique(product, info.alternate_hosts[1][slot].view());
       }
       out_.note("players are sent to the " + std::to_string(info.alternate_host_count) +
-                " \"aurl\" pair(s); the hosts of lines 2 and 3 are not used");
-    } else {
+                " \"aurl\" pair(s); the hosts of lines 2 and 3 are not used" +
+                (expected ? ", but are checked against --expect" : ""));
+    }
+    if (expected || info.alternate_host_count == 0) {
       add_unique(client, info.client_host.view());
       add_unique(product, info.product_host.view());
       if (info.outcome == server_info_outcome::header_hosts_given) {
@@ -209,6 +242,8 @@ class live_check {
       } else if (text != first->second) {
         out_.problem(url, "serves another client file list than " + first->first);
       }
+      if (expected && !expected_client_list.empty() && text != expected_client_list)
+        out_.problem(url, "serves another client file list than --expect " + display_path(*options_.expect));
     }
     for (const file_entry& entry : entries) installed_.emplace_back(entry.name.view());
     for (const std::string& location : locations) check_files(location, entries);
@@ -232,9 +267,19 @@ class live_check {
       return a.header.time < b.header.time;
     });
     for (const served& tree : readable) {
+      release_identity serves{serial_of_location(tree.location).value_or(0), tree.header};
+      out_.line(tree.location + ": " + identity_text(serves));
+      out_.data()["releases"][tree.location] = {
+          {"serial", serves.serial}, {"manifest_size", tree.header.packed_size}, {"manifest_crc32", tree.header.crc32}};
+      if (expected && (serves.serial != expected->serial || tree.header.crc32 != expected->header.crc32 ||
+                       tree.header.packed_size != expected->header.packed_size))
+        out_.problem(download_url(tree.location, list_file_name),
+                     "serves another release (" + identity_text(serves) + ") than --expect " +
+                         display_path(*options_.expect) + " (" + identity_text(*expected) + ")",
+                     "other-release");
       if (tree.header.time < newest.header.time)
         out_.problem(download_url(tree.location, list_file_name),
-                     "stale: its manifest is older than the one " + newest.location + " serves");
+                     "stale: its manifest is older than the one " + newest.location + " serves", "stale");
       else if (tree.header.packed_size != newest.header.packed_size || tree.header.crc32 != newest.header.crc32)
         out_.problem(download_url(tree.location, list_file_name),
                      "serves another manifest of the same time as " + newest.location);
@@ -283,7 +328,9 @@ class live_check {
       ++counts.first;
       if (why.empty()) continue;
       ++counts.second;
-      out_.problem(url, why);
+      bool missing = why.starts_with("missing");
+      out_.problem(url, why, missing ? "missing" : "stream",
+                   location + (missing ? ": file(s) missing" : ": file(s) that are not the stream listed"));
     }
   }
 
@@ -342,6 +389,11 @@ int run_verify_url(const verify_options& options) {
   report out("verify", options.output);
   out.data()["url"] = options.url;
   live_check check(options, out);
+  std::string error;
+  if (options.expect && !read_expected(*options.expect, check.expected.emplace(), check.expected_client_list, error)) {
+    out.error(error);
+    return out.finish(exit_refused);
+  }
   server_info info;
   if (check.read_server_information(info)) check.check_locations(info);
   if (out.problem_count() != 0) {

@@ -44,10 +44,11 @@ enum class message : std::uint16_t {
   kilobytes_per_second = 42,
   getting_file = 43,    // template: file name
   network_advice = 44,  // template: the failure's own message
-  // A client built with the operator's key met something the key did not sign. Not 45:
-  // a language file with the 44 lines above, ending in a line feed, leaves the slot
-  // after its last line empty, and the player would see a blank box.
+  // 45 stays unused: a language file of 44 lines that ends in a line feed reads it as
+  // blank, and the player would see an empty box.
+  // A client built with the operator's key met something the key did not sign.
   update_not_verified = 46,
+  folder_needs_administrator = 47,  // template: the game folder
 };
 
 // The English text of a message.

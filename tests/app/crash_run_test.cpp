@@ -10,6 +10,7 @@
 
 #include "app/resources/resource_ids.h"
 #include "tests/app/run_fixture.h"
+#include "tests/support/emulation.h"
 
 namespace corvid {
 
@@ -69,9 +70,7 @@ class crash_run : public program_run {
 
 // A thread that the program did not start ends it just the same: it is reported, under
 // a label of its own.
-TEST_F(crash_run, a_fault_of_a_thread_started_from_outside_is_reported_as_another_thread) {
-  // A second thread is what the emulated 32-bit client cannot hold (client_is_emulated).
-  if (client_is_emulated()) GTEST_SKIP() << "a second thread in a 32-bit program under qemu-user";
+TEST_F(crash_run, CORVID_NOT_EMULATED(a_fault_of_a_thread_started_from_outside_is_reported_as_another_thread)) {
   HWND window = start_and_wait_for_the_window();
   ASSERT_NE(window, nullptr);
   kernel_handle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, robot_.process_id()));
@@ -100,9 +99,7 @@ TEST_F(crash_run, a_fault_of_the_main_thread_in_a_window_procedure_is_reported_a
   DWORD exit_code = 0;
   std::string report = report_after_exit(exit_code);
   EXPECT_NE(report.find("Exception handler called in main thread.\r\n"), std::string::npos) << report.substr(0, 400);
-  // Under qemu-user a memory fault of the 32-bit client may arrive as another exception
-  // (README: "How the 32-bit build is tested"); its address is checked on x86_64.
-  if (client_is_emulated()) return;
+  if (!faults_keep_their_code) return;
   EXPECT_EQ(exit_code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
   EXPECT_NE(report.find("Write to location 0000000000000010 caused an access violation.\r\n"), std::string::npos)
       << report.substr(0, 400);
@@ -110,9 +107,10 @@ TEST_F(crash_run, a_fault_of_the_main_thread_in_a_window_procedure_is_reported_a
 
 // A C++ exception that nothing catches, thrown by the running client's own runtime: the
 // allocation failure a string or a list would throw.
-TEST_F(crash_run, an_uncaught_cpp_exception_of_the_running_client_is_reported_as_one) {
-  if (client_is_emulated()) GTEST_SKIP() << "a second thread in a 32-bit program under qemu-user";
-  std::uint32_t thrower = relative_address_of(client_program(), "_ZSt17__throw_bad_allocv");
+TEST_F(crash_run, CORVID_NOT_EMULATED(an_uncaught_cpp_exception_of_the_running_client_is_reported_as_one)) {
+  // i686 symbols carry the C prefix "_".
+  std::uint32_t thrower =
+      relative_address_of(client_program(), std::string(sizeof(void*) == 4 ? "_" : "") + "_ZSt17__throw_bad_allocv");
   ASSERT_NE(thrower, 0u) << "the test build keeps its symbols";
   HWND window = start_and_wait_for_the_window();
   ASSERT_NE(window, nullptr);

@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "app/resources/resource_ids.h"
 #include "core/update_state.h"
@@ -16,43 +13,13 @@ namespace corvid {
 
 namespace {
 
-// Shows a dialog of this test process modally, the way the driver does, while a
-// second thread plays the player: it waits for the dialog, hands it to `act`, and
-// gives up after a few seconds so that a broken dialog cannot hang the test.
+// Shows a dialog of this test process modally, the way the driver does, and plays the
+// player from within its modal loop: the dialog is handed to `act` once it shows.
 class modal_dialog_test : public client_test {
  protected:
   INT_PTR show(int template_id, DLGPROC procedure, const std::function<void(HWND)>& act) {
-    std::atomic<bool> done{false};
-    DWORD thread_id = GetCurrentThreadId();
-    std::thread player([&] {
-      for (int i = 0; i < 200 && !done; ++i) {
-        HWND dialog = find_dialog(thread_id);
-        if (dialog != nullptr && IsWindowVisible(dialog)) {
-          act(dialog);
-          return;
-        }
-        Sleep(25);
-      }
-    });
-    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(template_id), nullptr, procedure, 0);
-    done = true;
-    player.join();
-    return result;
-  }
-
-  // A named CALLBACK, not a lambda: on i686 a lambda converts only to a cdecl pointer.
-  static BOOL CALLBACK take_dialog(HWND window, LPARAM out) {
-    char class_name[16] = "";
-    GetClassNameA(window, class_name, sizeof(class_name));
-    if (std::string(class_name) != "#32770") return TRUE;
-    *reinterpret_cast<HWND*>(out) = window;
-    return FALSE;
-  }
-
-  static HWND find_dialog(DWORD thread_id) {
-    HWND found = nullptr;
-    EnumThreadWindows(thread_id, take_dialog, reinterpret_cast<LPARAM>(&found));
-    return found;
+    dialog_watch player(act);
+    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(template_id), nullptr, procedure, 0);
   }
 
   static std::string text_of(HWND dialog, int id) {

@@ -9,6 +9,7 @@
 #include "crash/report_text.h"
 #include "crash/stack_dump.h"
 #include "crash_test_files.h"
+#include "tests/support/one_thread.h"
 
 namespace corvid {
 
@@ -126,7 +127,7 @@ TEST(report_layout, stack_lines_32_bit) {
 // what was gathered after the last write is lost when the dump is dropped.
 TEST(report_layout, stack_text_goes_out_past_950_bytes_and_is_dropped_since_the_last_write) {
   for (int digits : {8, 16}) {
-    SCOPED_TRACE(digits);
+    CORVID_TRACE(digits);
     written_text out;
     std::string gathered;
     size_t first_write = 0;

@@ -1,12 +1,19 @@
-// Whole runs that meet a full disk while they write a file: the run ends with the
-// write's code, the installed copy is the one that was there, nothing half-written is
-// left, and once there is room again a run completes the installation.
+// Whole runs on file systems of the tests' own. A full disk while a file is written:
+// the run ends with the write's code, the installed copy is the one that was there,
+// nothing half-written is left, and once there is room again a run completes the
+// installation. A data folder linked to another volume updates like any other. A game
+// folder that cannot be written has the program ask once for an elevated run of itself.
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
+#include <thread>
+
+#include "app/elevation.h"
 #include "tests/e2e/whole_run.h"
+#include "tests/support/emulation.h"
 
 namespace corvid {
 
@@ -16,6 +23,22 @@ namespace {
 
 const fs::path small_disk = CORVID_SMALL_DISK_DIR;
 const char* const no_small_disk = "no small file system could be mounted on this machine (mounting needs root)";
+
+bool mounted() { return fs::exists(small_disk / "mounted"); }
+
+// Asks the fixture for a link at `link` to `target`, or for its removal (no target).
+bool make_link(const fs::path& link, const fs::path& target = {}) {
+  auto unix_path = [](const fs::path& path) {
+    std::string text = path.string().substr(2);  // after "Z:"
+    std::replace(text.begin(), text.end(), '\\', '/');
+    return text;
+  };
+  fs::path request = small_disk.string() + ".links/request";
+  write_file(request.string() + ".new", unix_path(link) + "\n" + (target.empty() ? "" : unix_path(target)) + "\n");
+  fs::rename(request.string() + ".new", request);
+  for (int poll = 0; poll < 200 && fs::exists(request); ++poll) std::this_thread::sleep_for(50ms);
+  return !fs::exists(request);
+}
 
 class disk_run : public whole_run {
  protected:
@@ -41,8 +64,6 @@ class disk_run : public whole_run {
     }
     CloseHandle(file);
   }
-
-  static bool mounted() { return fs::exists(small_disk / "mounted"); }
 
   void TearDown() override {
     whole_run::TearDown();
@@ -114,6 +135,89 @@ TEST_F(disk_run, a_full_disk_while_the_client_replaces_itself_ends_with_28_and_3
   EXPECT_EQ(outcome.boxes, std::vector<shown_box>{client_updated_box()});
   EXPECT_TRUE(install_.read("talomar.exe") == new_program);
   expect_a_good_run_completes();
+}
+
+// The game folder on the build's own disk, its data folder a link into the small one.
+class linked_folder_run : public whole_run {
+ protected:
+  linked_folder_run() : whole_run(small_disk.parent_path()) {}
+  void TearDown() override {
+    whole_run::TearDown();
+    if (linked_) make_link(install_ / "data");
+  }
+  fs::path data_ = small_disk / "linked_data";
+  bool linked_ = false;
+};
+
+TEST_F(linked_folder_run, a_data_folder_linked_to_another_volume_updates) {
+  if (!mounted()) GTEST_SKIP() << no_small_disk;
+  add_release_file("data/map.dat", incompressible_bytes(100000, 3), 1700000000);
+  add_release_file("data/new/town.dat", "made on the other volume", 1700000100);
+  add_release_file("login.dll", read_file(CORVID_FAKE_PROGRAM), 1700000200);
+  publish_and_serve();
+  fs::remove_all(data_);
+  write_file(data_ / "map.dat", "an old map");
+  ASSERT_TRUE(linked_ = make_link(install_ / "data", data_));
+
+  run_outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_EQ(outcome.boxes, std::vector<shown_box>{});
+  expect_release_installed();
+  EXPECT_EQ(read_file(data_ / "new" / "town.dat"), "made on the other volume");
+  expect_no_scratch_files();
+}
+
+// The program's own manifest, or nothing when it has none.
+std::string manifest_of(const std::string& program) {
+  HMODULE image = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (image == nullptr) return {};
+  std::string text;
+  if (HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))) {
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(image, found)));
+    if (bytes != nullptr) text.assign(bytes, SizeofResource(image, found));
+  }
+  FreeLibrary(image);
+  return text;
+}
+
+TEST(read_only_run, an_unwritable_game_folder_starts_the_elevated_program_once_and_that_one_says_why) {
+  std::string manifest = manifest_of(client_program());
+  EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos) << manifest;
+  for (const char* windows_7_to_11 : {"35138b9a-5d96-4fbd-8e2d-a2440225f93a", "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
+                                      "1f676c76-80e1-4239-95bb-83d0f6d0da78", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"}) {
+    EXPECT_NE(manifest.find(windows_7_to_11), std::string::npos) << windows_7_to_11;
+  }
+  EXPECT_EQ(manifest.find("Common-Controls"), std::string::npos) << "the dialogs keep their classic look";
+
+  if (!mounted()) GTEST_SKIP() << no_small_disk;
+  install_folder game("e2e_read_only", small_disk / "writable");
+  game.install_program(client_program(), "talomar.exe");
+  game.write_update_location("127.0.0.1:1/info.txt");
+  std::string read_only = (small_disk / "read_only" / game.path().filename()).string();
+  std::replace(read_only.begin(), read_only.end(), '/', '\\');
+  window_robot starter, elevated;
+  ASSERT_TRUE(starter.start(read_only, "talomar.exe", launch_arguments));
+  seen_window box = starter.wait_for_message_box(60s);
+  ASSERT_TRUE(box.handle != nullptr && elevated.adopt(box.process_id)) << "no box within a minute";
+  DWORD exit_code = 99;
+  EXPECT_TRUE(starter.wait_for_exit(exit_code) && exit_code == 0) << "the run that asked ends with 0: " << exit_code;
+  EXPECT_EQ((shown_box{box.caption, box.text}),
+            (shown_box{"Cannot Complete Update",
+                       "The game folder cannot be written without administrator rights:\n" + read_only +
+                           "\n\nStart Talomar again and allow it to make changes, or ask an administrator to "
+                           "update the game."}));
+  // Another process's memory, where the command line is kept, cannot be read from
+  // outside a 32-bit process under qemu-user (tests/support/emulation.h).
+  if (other_processes_readable) {
+    std::string command_line = window_robot::command_line_of(box.process_id);
+    std::string tail = "\\talomar.exe\" " + std::string(elevated_run_mark) + " " + launch_arguments;
+    EXPECT_TRUE(command_line.size() > tail.size() && command_line.substr(command_line.size() - tail.size()) == tail)
+        << command_line;
+  }
+  window_robot::press(box.handle, IDOK);
+  EXPECT_TRUE(elevated.wait_for_exit(exit_code) && static_cast<int>(exit_code) == -1) << exit_code;
+  EXPECT_EQ(starter.wait_for_message_box(2s).handle, nullptr) << "the elevated run asks for no further run";
+  end_every_other_windowed_process();
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "patch/signed_document.h"
 #include "publish/release_signing.h"
 #include "tests/e2e/whole_run.h"
+#include "tests/support/one_thread.h"
 
 namespace corvid {
 
@@ -223,7 +224,7 @@ TEST_F(failure_run, an_update_exactly_at_the_size_limit_is_installed) {
 TEST_F(failure_run, one_byte_over_the_size_limit_fetches_nothing_and_says_so) {
   publish_with_packed_total(1048577, {"--max-patch-mb", "1"});
   expect_ends_with(run(), size_limit_box);
-  EXPECT_EQ(requested().back(), "/product/gfl.mft");
+  EXPECT_EQ(last_requested(), "/product/gfl.mft");
   EXPECT_FALSE(install_.exists("filler.bin"));
 }
 
@@ -360,7 +361,7 @@ TEST_F(failure_run, a_keyed_client_refuses_what_the_key_did_not_sign_and_keeps_t
       {"a swapped file", [&] { server_.serve("/product/big.bin", swapped_stream("", 20000, packed_size)); }, 310},
   };
   for (const refusal& each : refusals) {
-    SCOPED_TRACE(each.what);
+    CORVID_TRACE(each.what);
     serve_published();
     each.serve();
     expect_ends_with(run(), network_error_box("The update could not be verified.", each.code));

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "core/scratch_files.h"
@@ -121,7 +122,7 @@ TEST_F(fault_run, a_client_ended_from_outside_mid_file_leaves_the_installed_copy
   bool ended = false;
   run_options options;
   options.during = [&](DWORD process) {
-    if (ended || count_of("/product/fault_b.dat") == 0 || !install_.exists(fetch_scratch_file)) return;
+    if (ended || count_of("/product/fault_b.dat") == 0 || !install_.exists(scratch_copy_name_at(0).c_str())) return;
     HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, process);
     ended = handle != nullptr && TerminateProcess(handle, 9);
     if (handle != nullptr) CloseHandle(handle);
@@ -132,20 +133,26 @@ TEST_F(fault_run, a_client_ended_from_outside_mid_file_leaves_the_installed_copy
   EXPECT_TRUE(outcome.boxes.empty());
   EXPECT_EQ(install_.read("fault_b.dat"), "an old copy");
   EXPECT_EQ(modification_time(install_ / "fault_b.dat"), 1600000000);
-  EXPECT_TRUE(install_.exists(fetch_scratch_file)) << "an ended process cleans nothing up";
+  EXPECT_TRUE(install_.exists(scratch_copy_name_at(0).c_str())) << "an ended process cleans nothing up";
   expect_a_good_run_completes();
   expect_no_scratch_files();
 }
 
-TEST_F(fault_run, a_read_only_installed_file_is_replaced) {
+TEST_F(fault_run, a_read_only_installed_file_is_replaced_and_folders_named_like_scratch_copies_block_nothing) {
   add_small_game();
+  add_release_file("sub/c.dat", "in a folder", 1700000300);
   publish_and_serve();
   install_.write("fault_a.dat", "an old copy");
   ASSERT_TRUE(SetFileAttributesA((install_ / "fault_a.dat").string().c_str(), FILE_ATTRIBUTE_READONLY));
+  fs::create_directories(install_ / "cfetch.dat" / "inside");
+  fs::create_directories(install_ / "sub" / "CFetch.dat");
   run_outcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_TRUE(outcome.boxes.empty());
   expect_release_installed();
+  EXPECT_TRUE(fs::is_directory(install_ / "cfetch.dat" / "inside") &&
+              fs::is_directory(install_ / "sub" / "CFetch.dat"));
+  expect_no_scratch_files();
   expect_nothing_written_outside();
 }
 
@@ -163,6 +170,35 @@ TEST_F(fault_run, an_installed_file_held_open_without_write_sharing_ends_with_37
   EXPECT_EQ(install_.read("fault_b.dat"), "an old copy");
   expect_nothing_written_outside();
   expect_a_good_run_completes();
+}
+
+TEST_F(fault_run, an_installed_file_held_for_a_moment_after_its_new_copy_is_complete_is_still_replaced) {
+  add_small_game();
+  publish_and_serve();
+  install_.write("fault_b.dat", "an old copy");
+  // Held without sharing, as a scanner holds a file it looks at, until 300 ms after
+  // the new copy beside it is whole: then only the rename is left to do.
+  kernel_handle held(CreateFileW((install_ / "fault_b.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(held);
+  fs::path scratch = install_ / scratch_copy_name_at(0).c_str();
+  std::size_t whole = fs::file_size(release_ / "fault_b.dat");
+  std::optional<std::chrono::steady_clock::time_point> complete;
+  run_options options;
+  options.during = [&](DWORD) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!complete && GetFileAttributesExW(scratch.c_str(), GetFileExInfoStandard, &data) &&
+        data.nFileSizeLow == whole) {
+      complete = std::chrono::steady_clock::now();
+    }
+    if (complete && std::chrono::steady_clock::now() - *complete >= 300ms) held.reset();
+  };
+  run_outcome outcome = run(options);
+  EXPECT_TRUE(complete) << "the new copy was never seen whole while the installed one was held";
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_EQ(outcome.boxes, std::vector<shown_box>{});
+  expect_release_installed();
+  expect_no_scratch_files();
 }
 
 TEST_F(fault_run, a_folder_where_a_file_should_go_ends_with_37_and_307) {

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "tests/e2e/whole_run.h"
+#include "tests/support/one_thread.h"
 
 namespace corvid {
 
@@ -107,11 +108,11 @@ class hostile_run : public whole_run {
 TEST_F(hostile_run, a_manifest_name_that_leaves_the_install_folder_or_is_a_device_refuses_the_whole_manifest) {
   std::uint32_t time = 1800000000;
   for (const std::string& name : refused_names("data/nul.dat")) {
-    SCOPED_TRACE(name);
+    CORVID_TRACE(name);
     std::size_t before = server_.request_count();
     serve_manifest_with("5,d,0,6553f100," + name, ++time);
     expect_refused_with(run(), manifest_refused);
-    EXPECT_EQ(requested(before).back(), "/product/gfl.mft") << "not one file is asked for";
+    EXPECT_EQ(last_requested(before), "/product/gfl.mft") << "not one file is asked for";
     EXPECT_FALSE(install_.exists("a.dat")) << "nothing in a refused list is installed";
     EXPECT_FALSE(install_.exists("gfl.mft")) << "the refused manifest is not kept";
     EXPECT_EQ(install_log(), "");
@@ -123,11 +124,11 @@ TEST_F(hostile_run, a_manifest_name_that_leaves_the_install_folder_or_is_a_devic
 TEST_F(hostile_run, a_client_list_name_that_leaves_the_install_folder_or_is_a_device_refuses_the_list) {
   std::string list = read_file(out_ / "client/cpatch.dat");
   for (const std::string& name : refused_names("com1.txt")) {
-    SCOPED_TRACE(name);
+    CORVID_TRACE(name);
     std::size_t before = server_.request_count();
     server_.serve("/client/cpatch.dat", with_entry_added(list, "5,d,0,6553f100," + name));
     expect_refused_with(run(), client_list_refused);
-    EXPECT_EQ(requested(before).back(), "/client/cpatch.dat") << "nothing after the list is asked for";
+    EXPECT_EQ(last_requested(before), "/client/cpatch.dat") << "nothing after the list is asked for";
     expect_no_escaped_file();
   }
   expect_a_good_run_completes();

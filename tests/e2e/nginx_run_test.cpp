@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "tests/e2e/whole_run.h"
+#include "tests/support/emulation.h"
 
 namespace corvid {
 
@@ -32,8 +33,8 @@ using nginx_run = whole_run;
 
 TEST_F(nginx_run, first_install_and_second_run) {
   fs::path nginx = CORVID_NGINX_DIR;
-  // The emulated 32-bit client is served one request per connection (client_is_emulated).
-  std::string port = read_file(nginx / (client_is_emulated() ? "port_one_request" : "port"));
+  // The emulated client is served one request per connection, as the test server serves it.
+  std::string port = read_file(nginx / (under_emulation ? "port_one_request" : "port"));
   while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
   ASSERT_FALSE(port.empty()) << "the nginx fixture did not run";
   std::string location = "127.0.0.1:" + port + "/tree";

@@ -10,6 +10,7 @@
 
 #include "app/resources/resource_ids.h"
 #include "core/scratch_files.h"
+#include "tests/support/emulation.h"
 
 namespace corvid {
 
@@ -136,7 +137,6 @@ whole_run::whole_run(const fs::path& place)
   out_ = work_.path() / "out";
   fs::create_directories(release_);
   fs::create_directories(client_);
-  server_.one_request_per_connection = client_is_emulated();
   program_bytes_ = read_file(client_program());
   install_.install_program(client_program(), "talomar.exe");
   // The game's installer makes the log; the client only adds to it.
@@ -174,21 +174,16 @@ void whole_run::publish(const std::vector<std::string>& options, const std::stri
 }
 
 void whole_run::publish_to(const fs::path& out, const std::string& location, const std::vector<std::string>& options) {
-  std::vector<std::string> arguments{"build",
-                                     "--release",
-                                     release_.string(),
-                                     "--out",
-                                     out.string(),
-                                     "--client",
-                                     client_.string(),
-                                     "--utc-offset",
-                                     publish_utc_offset_,
-                                     "--info",
-                                     "info.txt",
-                                     "--client-host",
-                                     location + "/client",
-                                     "--product-host",
-                                     location + "/product"};
+  // The runs serve the trees at fixed paths; the release folders have a whole run of
+  // their own in tools/demo.
+  std::vector<std::string> arguments{"build",          "--release",          release_.string(),
+                                     "--out",          out.string(),         "--client",
+                                     client_.string(), "--layout",           "flat",
+                                     "--utc-offset",   publish_utc_offset_,  "--info",
+                                     "info.txt",       "--client-host",      location + "/client",
+                                     "--product-host", location + "/product"};
+  // The emulated 32-bit publisher must keep to one thread, as every emulated program.
+  if (under_emulation) arguments.insert(arguments.end(), {"--jobs", "1"});
   arguments.insert(arguments.end(), options.begin(), options.end());
   std::string output;
   ASSERT_EQ(run_publisher(arguments, output), 0) << output;
@@ -208,7 +203,7 @@ run_outcome whole_run::run(const run_options& options) {
   run_outcome outcome;
   window_robot starter;
   if (!starter.start(install_.path().string(), "talomar.exe", options.arguments, {options.time_zone})) {
-    ADD_FAILURE() << "talomar.exe did not start";
+    ADD_FAILURE() << "talomar.exe did not start: Windows error " << GetLastError();
     return outcome;
   }
   window_robot runner;
@@ -281,6 +276,11 @@ std::vector<std::string> whole_run::requested(std::size_t from) const {
   return targets;
 }
 
+std::string whole_run::last_requested(std::size_t from) const {
+  std::vector<std::string> targets = requested(from);
+  return targets.empty() ? std::string() : targets.back();
+}
+
 std::size_t whole_run::count_of(const std::string& target, std::size_t from) const {
   std::vector<std::string> targets = requested(from);
   return static_cast<std::size_t>(std::count(targets.begin(), targets.end(), target));
@@ -336,8 +336,11 @@ void whole_run::expect_nothing_written_outside() {
 }
 
 void whole_run::expect_no_scratch_files() const {
-  for (const char* name : {server_scratch_file, command_script_file, fetch_scratch_file, signed_document_file_name}) {
+  for (const char* name : {server_scratch_file, command_script_file, signed_document_file_name}) {
     EXPECT_FALSE(install_.exists(name)) << name;
+  }
+  for (const auto& entry : fs::recursive_directory_iterator(install_.path())) {
+    EXPECT_FALSE(entry.is_regular_file() && names_a_scratch_copy(entry.path().filename().string())) << entry.path();
   }
 }
 

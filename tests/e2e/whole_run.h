@@ -1,6 +1,6 @@
 #pragma once
 // Whole runs of the real program: a release published with corvid-publish, served by
-// the in-process test server (or by nginx), and talomar.exe started in a fresh install
+// the test HTTP server (or by nginx), and talomar.exe started in a fresh install
 // folder by the window robot, which answers every window the run shows and records it.
 //
 // The program runs in a zone with a daylight-saving rule (EST5EDT), where the cheap
@@ -108,6 +108,8 @@ class whole_run : public ::testing::Test {
   // The request targets this server saw, in order, and those after `from`.
   std::vector<std::string> requested(std::size_t from = 0) const;
   std::size_t count_of(const std::string& target, std::size_t from = 0) const;
+  // The last of them; empty when the server saw none (a client that never ran).
+  std::string last_requested(std::size_t from = 0) const;
 
   // The login program's command line, once it has written it; empty when it did not
   // start within a few seconds.
@@ -120,7 +122,8 @@ class whole_run : public ::testing::Test {
   // The install folder's parent holds the install folder alone, and no listed name
   // turns up anywhere below the temporary folder outside the tests' own folders.
   void expect_nothing_written_outside();
-  // None of the files a run keeps for itself is left in the install folder.
+  // None of the files a run keeps for itself is left in the install folder, nor a
+  // scratch copy in any folder.
   void expect_no_scratch_files() const;
   // Serves the published tree again and runs: the installation completes, as after
   // any failed run.

@@ -13,6 +13,7 @@
 #include "net/internet_session.h"
 #include "tests/support/client_test.h"
 #include "tests/support/http_server.h"
+#include "tests/support/one_thread.h"
 
 namespace corvid {
 
@@ -78,7 +79,7 @@ TEST_F(download_test, bodies_around_the_chunk_size_arrive_whole_in_as_many_reads
   pumped_actions actions;
   state.last_error_code = 7;
   for (std::size_t size : {0u, 1u, 1000u, 1023u, 1024u, 1025u, 2048u, 5000u}) {
-    SCOPED_TRACE(size);
+    CORVID_TRACE(size);
     std::string body;
     for (std::size_t i = 0; i < size; ++i) body += static_cast<char>('a' + i * 7 % 26);
     server.serve("/body", body);
@@ -110,7 +111,7 @@ TEST_F(download_test, chunked_close_delimited_and_redirected_bodies_arrive_whole
   server.serve_redirect("/moved", "/body");
   server.serve("/body", body);
   for (const char* path : {"/chunked", "/closed", "/moved", "/body"}) {
-    SCOPED_TRACE(path);
+    CORVID_TRACE(path);
     ASSERT_TRUE(download(path, "framed.dat", 5000));
     EXPECT_EQ(read_file("framed.dat"), body);
   }
@@ -244,7 +245,7 @@ TEST_F(download_test, over_long_urls_and_paths_are_refused_not_cut) {
   EXPECT_EQ(state.last_error_code, 201);
   EXPECT_EQ(server.request_count(), 0u);
 
-  EXPECT_FALSE(fetch_patch_header((server.location() + "/" + std::string(1010, 'p')).c_str()));
+  EXPECT_FALSE(fetch_client_list_or_patch_header((server.location() + "/" + std::string(1010, 'p')).c_str()));
   EXPECT_EQ(state.last_error_code, 201);
   EXPECT_EQ(server.request_count(), 0u);
 
@@ -262,7 +263,7 @@ TEST_F(download_test, the_scratch_files_come_from_the_host_and_its_path) {
   server.serve("/sub/cpatch.dat", "header");
   server.serve("/sub/command.dat", "script");
   std::string host = server.location() + "/sub";
-  ASSERT_TRUE(fetch_patch_header(host.c_str()));
+  ASSERT_TRUE(fetch_client_list_or_patch_header(host.c_str()));
   ASSERT_TRUE(fetch_command_script(host.c_str()));
   EXPECT_EQ(read_file("cpatch.dat"), "header");
   EXPECT_EQ(read_file("command.dat"), "script");

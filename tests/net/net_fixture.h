@@ -1,16 +1,16 @@
 #pragma once
-// What the network tests share: a language file of the test's own, and a helper thread
-// that reads and closes message boxes.
+// What the network tests share: a language file of the test's own, and a player that
+// reads and closes message boxes.
 
 #include <windows.h>
 
-#include <atomic>
 #include <initializer_list>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
+
+#include "tests/support/client_test.h"
 
 namespace corvid {
 
@@ -24,20 +24,16 @@ struct seen_box {
   bool warning_icon = false;  // the system's warning icon, as MB_ICONWARNING shows it
 };
 
-// From its start until stop(), closes every message box of this process with OK and
-// records what it said. Gives up by itself after a bounded time.
+// From its start until stop(), closes every message box of this thread with OK and
+// records what it said.
 class box_closer {
  public:
   box_closer();
-  ~box_closer();
   std::vector<seen_box> stop();
 
  private:
-  void run();
-  std::atomic<bool> stopping_{false};
-  std::mutex mutex_;
   std::vector<seen_box> seen_;
-  std::thread thread_;
+  std::optional<dialog_watch> watch_;
 };
 
 }  // namespace corvid

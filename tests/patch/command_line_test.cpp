@@ -46,6 +46,11 @@ TEST(command_line, skipped_and_unknown_lines_name_no_command) {
   EXPECT_EQ(parse_command_line("rmdir,lpt1/").command, script_command::none);
   EXPECT_EQ(parse_command_line("mv,aux\\x,b").command, script_command::none);
   EXPECT_EQ(parse_command_line("unlink,com10/,console*").command, script_command::unlink);
+  EXPECT_EQ(parse_command_line("mv,a.dat,CONOUT$").command, script_command::none);
+  // A move that would give a scratch copy's name, in any folder; leaving one is fine.
+  EXPECT_EQ(parse_command_line("mv,old,cfetch.dat").command, script_command::none);
+  EXPECT_EQ(parse_command_line("mv,data/old,data\\CFetch3.dat. ").command, script_command::none);
+  EXPECT_EQ(parse_command_line("mv,cfetch.dat,kept.dat").command, script_command::mv);
 }
 
 TEST(command_line, a_field_too_long_to_hold_drops_the_whole_line) {

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <functional>
 #include <new>
+#include <set>
 #include <cctype>
 #include <string>
 #include <utility>
@@ -88,7 +90,14 @@ class fetch_test : public patch_test {
     EXPECT_EQ(read(name), bytes);
     EXPECT_EQ(modification_time(name), time);
     EXPECT_EQ(read(install_log_file), log);
-    EXPECT_FALSE(exists(fetch_scratch_file));
+    expect_no_scratch_copy_in("");
+  }
+
+  void expect_no_scratch_copy_in(const std::string& folder) const {
+    for (int index = 0; index < scratch_copy_name_count; ++index) {
+      std::string name = folder + scratch_copy_name_at(index).c_str();
+      EXPECT_FALSE(exists(name) && !std::filesystem::is_directory(folder_ / name)) << name;
+    }
   }
 
   std::string log_line(const std::string& label, std::string part) const {
@@ -177,8 +186,16 @@ TEST_F(fetch_test, every_failure_leaves_the_installed_copy_as_it_was) {
   expect_fails_keeping_the_installed_copy(fetch_cannot_inflate);
   state.file_list[0].size = entry.size;
 
-  // The scratch file cannot be made: a wrong body is still reported as one.
-  CreateDirectoryA(fetch_scratch_file, nullptr);
+  // Folders with the scratch copies' names: each one moves the copy to the next name;
+  // with all of them taken, a wrong body is still reported as one.
+  for (int index = 0; index < scratch_copy_name_count; ++index) {
+    ASSERT_TRUE(CreateDirectoryA(scratch_copy_name_at(index).c_str(), nullptr));
+    if (index < scratch_copy_name_count - 1) {
+      ASSERT_TRUE(fetch_all()) << index;
+      EXPECT_EQ(read("map.dat"), content);
+      write("map.dat", "old map");
+    }
+  }
   server.serve("/map.dat", body.substr(0, body.size() - 1));
   EXPECT_FALSE(fetch_all());
   EXPECT_EQ(state.last_error_code, fetch_wrong_size);
@@ -186,11 +203,11 @@ TEST_F(fetch_test, every_failure_leaves_the_installed_copy_as_it_was) {
   EXPECT_FALSE(fetch_all());
   EXPECT_EQ(state.last_error_code, fetch_cannot_create_file);
   EXPECT_EQ(read("map.dat"), "old map");
-  RemoveDirectoryA(fetch_scratch_file);
+  for (int index = 0; index < scratch_copy_name_count; ++index) RemoveDirectoryA(scratch_copy_name_at(index).c_str());
 
   ASSERT_TRUE(fetch_all());
   EXPECT_EQ(read("map.dat"), content);
-  EXPECT_FALSE(exists(fetch_scratch_file));
+  expect_no_scratch_copy_in("");
 
   // A file where a folder must go: no folder is made or logged.
   write("sub", "a file, not a folder");
@@ -238,7 +255,7 @@ TEST_F(fetch_test, a_read_only_installed_file_is_replaced_by_an_ordinary_one) {
   EXPECT_TRUE(read("locked.dat") == content);
   EXPECT_EQ(modification_time("locked.dat"), stamped_time_of(listed_time));
   EXPECT_EQ(GetFileAttributesA("locked.dat") & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
-  EXPECT_FALSE(exists(fetch_scratch_file));
+  expect_no_scratch_copy_in("");
 }
 
 TEST_F(fetch_test, a_new_folder_is_logged_once_and_a_file_once_across_runs) {
@@ -256,6 +273,30 @@ TEST_F(fetch_test, a_new_folder_is_logged_once_and_a_file_once_across_runs) {
   use_list({publish("SUB/dir/one.dat", "1", "/sub/dir/one.dat")});
   ASSERT_TRUE(fetch_all());
   EXPECT_EQ(read(install_log_file), shouted);
+}
+
+TEST_F(fetch_test, the_scratch_copy_is_made_where_the_file_goes_or_where_its_new_folders_will_be) {
+  write("data/kept.dat", "kept");
+  // Left by a killed run, and made read-only and hidden since: taken over all the same.
+  write("data/cfetch.dat", "half a copy");
+  SetFileAttributesA("data/cfetch.dat", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  std::string one = varied_bytes(20000), two = varied_bytes(30000);
+  use_list({publish("data/one.dat", one, "/data/one.dat"), publish("data/new/two.dat", two, "/data/new/two.dat")});
+  // Looked for at every pump of both transfers.
+  std::set<std::string> seen;
+  pumped_actions actions;
+  std::function<void()> look = [&] {
+    for (std::string folder : {"", "data/", "data/new/"}) {
+      if (exists(folder + scratch_copy_name_at(0).c_str())) seen.insert(folder);
+    }
+    if (actions.ran() < 500) actions.post(look);
+  };
+  actions.post(look);
+  ASSERT_TRUE(fetch_all());
+  EXPECT_EQ(seen, std::set<std::string>{"data/"});
+  EXPECT_TRUE(read("data/one.dat") == one);
+  EXPECT_TRUE(read("data/new/two.dat") == two);
+  expect_no_scratch_copy_in("data/");
 }
 
 TEST_F(fetch_test, without_an_install_log_nothing_is_logged_or_created) {
@@ -294,7 +335,7 @@ TEST_F(fetch_test, cancel_mid_file_gives_304_and_keeps_the_old_copy) {
   EXPECT_FALSE(fetch_all());
   EXPECT_EQ(state.last_error_code, fetch_wrong_size);
   EXPECT_EQ(read("big.dat"), "old");
-  EXPECT_FALSE(exists(fetch_scratch_file));
+  expect_no_scratch_copy_in("");
   EXPECT_EQ(state.progress.file_bytes_done, 1024u) << "one chunk, then the cancel was seen";
 }
 

@@ -143,10 +143,14 @@ TEST(entries, names_that_leave_the_installation_or_name_no_file_of_their_own_mak
                            "sub\\Lpt9\\x.dat",
                            "aux.tar.gz",
                            "prn .txt",
+                           "conin$",
+                           "data/CONOUT$.log",
                            "cfetch.dat",
                            "CFetch.DAT",
                            "./cfetch.dat",
                            ".\\cfetch.dat. ",
+                           "data/cfetch9.dat",
+                           "CFETCH1.DAT/x.dat",
                            "csigned.dat",
                            "./CSerial.DAT ."}) {
     EXPECT_FALSE(listed_name_is_installable(name)) << name;
@@ -157,7 +161,7 @@ TEST(entries, names_that_leave_the_installation_or_name_no_file_of_their_own_mak
   }
   for (const char* name :
        {"data/map.dat", "a..b/..c/d..", "./x.dat", "sub\\dir\\f.txt", "com10.txt", "lpt0", "console/auxiliary.dat",
-        "nul_x.dat", "data/cfetch.dat", "cfetch.dat.old", "data/csigned.dat"}) {
+        "nul_x.dat", "conin.dat", "cfetch.dat.old", "cfetch0.dat", "cfetch10.dat", "xcfetch.dat", "data/csigned.dat"}) {
     EXPECT_TRUE(listed_name_is_installable(name)) << name;
   }
   file_entry entry;

@@ -70,7 +70,7 @@ TEST_F(quit_path_test, a_quit_during_a_fetch_leaves_the_installed_copy) {
       ::testing::ExitedWithCode(6), "");
   EXPECT_EQ(folder.read("big.dat"), "old");
   EXPECT_FALSE(folder.exists("cpatch.dat"));
-  EXPECT_FALSE(folder.exists(fetch_scratch_file)) << "the half-written copy goes with the other scratch files";
+  EXPECT_FALSE(folder.exists(scratch_copy_name_at(0).c_str())) << "the half-written copy goes too";
 }
 
 }  // namespace

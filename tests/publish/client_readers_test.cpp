@@ -80,7 +80,7 @@ TEST(publish_client_readers, the_client_reads_every_published_entry_and_the_head
 
   fs::path out = temp / "site";
   tool_run run = run_publish({"build", "--release", release.string(), "--client", client.string(), "--out",
-                              out.string(), "--utc-offset", "0"});
+                              out.string(), "--utc-offset", "0", "--layout", "flat"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
 
   std::string header = read_file(out / "product" / "cpatch.dat");

@@ -80,20 +80,22 @@ TEST(publish_command_check, lines_that_would_take_away_what_the_client_needs_are
   const std::vector<std::string> installed = {"Data/Map.pak", "readme.txt", "sound/a.wav"};
   std::string script =
       "Corvid Patch\n"
-      "unlink,data/,*.pak\n"            // 2: a file the release installs, any letter case
-      "unlink,,*\n"                     // 3: everything at the top
-      "unlink,,*.*\n"                   // 4: the same with a dot
-      "unlink,,talomar.*\n"             // 5: the client itself
-      "unlink,language/,*.dat\n"        // 6: its translation
-      "mv,update.dat,update.old\n"      // 7: its location file
-      "mv,sound,old-sound\n"            // 8: a folder holding release files
-      "unlink,./data\\,map.pak\n"       // 9: the same folder written otherwise
-      "unlink,data/,*.tmp\n"            // fine
-      "unlink,sound/sub/,*\n"           // fine: nothing listed there
-      "mv,readme.txt.bak,notes.txt\n";  // fine
-  EXPECT_EQ(refused_lines(script, installed), (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9}));
+      "unlink,data/,*.pak\n"           // 2: a file the release installs, any letter case
+      "unlink,,*\n"                    // 3: everything at the top
+      "unlink,,*.*\n"                  // 4: the same with a dot
+      "unlink,,talomar.*\n"            // 5: the client itself
+      "unlink,language/,*.dat\n"       // 6: its translation
+      "mv,update.dat,update.old\n"     // 7: its location file
+      "mv,sound,old-sound\n"           // 8: a folder holding release files
+      "unlink,./data\\,map.pak\n"      // 9: the same folder written otherwise
+      "unlink,data/,*.tmp\n"           // fine
+      "unlink,sound/sub/,*\n"          // fine: nothing listed there
+      "mv,readme.txt.bak,notes.txt\n"  // fine
+      "mv,old,data/cfetch.dat\n";      // 13: stands in the way of every fetch into data/
+  EXPECT_EQ(refused_lines(script, installed), (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9, 13}));
   std::vector<std::string> problems = refusals(script, installed);
-  ASSERT_EQ(problems.size(), 8u);
+  ASSERT_EQ(problems.size(), 9u);
+  EXPECT_NE(problems[8].find("scratch copies"), std::string::npos) << problems[8];
   EXPECT_EQ(problems[0],
             "line 2: unlink would delete data/map.pak, which this release installs; players would "
             "fetch it again on every run");

@@ -17,6 +17,8 @@
 #include <thread>
 
 #include "publish/list_format.h"
+#include "publish/platform.h"
+#include "publish/release_folders.h"
 #include "publish_test_support.h"
 
 namespace corvid {
@@ -91,9 +93,13 @@ class publish_run : public ::testing::Test {
     set_modified(release / name, time);
   }
 
+  // Today's layout unless a test empties it.
+  std::vector<std::string> layout = {"--layout", "flat"};
+
   std::vector<std::string> build_args(const std::vector<std::string>& more = {}) {
     std::vector<std::string> args = {"build",      "--release",    release.string(),      "--out",
                                      out.string(), "--utc-offset", std::to_string(offset)};
+    args.insert(args.end(), layout.begin(), layout.end());
     args.insert(args.end(), more.begin(), more.end());
     return args;
   }
@@ -150,10 +156,14 @@ TEST_F(publish_run, round_trip_of_a_release_with_folders_commas_an_empty_and_a_l
 
 TEST_F(publish_run, list_times_use_the_machines_standard_offset_by_default) {
   add("a.txt", "a", release_time);
-  tool_run run = run_publish({"build", "--release", release.string(), "--out", out.string()}, "TZ=EST5EDT");
+  tool_run run =
+      run_publish({"build", "--release", release.string(), "--out", out.string(), "--layout", "flat"}, "TZ=EST5EDT");
   ASSERT_EQ(run.exit_code, 0) << run.err;
   // Standard time five hours west, whatever the season of the file's date.
   EXPECT_EQ(read_manifest(out / "product").at(0).time, release_time - 5 * 3600);
+  // The same files from a machine in another zone: every one is touched.
+  run = run_publish({"build", "--release", release.string(), "--out", out.string()}, "TZ=JST-9");
+  EXPECT_NE(run.err.find("warning: every file is touched"), std::string::npos) << run.err;
 }
 
 TEST_F(publish_run, commands_and_server_information_are_published_as_given) {
@@ -170,7 +180,7 @@ TEST_F(publish_run, commands_and_server_information_are_published_as_given) {
             "Corvid Patch\n127.0.0.1:8080/client\n127.0.0.1:8080/product\n\naurl\n"
             "m1.example.com/client\nm1.example.com/product\n\n\nmps\n200\n");
 
-  run = build({"--info", "info.txt", "--client-host", "c", "--product-host", "p", "--down",
+  run = build({"--drop", "commands", "--info", "info.txt", "--client-host", "c", "--product-host", "p", "--down",
                "Closed for maintenance.\nBack at 18:00."});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(read_file(out / "info.txt"), "Corvid Patch\nc\np\n\ndown\nClosed for maintenance.\nBack at 18:00.\n");
@@ -232,6 +242,7 @@ TEST_F(publish_run, each_file_the_client_could_not_install_is_refused_and_the_ea
       {"dots./x", "ends in a space or a dot"},
       {"gfl.mft", "the client uses for its own files"},
       {"CSigned.dat", "the client uses for its own files"},
+      {"data/CFetch2.dat", "the client uses for its own files"},
       {"docs/a#b.txt", "'#', which the client's download URL cannot carry"},
       {"100%.txt", "'%', which the client's download URL cannot carry"},
   };
@@ -242,7 +253,7 @@ TEST_F(publish_run, each_file_the_client_could_not_install_is_refused_and_the_ea
     add(bad.name, "x");
     tool_run run = build();
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_NE(run.err.find((release / bad.name).string() + ": "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(display_path(release / bad.name) + ": "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(bad.expect), std::string::npos) << run.err;
     EXPECT_EQ(snapshot(out), before);
     EXPECT_FALSE(fs::exists(temp / "site.staging"));
@@ -295,12 +306,17 @@ TEST_F(publish_run, an_out_folder_that_is_not_a_published_tree_is_left_alone) {
   write_file(out / "index.html", "someone's site");
   tool_run run = build();
   EXPECT_EQ(run.exit_code, 1);
+  EXPECT_FALSE(fs::exists(temp / "site.lock"));
   EXPECT_NE(run.err.find("holds files but no published tree"), std::string::npos) << run.err;
   EXPECT_EQ(read_file(out / "index.html"), "someone's site");
 
   run = run_publish({"build", "--release", release.string(), "--out", (release / "site").string()});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_NE(run.err.find("must not hold one another"), std::string::npos) << run.err;
+  run = run_publish({"build", "--release", release.string(), "--out", (temp / "none/site").string()});
+  EXPECT_NE(run.err.find("the folder " + (temp / "none").string() + ", which is to hold --out, does not exist"),
+            std::string::npos)
+      << run.err;
 }
 
 TEST_F(publish_run, republishing_compresses_only_what_changed_and_counts_what_went) {
@@ -482,7 +498,7 @@ TEST_F(publish_run, a_dry_run_lists_every_change_writes_nothing_and_json_and_job
   ASSERT_EQ(build({"-j", "1"}).exit_code, 0);
   fs::path out4 = temp / "site4";
   ASSERT_EQ(run_publish({"build", "--release", release.string(), "--out", out4.string(), "--utc-offset",
-                         std::to_string(offset), "-j", "4"})
+                         std::to_string(offset), "-j", "4", "--layout", "flat"})
                 .exit_code,
             0);
   auto one_job = snapshot(out), four_jobs = snapshot(out4);
@@ -529,6 +545,8 @@ TEST_F(publish_run, a_dry_run_lists_every_change_writes_nothing_and_json_and_job
   EXPECT_NE(text.out.find("touched product/touched.txt (19 bytes, "), std::string::npos) << text.out;
   EXPECT_EQ(text.out.find("product/same.txt"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("dry run: nothing was written"), std::string::npos) << text.out;
+  EXPECT_NE(text.err.find("warning: 1 file(s) left the release, but stay on players' disks"), std::string::npos)
+      << text.err;
 
   tool_run real = build({"--json", "--exclude", "*.bak"});
   ASSERT_EQ(real.exit_code, 0) << real.err;
@@ -613,6 +631,104 @@ TEST_F(publish_run, verify_finds_broken_streams_and_a_header_that_no_longer_matc
       << run.out;
 }
 
+TEST_F(publish_run, releases_get_folders_of_their_own_and_a_republish_keeps_what_is_live) {
+  layout.clear();
+  add("a.txt", "first");
+  add("big.bin", noise(200000, 2));
+  fs::path client = temp / "client", script = temp / "commands.txt";
+  write_file(client / "talomar.exe", "exe");
+  write_file(script, "Corvid Patch\nunlink,,old.txt\n");
+  add(".git/config", "x");
+  add("sub/.DS_Store", "x");
+  tool_run first = build({"--client", client.string(), "--commands", script.string(), "--info", "info.txt",
+                          "--client-host", "h/site", "--product-host", "h/site"});
+  ASSERT_EQ(first.exit_code, 0) << first.err;
+  EXPECT_NE(first.err.find("warning: left out 2 item(s) of " + release.string() + " named .git"), std::string::npos)
+      << first.err;
+  EXPECT_EQ(read_manifest(out / "releases/1/product").size(), 2u);
+  write_file(out / "robots.txt", "by hand");
+  add("a.txt", "second");
+
+  // Given no server options and no script, the run takes the kept ones and says so.
+  tool_run run = build({"--client", client.string(), "--json"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  nlohmann::json report = nlohmann::json::parse(run.out);
+  EXPECT_EQ(report["serial"], 2);
+  EXPECT_NE(report["reused_options"].dump().find("--info info.txt"), std::string::npos) << run.out;
+  EXPECT_EQ(read_file(out / "info.txt"), "Corvid Patch\nh/site/releases/2/client\nh/site/releases/2/product\n\n\n");
+  fs::path one = out / "releases/1/product", two = out / "releases/2/product";
+  EXPECT_TRUE(fs::equivalent(one / "big.bin", two / "big.bin"));
+  EXPECT_NE(read_file(one / "a.txt"), read_file(two / "a.txt"));
+  EXPECT_EQ(read_file(two / "command.dat"), read_file(script));
+  EXPECT_EQ(read_file(out / "robots.txt"), "by hand");
+  EXPECT_FALSE(fs::exists(temp / "site.lock"));
+  EXPECT_EQ(run_publish({"verify", "--out", out.string()}).exit_code, 0);
+
+  // Readable by a web server running as another user, whatever the umask.
+  ASSERT_EQ(run_publish(build_args({"--client", client.string()}), "umask 077;").exit_code, 0);
+  for (const fs::path& path : {out / "info.txt", out / "releases/3/product/a.txt"})
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::others_read, fs::perms::others_read) << path;
+  for (const fs::path& path : {out / "releases", out / "releases/3/client"})
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::others_exec, fs::perms::others_exec) << path;
+
+  // Leaving out the client tree would drop it; nothing changes.
+  auto before = snapshot(out);
+  run = build();
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("would drop the client tree"), std::string::npos) << run.err;
+  EXPECT_EQ(snapshot(out), before);
+
+  ASSERT_EQ(build({"--client", client.string(), "--keep", "2"}).exit_code, 0);
+  ASSERT_EQ(build({"--client", client.string(), "--drop", "commands"}).exit_code, 0);
+  EXPECT_EQ(release_serials(out), (std::vector<unsigned>{4, 5}));
+  EXPECT_FALSE(fs::exists(out / "releases/5/product/command.dat"));
+  EXPECT_NE(read_file(out / "info.txt").find("releases/5/product"), std::string::npos);
+
+  // push: into a folder, and over rsync through a remote shell that runs it here.
+  fs::path shell = temp / "rsh.sh";
+  write_file(shell, "#!/bin/sh\nshift\nexec \"$@\"\n");
+  fs::permissions(shell, fs::perms::owner_all);
+  fs::path near = temp / "mirror1", far = temp / "mirror2";
+  run =
+      run_publish({"push", "--out", out.string(), "--rsh", shell.string(), near.string(), "localhost:" + far.string()});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  for (const fs::path& mirror : {near, far}) {
+    EXPECT_EQ(snapshot(mirror / "releases"), snapshot(out / "releases"));
+    EXPECT_EQ(read_file(mirror / "info.txt"), read_file(out / "info.txt"));
+  }
+}
+
+// Clients refuse a serial below one they took: a signed release carries its own in both
+// trees, and a flat tree one past the kept serial and its earlier documents, so that a
+// switch of layout either way never goes back.
+TEST_F(publish_run, signed_trees_carry_a_serial_that_only_grows_in_either_layout) {
+  const std::string key = std::string(CORVID_TEST_SUPPORT) + "/test_release_key";
+  fs::path client = temp / "client";
+  write_file(client / "talomar.exe", "exe");
+  add("a.txt", "first");
+  layout = {"--client", client.string(), "--sign", key};
+  auto serial_of = [](const fs::path& tree) {
+    std::string document = read_file(tree / "csigned.dat");
+    std::size_t at = document.find("\nserial ");
+    return at == std::string::npos ? std::string() : document.substr(at + 8, document.find('\n', at + 1) - at - 8);
+  };
+  for (const char* chosen : {"releases", "releases", "flat", "flat", "releases"})
+    ASSERT_EQ(build({"--layout", chosen}).exit_code, 0) << chosen;
+  for (const char* tree : {"product", "client"}) {
+    EXPECT_EQ(serial_of(out / "releases/2" / tree), "2") << tree;
+    EXPECT_EQ(serial_of(out / tree), "4") << tree;
+    EXPECT_EQ(serial_of(out / "releases/5" / tree), "5") << tree;
+  }
+  EXPECT_EQ(run_publish({"verify", "--out", out.string(), "--key", key + ".pub"}).exit_code, 0);
+  // Every kept release is checked, not only the one players are given.
+  std::string document = read_file(out / "releases/1/client/csigned.dat");
+  document[document.find("serial 1")] = 'S';
+  write_file(out / "releases/1/client/csigned.dat", document);
+  tool_run broken = run_publish({"verify", "--out", out.string(), "--key", key + ".pub"});
+  EXPECT_EQ(broken.exit_code, 1);
+  EXPECT_NE((broken.out + broken.err).find("releases/1/client/csigned.dat"), std::string::npos) << broken.out;
+}
+
 TEST(publish_command_line, usage_errors_exit_2_and_the_help_fits_a_screen_beside_a_manual_of_every_option) {
   EXPECT_EQ(run_publish({}).exit_code, 2);
   EXPECT_EQ(run_publish({"publish"}).exit_code, 2);
@@ -628,6 +744,9 @@ TEST(publish_command_line, usage_errors_exit_2_and_the_help_fits_a_screen_beside
                 .exit_code,
             2);
   EXPECT_EQ(run_publish({"verify"}).exit_code, 2);
+  tool_run https = run_publish({"verify", "--url", "https://example.com/info.txt"});
+  EXPECT_EQ(https.exit_code, 2);
+  EXPECT_NE(https.err.find("plain HTTP only"), std::string::npos) << https.err;
 
   // Help fits a screen; the manual beside the program tells every option it names.
   std::string manual_source = read_file(fs::path(CORVID_PUBLISH_EXE).parent_path() / "corvid-publish.1");

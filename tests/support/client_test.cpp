@@ -1,5 +1,9 @@
 #include "tests/support/client_test.h"
 
+#include <map>
+#include <string>
+#include <vector>
+
 #include "core/update_state.h"
 #include "net/transfer_progress.h"
 
@@ -70,6 +74,47 @@ LRESULT CALLBACK pumped_actions::procedure(HWND window, UINT message, WPARAM wpa
     action();
   }
   return 0;
+}
+
+namespace {
+
+// Thread timers carry no data of their own: each finds its watch here.
+std::map<UINT_PTR, dialog_watch*>& watches() {
+  static std::map<UINT_PTR, dialog_watch*> by_timer;
+  return by_timer;
+}
+
+BOOL CALLBACK collect_visible_dialog(HWND window, LPARAM list) {
+  char class_name[16] = "";
+  GetClassNameA(window, class_name, sizeof class_name);
+  if (std::string(class_name) == "#32770" && IsWindowVisible(window)) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+dialog_watch::dialog_watch(std::function<void(HWND)> act) : act_(std::move(act)) {
+  timer_ = SetTimer(nullptr, 0, 25, tick);
+  EXPECT_NE(timer_, 0u);
+  watches()[timer_] = this;
+}
+
+dialog_watch::~dialog_watch() {
+  KillTimer(nullptr, timer_);
+  watches().erase(timer_);
+}
+
+void CALLBACK dialog_watch::tick(HWND, UINT, UINT_PTR timer, DWORD) {
+  auto found = watches().find(timer);
+  if (found == watches().end()) return;
+  dialog_watch& watch = *found->second;
+  std::vector<HWND> dialogs;
+  EnumThreadWindows(GetCurrentThreadId(), collect_visible_dialog, reinterpret_cast<LPARAM>(&dialogs));
+  for (HWND dialog : dialogs) {
+    if (watch.seen_.insert(dialog).second) watch.act_(dialog);
+  }
 }
 
 }  // namespace corvid

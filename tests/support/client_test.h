@@ -10,6 +10,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <set>
 
 #include "tests/support/install_folder.h"
 
@@ -46,6 +47,23 @@ class pumped_actions {
   HWND window_ = nullptr;
   std::deque<std::function<void()>> waiting_;
   int ran_ = 0;
+};
+
+// Calls `act` once with each dialog of this thread (message boxes too) once it shows,
+// from a timer of this thread: the modal loop that shows the dialog dispatches the
+// timer, so that playing the player takes no second thread (tests/support/emulation.h).
+class dialog_watch {
+ public:
+  explicit dialog_watch(std::function<void(HWND)> act);
+  ~dialog_watch();
+  dialog_watch(const dialog_watch&) = delete;
+  dialog_watch& operator=(const dialog_watch&) = delete;
+
+ private:
+  static void CALLBACK tick(HWND, UINT, UINT_PTR timer, DWORD);
+  UINT_PTR timer_ = 0;
+  std::function<void(HWND)> act_;
+  std::set<HWND> seen_;
 };
 
 }  // namespace corvid

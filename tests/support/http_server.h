@@ -1,7 +1,10 @@
 #pragma once
-// An HTTP server for tests, inside the test process: it listens on 127.0.0.1 on a free
-// port, answers GET requests from a thread of its own with bodies programmed per path,
-// records every request, and can misbehave in the ways real servers do.
+// An HTTP server for tests, outside the test process: a Linux program of its own that
+// listens on 127.0.0.1 on a free port, answers GET requests with bodies programmed per
+// path, records every request, and can misbehave in the ways real servers do. Under
+// qemu-user a 32-bit Wine process that holds a second thread faults sooner or later, so
+// the server's threads live in a process of their own (README: "How the 32-bit build is
+// tested"); this object programs it over a control connection and ends it.
 //
 //   test_http_server server;
 //   server.serve("/cpatch.dat", "Corvid Patch\n...");
@@ -12,17 +15,14 @@
 // Paths that were not programmed answer 404 with a short HTML page.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
-#include <map>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
+
+#include "tests/support/emulation.h"
 
 namespace corvid {
 
@@ -49,6 +49,7 @@ struct http_request_record {
 
 class test_http_server {
  public:
+  // Starts the server process; throws when it does not report for duty.
   test_http_server();
   ~test_http_server();
   test_http_server(const test_http_server&) = delete;
@@ -86,51 +87,45 @@ class test_http_server {
   void go_away_after(std::string path);
   void come_back();
 
+  // A setting of the server process: assigning it reaches the server at once.
+  template <typename T>
+  class setting {
+   public:
+    setting(test_http_server* owner, T value) : owner_(owner), value_(value) {}
+    setting(const setting&) = delete;
+    setting& operator=(T value) {
+      value_ = value;
+      owner_->send_settings();
+      return *this;
+    }
+    operator T() const { return value_; }
+
+   private:
+    test_http_server* owner_;
+    T value_;
+  };
+
   // How long a stalled body waits at most, and how many bytes an endless body sends at
   // most, so that a test that forgets them still ends.
-  std::chrono::milliseconds stall_limit{10000};
+  setting<std::chrono::milliseconds> stall_limit{this, std::chrono::milliseconds(10000)};
   // Every answer says "Connection: close" and the connection is closed after it, so the
-  // client never keeps a connection for later.
-  bool one_request_per_connection = false;
-  std::uint64_t endless_limit = 1024ull * 1024 * 1024;
+  // client never keeps a connection for later. WinINet starts a thread to close idle
+  // kept-alive connections, so this is the default under emulation.
+  setting<bool> one_request_per_connection{this, under_emulation};
+  setting<std::uint64_t> endless_limit{this, 1024ull * 1024 * 1024};
 
   // A loopback port on which nothing listens: connections to it are refused.
   static std::uint16_t closed_port();
 
  private:
-  enum class framing { length, chunked, until_close };
-  struct response {
-    int status = 200;
-    std::string content_type;
-    std::string body;
-    http_fault fault = http_fault::none;
-    std::size_t fault_at = 0;
-    framing frame = framing::length;
-    std::size_t chunk_size = 0;
-    std::string location{};  // sent as "Location" when not empty
-  };
-  struct connection;
-  bool answer_framed(connection& client, const response& programmed);
+  void send_settings();
+  // Sends one frame and waits for its reply's payload; throws when the server is gone.
+  std::string call(const std::string& frame) const;
 
-  void accept_loop();
-  void serve_connection(std::shared_ptr<connection> client);
-  bool answer(connection& client, const http_request_record& request);
-  bool wait_for_release();
-
-  std::uintptr_t listener_;
+  std::uintptr_t control_ = ~std::uintptr_t{0};  // no socket yet
   std::uint16_t port_ = 0;
-  std::thread acceptor_;
-
-  mutable std::mutex mutex_;
-  std::condition_variable released_;
-  bool stopping_ = false;
-  bool stall_released_ = false;
-  std::string gone_after_;
-  bool gone_ = false;
-  std::map<std::string, response> responses_;
-  std::vector<http_request_record> requests_;
-  std::vector<std::shared_ptr<connection>> connections_;
-  std::vector<std::thread> workers_;
+  // The records fetched so far: the server only ever adds to its list.
+  mutable std::vector<http_request_record> requests_;
 };
 
 }  // namespace corvid

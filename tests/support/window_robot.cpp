@@ -63,16 +63,22 @@ std::string environment_block(const std::vector<std::string>& additions) {
   return block;
 }
 
-}  // namespace
-
-std::string client_program() {
-  char named[MAX_PATH] = "";
-  DWORD length = GetEnvironmentVariableA("CORVID_CLIENT_EXE", named, sizeof named);
-  if (length != 0 && length < sizeof named) return named;
-  return CORVID_TALOMAR_EXE;
+// The programs a test starts, and the programs they start, end with the test program
+// however it ends: one left running would show its windows to the tests after it.
+HANDLE ended_with_this_process() {
+  static HANDLE job = [] {
+    HANDLE created = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    return created;
+  }();
+  return job;
 }
 
-bool client_is_emulated() { return client_program() != CORVID_TALOMAR_EXE; }
+}  // namespace
+
+std::string client_program() { return CORVID_TALOMAR_EXE; }
 
 std::vector<seen_window> visible_windows() {
   std::vector<seen_window> windows;
@@ -98,10 +104,12 @@ bool window_robot::start(const std::string& folder, const std::string& program, 
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started{};
-  if (!CreateProcessA(application.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, block.data(),
+  if (!CreateProcessA(application.c_str(), command_line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, block.data(),
                       folder.c_str(), &startup, &started)) {
     return false;
   }
+  AssignProcessToJobObject(ended_with_this_process(), started.hProcess);
+  ResumeThread(started.hThread);
   CloseHandle(started.hThread);
   process_.reset(started.hProcess);
   process_id_ = started.dwProcessId;

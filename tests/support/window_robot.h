@@ -67,7 +67,8 @@ class window_robot {
   static void press_key(HWND window, WPARAM virtual_key);
   static void close(HWND window);           // WM_CLOSE, as the window manager sends it
   static void post_quit(DWORD process_id);  // WM_QUIT to the process's main thread
-  // The command line of a running process, read from its process parameters.
+  // The command line of a running process, read from its process parameters (not under
+  // emulation: tests/support/emulation.h).
   static std::string command_line_of(DWORD process_id);
 
   DWORD process_id() const { return process_id_; }
@@ -78,17 +79,8 @@ class window_robot {
   DWORD process_id_ = 0;
 };
 
-// The program under test: the one named by CORVID_CLIENT_EXE in the environment (the
-// shipping 32-bit build's, driven by this 64-bit robot), else this build's own.
+// The program under test: this build's own talomar.exe.
 std::string client_program();
-
-// True when that is the 32-bit client, run by 32-bit Wine under qemu-user. Such a process
-// loses track of its threads once it has a second one and takes a signal: the emulator
-// keeps one table of thread-local descriptors for the whole process, so a thread returning
-// from a signal handler may come back with the latest thread's storage. WinINet starts a
-// thread to close idle kept-alive connections, so servers for this client answer one
-// request per connection, which keeps it to its one thread.
-bool client_is_emulated();
 
 // Every visible top-level window of other processes.
 std::vector<seen_window> visible_windows();

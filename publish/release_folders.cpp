@@ -1,0 +1,137 @@
+#include "publish/release_folders.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "publish/platform.h"
+#include "publish/server_info.h"
+#include "publish/zlib_stream.h"
+
+namespace fs = std::filesystem;
+
+namespace corvid::publish {
+
+namespace {
+// Decimal from 1, without leading zeros, so that one release has one name.
+std::optional<unsigned> serial_of_name(std::string_view name) {
+  if (name.empty() || name.size() > 9 || name.front() == '0') return std::nullopt;
+  unsigned serial = 0;
+  for (char c : name) {
+    if (c < '0' || c > '9') return std::nullopt;
+    serial = serial * 10 + static_cast<unsigned>(c - '0');
+  }
+  return serial;
+}
+}  // namespace
+
+std::vector<unsigned> release_serials(const fs::path& out) {
+  std::vector<unsigned> serials;
+  std::error_code code;
+  for (const fs::directory_entry& item : fs::directory_iterator(out / releases_folder, code)) {
+    std::optional<unsigned> serial = serial_of_name(item.path().filename().string());
+    if (serial && item.is_directory(code)) serials.push_back(*serial);
+  }
+  std::sort(serials.begin(), serials.end());
+  return serials;
+}
+
+unsigned next_serial(const fs::path& out, unsigned kept_serial) {
+  std::vector<unsigned> serials = release_serials(out);
+  return std::max(kept_serial, serials.empty() ? 0u : serials.back()) + 1;
+}
+
+fs::path release_folder(const fs::path& out, unsigned serial) { return out / releases_folder / std::to_string(serial); }
+
+std::string release_location(std::string_view site, unsigned serial, std::string_view tree) {
+  return std::string(site) + "/" + releases_folder + "/" + std::to_string(serial) + "/" + std::string(tree);
+}
+
+std::optional<unsigned> serial_of_location(std::string_view location) {
+  std::size_t tree = location.rfind('/');
+  if (tree == std::string_view::npos) return std::nullopt;
+  std::size_t serial = location.rfind('/', tree - 1);
+  if (serial == std::string_view::npos || serial == 0) return std::nullopt;
+  std::string_view folder = location.substr(0, serial);
+  if (!folder.ends_with(std::string("/") + releases_folder)) return std::nullopt;
+  return serial_of_name(location.substr(serial + 1, tree - serial - 1));
+}
+
+server_info_settings pointing_at(server_info_settings sites, unsigned serial) {
+  auto point = [serial](host_pair& pair) {
+    pair = {release_location(pair.client, serial, "client"), release_location(pair.product, serial, "product")};
+  };
+  host_pair main{sites.client_host, sites.product_host};
+  point(main);
+  sites.client_host = main.client;
+  sites.product_host = main.product;
+  if (sites.header_hosts) point(*sites.header_hosts);
+  for (host_pair& mirror : sites.mirrors) point(mirror);
+  return sites;
+}
+
+published_release current_release(const fs::path& out, bool flat, const std::optional<std::string>& info_name) {
+  published_release release{0, out, std::nullopt};
+  std::error_code code;
+  if (info_name && fs::is_regular_file(out / *info_name, code)) release.pointer = out / *info_name;
+  std::vector<unsigned> serials = flat ? std::vector<unsigned>() : release_serials(out);
+  if (serials.empty()) return release;
+  release.serial = serials.back();
+  std::string text, ignored;
+  server_info named;
+  std::vector<std::string> problems;
+  if (release.pointer && read_whole_file(*release.pointer, text, ignored)) {
+    check_server_info_text(text, problems, &named);
+    std::optional<unsigned> serial = serial_of_location(named.product_host.view());
+    if (serial && std::binary_search(serials.begin(), serials.end(), *serial)) release.serial = *serial;
+  }
+  release.folder = release_folder(out, release.serial);
+  return release;
+}
+
+bool replace_file(const fs::path& file, std::string_view text, std::string& error) {
+  // Appended rather than "." + name: GCC 12 at -O3 warns of an overlapping copy that
+  // the concatenation of a literal and a temporary cannot make (-Werror=restrict).
+  std::string hidden = ".";
+  hidden += file.filename().string();
+  hidden += ".new";
+  fs::path fresh = file.parent_path() / hidden;
+  if (!write_whole_file(fresh, text, error)) return false;
+  std::error_code code;
+  fs::permissions(fresh, fs::perms(0644), code);
+  fs::rename(fresh, file, code);
+  if (!code) return true;
+  fs::remove(fresh, code);
+  error = "cannot replace " + display_path(file) + ": " + code.message();
+  return false;
+}
+
+bool install_release(const fs::path& staging, const fs::path& out, unsigned serial,
+                     const std::optional<std::string>& info_name, std::string_view info_text, std::string& error) {
+  fs::path folder = release_folder(out, serial);
+  std::error_code code;
+  fs::create_directories(folder.parent_path(), code);
+  if (!code) fs::permissions(folder.parent_path(), fs::perms(0755), code);
+  if (!code && fs::exists(folder, code)) code = std::make_error_code(std::errc::file_exists);
+  if (!code) fs::rename(staging, folder, code);
+  if (code) {
+    error = "cannot move the new release to " + display_path(folder) + ": " + code.message();
+    return false;
+  }
+  return !info_name || replace_file(out / *info_name, info_text, error);
+}
+
+void prune_releases(const fs::path& out, unsigned keep, unsigned current, std::vector<unsigned>& removed,
+                    std::vector<std::string>& errors) {
+  std::vector<unsigned> serials = release_serials(out);
+  for (std::size_t i = 0; i + keep < serials.size(); ++i) {
+    if (serials[i] == current) continue;
+    std::error_code code;
+    fs::remove_all(release_folder(out, serials[i]), code);
+    if (code)
+      errors.push_back("cannot remove " + display_path(release_folder(out, serials[i])) + ": " + code.message());
+    else
+      removed.push_back(serials[i]);
+  }
+}
+
+}  // namespace corvid::publish
