@@ -13,6 +13,7 @@
 
 #include "app/elevation.h"
 #include "tests/e2e/whole_run.h"
+#include "tests/support/emulation.h"
 
 namespace corvid {
 
@@ -205,9 +206,7 @@ TEST(read_only_run, an_unwritable_game_folder_starts_the_elevated_program_once_a
                        "The game folder cannot be written without administrator rights:\n" + read_only +
                            "\n\nStart Talomar again and allow it to make changes, or ask an administrator to "
                            "update the game."}));
-  // Another process's memory, where the command line is kept, cannot be read from
-  // outside a 32-bit process under qemu-user (README: "How the 32-bit build is tested").
-  if (!client_is_emulated()) {
+  if (other_processes_readable) {
     std::string command_line = window_robot::command_line_of(box.process_id);
     std::string tail = "\\talomar.exe\" " + std::string(elevated_run_mark) + " " + launch_arguments;
     EXPECT_TRUE(command_line.size() > tail.size() && command_line.substr(command_line.size() - tail.size()) == tail)
