@@ -89,12 +89,11 @@ published_release current_release(const fs::path& out, bool flat, const std::opt
 }
 
 bool replace_file(const fs::path& file, std::string_view text, std::string& error) {
-  // Appended rather than "." + name: GCC 12 at -O3 warns of an overlapping copy that
-  // the concatenation of a literal and a temporary cannot make (-Werror=restrict).
-  std::string hidden = ".";
-  hidden += file.filename().string();
-  hidden += ".new";
-  fs::path fresh = file.parent_path() / hidden;
+  // Appended, not concatenated: GCC 12's -Wrestrict misreads `"." + string` on i686.
+  std::string name = ".";
+  name += file.filename().string();
+  name += ".new";
+  fs::path fresh = file.parent_path() / name;
   if (!write_whole_file(fresh, text, error)) return false;
   std::error_code code;
   fs::permissions(fresh, fs::perms(0644), code);
