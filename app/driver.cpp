@@ -19,6 +19,7 @@
 #include "patch/fetch.h"
 #include "patch/list_format.h"
 #include "patch/local_files.h"
+#include "patch/release_verification.h"
 #include "patch/verification.h"
 
 namespace corvid {
@@ -40,8 +41,10 @@ void warn(const char* text, const char* caption) { MessageBoxA(nullptr, text, ca
 
 void end_run() { state.driver_state = finishing; }
 
-// A failed step ends the run; the player hears of it unless they cancelled.
+// A failed step ends the run; the player hears of it unless they cancelled. A file
+// that is not the one signed is told as every other refusal of the release key is.
 void end_run_after_failure(message failure) {
+  if (state.last_error_code == fetch_not_as_signed) failure = message::update_not_verified;
   if (!state.cancel_flag) report_network_error(text_of(failure));
   end_run();
 }
@@ -93,14 +96,40 @@ void run_connect() {
   end_run();
 }
 
+// With a release key, nothing of a tree is used before its signed document is accepted.
+bool tree_document_accepted(const char* header_host, release_tree tree) {
+  return !releases_are_signed() || accept_signed_document(header_host, tree);
+}
+
+bool served_as_signed(const char* path, served_part part) {
+  return !releases_are_signed() || served_file_as_signed(path, part);
+}
+
+// The list names the signed files, and the serial is kept before any of them is
+// installed, so that no later run takes an older release.
+bool list_as_signed() { return !releases_are_signed() || (file_list_as_signed() && keep_accepted_serial()); }
+
 void run_update_client() {
   show_checking_status(message::checking_client);
+  if (!tree_document_accepted(state.client_header_host.c_str(), release_tree::client)) {
+    end_run_after_failure(message::update_not_verified);
+    return;
+  }
   if (!fetch_client_list_or_patch_header(state.client_header_host.c_str())) {
     end_run_after_failure(message::cannot_retrieve_client_information);
     return;
   }
+  if (!served_as_signed(server_scratch_file, served_part::list)) {
+    DeleteFileA(server_scratch_file);
+    end_run_after_failure(message::update_not_verified);
+    return;
+  }
   if (!read_client_file_list(server_scratch_file)) {
     end_run_after_failure(message::cannot_parse_client_information);
+    return;
+  }
+  if (!list_as_signed()) {
+    end_run_after_failure(message::update_not_verified);
     return;
   }
   int files_fetched = 0;
@@ -149,14 +178,28 @@ bool bring_manifest_up_to_date(const file_entry& header) {
 void run_update_product() {
   show_checking_status(message::checking_files);
 
-  fetch_command_script(state.product_host.c_str());
-  if (state.cancel_flag) return end_run();
-  run_command_script(command_script_file);
-  if (state.cancel_flag) return end_run();
-  DeleteFileA(command_script_file);
+  if (!tree_document_accepted(state.product_header_host.c_str(), release_tree::product)) {
+    return end_run_after_failure(message::update_not_verified);
+  }
+  // A signed release without a script runs none, whatever the server holds.
+  if (!releases_are_signed() || signed_release_has_script()) {
+    fetch_command_script(state.product_host.c_str());
+    if (state.cancel_flag) return end_run();
+    if (!served_as_signed(command_script_file, served_part::script)) {
+      DeleteFileA(command_script_file);
+      return end_run_after_failure(message::update_not_verified);
+    }
+    run_command_script(command_script_file);
+    if (state.cancel_flag) return end_run();
+    DeleteFileA(command_script_file);
+  }
 
   if (!fetch_client_list_or_patch_header(state.product_header_host.c_str())) {
     return end_run_after_failure(message::cannot_retrieve_product_information);
+  }
+  if (!served_as_signed(server_scratch_file, served_part::list)) {
+    DeleteFileA(server_scratch_file);
+    return end_run_after_failure(message::update_not_verified);
   }
   // A header that cannot be read, is short or lacks its magic describes no manifest.
   file_entry header;
@@ -167,14 +210,20 @@ void run_update_product() {
   if (!bring_manifest_up_to_date(header)) {
     return end_run_after_failure(message::cannot_retrieve_product_information);
   }
+  // The next run fetches the manifest again rather than trusting this one.
+  if (!served_as_signed(manifest_file_name, served_part::manifest)) {
+    DeleteFileA(server_scratch_file);
+    DeleteFileA(manifest_file_name);
+    return end_run_after_failure(message::update_not_verified);
+  }
   if (!check_product_files(header)) {
     if (state.cancel_flag) return end_run();
     report_network_error(text_of(message::cannot_parse_product_information));
-    // The next run fetches the manifest again rather than trusting this one.
     DeleteFileA(manifest_file_name);
     return end_run();
   }
   DeleteFileA(server_scratch_file);
+  if (!list_as_signed()) return end_run_after_failure(message::update_not_verified);
 
   if (state.max_patch_size != 0 && state.total_bytes_to_fetch != 0 &&
       state.total_bytes_to_fetch > state.max_patch_size) {

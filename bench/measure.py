@@ -235,7 +235,8 @@ class bench:
         # list times are written for that zone and installed files keep the release's.
         subprocess.run([self.o.publish, "build", "--release", self.release, "--client", client,
                         "--out", self.site, "--layout", "flat", "--info", "info.txt", "--utc-offset", "-18000",
-                        "--client-host", hosts + "/client", "--product-host", hosts + "/product"],
+                        "--client-host", hosts + "/client", "--product-host", hosts + "/product"]
+                       + (["--sign", self.o.sign] if self.o.sign else []),
                        check=True, stdout=subprocess.DEVNULL)
 
     def start_nginx(self):
@@ -460,6 +461,8 @@ def main():
     parser.add_argument("--client-build", default="64-bit build")
     # For the 32-bit client under qemu-user, which must keep to one thread (README).
     parser.add_argument("--one-request-per-connection", action="store_true")
+    # A private key: the release is signed, for a client built with its public half.
+    parser.add_argument("--sign", default="")
     parser.add_argument("--largest", type=int, default=0,
                         help="MiB of one extra file; measures that file's first install alone")
     options = parser.parse_args()

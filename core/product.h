@@ -33,6 +33,12 @@ inline constexpr const char* language_file = "language/patch_strings.dat";
 inline constexpr const char* list_file_name = "cpatch.dat";
 inline constexpr const char* command_script_name = "command.dat";
 inline constexpr const char* manifest_file_name = "gfl.mft";
+// Published at the root of each tree and fetched into the installation folder under the
+// same name. No listed file may take it, nor the next name.
+inline constexpr const char* signed_document_file_name = "csigned.dat";
+// Kept in the installation folder: the highest serial accepted for each tree, so that
+// an older release served again is refused.
+inline constexpr const char* accepted_serials_file_name = "cserial.dat";
 
 }  // namespace corvid
 

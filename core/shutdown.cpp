@@ -16,6 +16,7 @@ void shutdown_cleanup() {
 void delete_scratch_files() {
   DeleteFileA(server_scratch_file);
   DeleteFileA(command_script_file);
+  DeleteFileA(signed_document_file_name);
   for (int index = 0; index < scratch_copy_name_count; ++index) DeleteFileA(scratch_copy_name_at(index).c_str());
 }
 

@@ -15,6 +15,7 @@
 #include "patch/inflating_writer.h"
 #include "patch/install_log.h"
 #include "patch/local_files.h"
+#include "patch/release_verification.h"
 #include "patch/scratch_copy.h"
 #include "text/lower_case.h"
 #include "text/paths.h"
@@ -100,7 +101,7 @@ bool fetch_marked(host_choice& hosts, int& files_fetched) {
     show_getting_line(file);
     url_text url;
     if (!compose_download_url(url, hosts.next(), entry.name.c_str())) return fail(fetch_cannot_open_url);
-    if (!fetch_file(url.c_str(), entry, show_transfer_progress)) return false;
+    if (!fetch_file(url.c_str(), entry, show_transfer_progress, signed_digest_of(i))) return false;
     ++files_fetched;
     log_installed("File Copy: ", entry.name.view());
   }
@@ -125,7 +126,8 @@ bool fetch_marked_files_rotating(const server_location* hosts, int host_count, i
   return fetch_marked(choice, files_fetched);
 }
 
-bool fetch_file(const char* url, file_entry& entry, progress_callback_type progress_callback) {
+bool fetch_file(const char* url, file_entry& entry, progress_callback_type progress_callback,
+                const sha256_digest* signed_digest) {
   const char* name = entry.name.c_str();
 
   internet_handle request = open_request(url, 0);
@@ -136,7 +138,9 @@ bool fetch_file(const char* url, file_entry& entry, progress_callback_type progr
     return fail(fetch_cannot_make_writable);
   }
 
-  inflating_writer writer(entry.size);
+  file_digest* digest = signed_digest != nullptr ? release_file_digest() : nullptr;
+  if (signed_digest != nullptr && (digest == nullptr || !digest->start())) return fail(fetch_not_as_signed);
+  inflating_writer writer(entry.size, digest);
   if (!writer.ready()) return fail(fetch_no_memory);
   scratch_copy scratch(name);
 
@@ -154,6 +158,11 @@ bool fetch_file(const char* url, file_entry& entry, progress_callback_type progr
   inflate_outcome outcome = writer.finish(scratch.handle());
   if (outcome == inflate_outcome::out_of_memory) return fail(fetch_no_memory);
   if (outcome == inflate_outcome::bad_stream) return fail(fetch_cannot_inflate);
+  if (digest != nullptr) {
+    sha256_digest inflated;
+    if (!writer.digest_whole() || !digest->finish(inflated) || inflated != *signed_digest)
+      return fail(fetch_not_as_signed);
+  }
 
   // The file's folders are made only for a file that is ready to go into them.
   std::string_view directory = directory_part(entry.name.view());

@@ -7,6 +7,7 @@
 #include "core/update_state.h"
 #include "net/download.h"
 #include "core/file_entry.h"
+#include "patch/signing_values.h"
 
 namespace corvid {
 
@@ -21,6 +22,7 @@ enum fetch_error : std::int32_t {
   fetch_cannot_create_file = 307,  // the scratch copy, or the move of the finished copy
   fetch_write_failed = 308,        // writing the scratch copy, or flushing it to the disk
   fetch_cannot_make_writable = 309,
+  fetch_not_as_signed = 310,  // the inflated file's SHA-256 is not the signed one
 };
 
 // Every marked file from `host`, in list order; the first failure ends the run.
@@ -36,7 +38,9 @@ bool fetch_marked_files_rotating(const server_location* hosts, int host_count, i
 // bytes are there (and on the disk, for all but small files) is the copy moved over
 // `entry.name`, in one step, and given the listed time. Until then the installed copy
 // stays untouched, byte for byte and with its time, whatever fails; only a read-only
-// one is made writable first.
-bool fetch_file(const char* url, file_entry& entry, progress_callback_type progress_callback);
+// one is made writable first. With `signed_digest`, the inflated file must have that
+// SHA-256 too.
+bool fetch_file(const char* url, file_entry& entry, progress_callback_type progress_callback,
+                const sha256_digest* signed_digest = nullptr);
 
 }  // namespace corvid

@@ -15,8 +15,9 @@ namespace corvid {
 
 class inflating_writer final : private byte_sink {
  public:
-  // For a stream that must give exactly `expected_size` bytes.
-  explicit inflating_writer(std::uint32_t expected_size);
+  // For a stream that must give exactly `expected_size` bytes. Every inflated byte goes
+  // to `digest` too, when there is one, written or not.
+  explicit inflating_writer(std::uint32_t expected_size, byte_sink* digest = nullptr);
   ~inflating_writer() = default;
   inflating_writer(const inflating_writer&) = delete;
   inflating_writer& operator=(const inflating_writer&) = delete;
@@ -33,6 +34,8 @@ class inflating_writer final : private byte_sink {
   // After the last piece: writes what is left and says how it all went. A stream that
   // is not exactly the expected bytes is a bad one.
   inflate_outcome finish(HANDLE file);
+  // False when the digest refused a piece: it has not seen the whole file.
+  bool digest_whole() const { return !digest_failed_; }
 
  private:
   bool take(const unsigned char* bytes, std::size_t length) override;
@@ -41,7 +44,10 @@ class inflating_writer final : private byte_sink {
   std::unique_ptr<unsigned char[]> buffer_;
   std::uint32_t expected_size_;
   inflater inflater_;
+  byte_sink* digest_;
   HANDLE file_ = INVALID_HANDLE_VALUE;
+  bool write_failed_ = false;
+  bool digest_failed_ = false;
 };
 
 }  // namespace corvid

@@ -32,11 +32,28 @@ bool read_list_header(line_source& lines, int& count, list_findings* found) {
   return false;
 }
 
+namespace {
+
+// Windows takes "./" for the folder itself and drops dots and blanks at the end of a
+// name, so each of these names the client's own file in the installation folder.
+bool names_the_client_file(std::string_view name, std::string_view client_file) {
+  std::size_t last = name.find_last_of("/\\");
+  std::size_t base_start = last == std::string_view::npos ? 0 : last + 1;
+  if (name.substr(0, base_start).find_first_not_of("./\\") != std::string_view::npos) return false;
+  std::string_view base = name.substr(base_start);
+  while (!base.empty() && (base.back() == '.' || base.back() == ' ')) base.remove_suffix(1);
+  return equal_ignoring_case(base, client_file);
+}
+
+}  // namespace
+
 bool listed_name_is_installable(std::string_view name) {
   if (name.empty() || name.size() > decltype(file_entry::name)::capacity) return false;
   if (name.front() == '/' || name.front() == '\\') return false;
   if (name.find(':') != std::string_view::npos) return false;
   if (names_a_device(name) || names_a_scratch_copy(name)) return false;
+  if (names_the_client_file(name, signed_document_file_name) || names_the_client_file(name, accepted_serials_file_name))
+    return false;
   std::size_t start = 0;
   while (start <= name.size()) {
     std::size_t end = name.find_first_of("/\\", start);

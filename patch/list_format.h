@@ -44,7 +44,8 @@ bool read_list_header(line_source& lines, int& count, list_findings* found = nul
 
 // True for a name that stays inside the installation folder once it is written there
 // and names a file of its own: not empty, not absolute, no drive or stream colon, no
-// ".." component, no device name as any component, and not a scratch copy's name.
+// ".." component, no device name as any component, not a scratch copy's name, nor a
+// file of signed releases.
 bool listed_name_is_installable(std::string_view name);
 
 // size, packed_size, crc32, time in hexadecimal, then the name. Missing fields leave

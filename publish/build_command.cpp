@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <ctime>
 #include <system_error>
 
 #include "core/product.h"
@@ -6,6 +8,7 @@
 #include "publish/options.h"
 #include "publish/platform.h"
 #include "publish/report.h"
+#include "publish/release_document.h"
 #include "publish/release_folders.h"
 #include "publish/release_scan.h"
 #include "publish/server_info.h"
@@ -198,6 +201,10 @@ int run_build(const build_options& options) {
   std::string commands, info_text;
   std::vector<std::string> problems = drop_refusals(options, live.folder), warnings;
   gather_inputs(options, paths, serial, trees, commands, info_text, problems, warnings);
+  std::vector<release_key_pair> keys(options.sign_keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (!read_private_key_file(options.sign_keys[i], keys[i], error)) problems.push_back(error);
+  }
   for (const std::string& warning : warnings) out.warning(warning);
   if (interrupted()) return interrupted_run(out, paths, false);
   if (!problems.empty()) return refused_run(out, problems);
@@ -235,6 +242,25 @@ int run_build(const build_options& options) {
               (!site.flat || !site.info_name || write_whole_file(paths.staging / *site.info_name, info_text, error));
     if (!written) errors.push_back(error);
   }
+  // Clients refuse a serial lower than one they took: the release's own, and in the flat
+  // layout one past both the kept serial and those the live trees were signed with.
+  unsigned signed_serial = serial;
+  if (site.flat && !keys.empty()) {
+    std::uint64_t next = options.last_serial + 1ull;
+    for (const tree& each : trees) next = std::max(next, next_release_serial(live.folder / each.label));
+    signed_serial = static_cast<unsigned>(next);
+  }
+  if (written && !options.dry_run && !keys.empty()) {
+    std::uint64_t expires =
+        options.expires_days ? static_cast<std::uint64_t>(std::time(nullptr)) + *options.expires_days * 86400ull : 0;
+    for (const tree& each : trees) {
+      bool product = &each == &trees[0];
+      tree_signing signing{product ? release_tree::product : release_tree::client, signed_serial, expires, keys};
+      written =
+          written && write_release_document(paths.staging / each.label, signing, each.files, each.made.entries, error);
+    }
+    if (!written) errors.push_back(error);
+  }
   progress.finish();
   if (interrupted()) return interrupted_run(out, paths, staged);
   std::vector<std::string> old_info = live_info_names(paths.out);
@@ -270,7 +296,7 @@ int run_build(const build_options& options) {
   out.line("a player with the earlier release downloads " + size_text(current) + ", a new player " + size_text(fresh));
   warn_of_costs(options, trees, current, out);
   if (written && !options.dry_run) {
-    kept_site kept{serial == 0 ? options.last_serial : serial, site};
+    kept_site kept{std::max(options.last_serial, signed_serial), site};
     if (!write_kept(paths, kept, error)) out.warning(error + "; the next run has to be given every option again");
     std::vector<unsigned> pruned;
     std::vector<std::string> failures;

@@ -57,7 +57,8 @@ std::string name_refusal(std::string_view name) {
 
 bool is_client_scratch_name(std::string_view lower_name) {
   return lower_name == list_file_name || lower_name == command_script_name || lower_name == manifest_file_name ||
-         names_a_scratch_copy(lower_name);
+         names_a_scratch_copy(lower_name) || lower_name == signed_document_file_name ||
+         lower_name == accepted_serials_file_name;
 }
 
 namespace {

@@ -18,7 +18,9 @@ const char* const manual =
 
 // What CLI11 fills in that is checked before it becomes an option.
 struct given {
-  std::string release, out, url;
+  std::string release, out, url, key_out;
+  std::vector<std::string> sign_keys;
+  std::optional<std::string> verify_key;
   std::optional<std::string> client, commands, header_hosts, down, layout, exclude_from, expect;
   std::vector<std::string> mirrors;
   std::optional<unsigned long long> max_patch_mb;
@@ -62,6 +64,11 @@ void add_build_options(CLI::App& build, build_options& options, given& raw) {
   add(build, "-j,--jobs", options.jobs, "N", "files compressed at once; default: the number of cores")
       ->check(CLI::Range(1u, 1024u));
   add(build, "--level", options.level, "N", "zlib compression level, 1 to 9 (default 6)")->check(CLI::Range(1, 9));
+  add(build, "--sign", raw.sign_keys, "KEY", "sign each tree with this private key; up to four")
+      ->allow_extra_args(false)
+      ->take_all();
+  add(build, "--expires", options.expires_days, "DAYS", "with --sign: clients refuse it after DAYS days")
+      ->check(CLI::Range(1u, 36500u));
   build.add_flag("--dry-run", options.dry_run, "write nothing; list what would change and be downloaded");
   add_output_flags(build, options.output, "list every file's fate as well");
   add(build, "--info", site.info_name, "NAME", "write the server information file as OUT/NAME");
@@ -148,6 +155,10 @@ bool finish_build(build_options& options, const given& raw, const CLI::App& buil
       !folder_value("--out", raw.out, options.out, error))
     return false;
   if (raw.client) options.client = fs::u8path(*raw.client);
+  for (const std::string& key : raw.sign_keys) options.sign_keys.push_back(fs::u8path(key));
+  if (options.sign_keys.size() > 4) error = "--sign takes up to four keys";
+  if (options.expires_days && options.sign_keys.empty()) error = "--expires goes with --sign";
+  if (!error.empty()) return false;
   site_options& site = options.site;
   if (raw.commands) site.commands = fs::absolute(fs::u8path(*raw.commands));
   if (raw.exclude_from) site.exclude_from = fs::absolute(fs::u8path(*raw.exclude_from));
@@ -187,6 +198,7 @@ bool finish_build(build_options& options, const given& raw, const CLI::App& buil
 
 bool finish_verify(verify_options& options, const given& raw, const CLI::App& verify, std::string& error) {
   options.url = raw.url;
+  if (raw.verify_key) options.key = fs::u8path(*raw.verify_key);
   if ((options.quick || raw.expect) && !verify.count("--url")) {
     error = std::string(options.quick ? "--quick" : "--expect") + " goes with --url";
     return false;
@@ -241,6 +253,7 @@ int run_command_line(int argc, char** argv) {
 #else
   out->required();
 #endif
+  add(verify, "--key", raw.verify_key, "FILE.pub", "each tree's signed document must be this key's");
   add_output_flags(verify, verify_options.output, "list every problem and location checked as well");
   CLI::App& push = *app.add_subcommand("push", "copy the release, then the pointer, to mirrors");
   push.footer(manual);
@@ -248,12 +261,19 @@ int run_command_line(int argc, char** argv) {
   add(push, "--rsh", push_options.rsh, "CMD", "the remote shell rsync uses (its -e)");
   add(push, "TARGET", push_options.targets, "TARGET", "a folder, or HOST:PATH over rsync")->required();
   add_output_flags(push, push_options.output, "list every file copied as well");
+  CLI::App& keygen = *app.add_subcommand("keygen", "make a release key pair: FILE, kept secret, and FILE.pub");
+  keygen.footer(manual);
+  add(keygen, "--out", raw.key_out, "FILE", "the private key file to create; FILE.pub beside it")->required();
 
   std::string error;
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    CLI::App* asked = build.parsed() ? &build : verify.parsed() ? &verify : push.parsed() ? &push : nullptr;
+    CLI::App* asked = build.parsed()    ? &build
+                      : verify.parsed() ? &verify
+                      : push.parsed()   ? &push
+                      : keygen.parsed() ? &keygen
+                                        : nullptr;
     std::fputs(asked ? asked->help("corvid-publish").c_str() : app.help().c_str(), stdout);
     return exit_done;
   } catch (const CLI::CallForVersion& shown) {
@@ -265,6 +285,10 @@ int run_command_line(int argc, char** argv) {
   bool refused = false;
   if (error.empty() && build.parsed() && finish_build(build_options, raw, build, error, refused))
     return run_build(build_options);
+  if (error.empty() && keygen.parsed()) {
+    if (!raw.key_out.empty()) return run_keygen(fs::u8path(raw.key_out));
+    error = "--out needs a file";
+  }
   if (error.empty() && verify.parsed() && finish_verify(verify_options, raw, verify, error)) {
 #ifdef CORVID_PUBLISH_HTTP
     if (!verify_options.url.empty()) return run_verify_url(verify_options);
@@ -273,7 +297,11 @@ int run_command_line(int argc, char** argv) {
   }
   if (error.empty() && push.parsed() && folder_value("--out", raw.out, push_options.out, error))
     return run_push(push_options);
-  const char* command = build.parsed() ? " build" : verify.parsed() ? " verify" : push.parsed() ? " push" : "";
+  const char* command = build.parsed()    ? " build"
+                        : verify.parsed() ? " verify"
+                        : push.parsed()   ? " push"
+                        : keygen.parsed() ? " keygen"
+                                          : "";
   if (refused) {
     std::fprintf(stderr, "corvid-publish%s: %s\n", command, error.c_str());
     return exit_refused;

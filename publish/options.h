@@ -57,13 +57,16 @@ struct build_options {
   unsigned last_serial = 0;         // of the last release published into --out
   std::optional<long> utc_offset;
   unsigned jobs = 1;
-  int level = 6;  // the manual says how it was chosen
+  int level = 6;                                 // the manual says how it was chosen
+  std::vector<std::filesystem::path> sign_keys;  // private key files; one signature each
+  std::optional<unsigned> expires_days;
   bool dry_run = false;
   output_options output;
 };
 
 struct verify_options {
   std::filesystem::path out;
+  std::optional<std::filesystem::path> key;     // a public key file: each tree's document must be its
   std::string url;                              // a server information location, as update.dat names it
   std::optional<std::filesystem::path> expect;  // with url: the tree every location must serve
   bool quick = false;
@@ -85,6 +88,8 @@ std::vector<std::string> split_lines(std::string text);
 int run_command_line(int argc, char** argv);
 
 int run_build(const build_options& options);
+// keygen --out FILE: a new key pair in FILE and FILE.pub.
+int run_keygen(const std::filesystem::path& file);
 int run_verify(const verify_options& options);
 int run_push(const push_options& options);
 #ifdef CORVID_PUBLISH_HTTP

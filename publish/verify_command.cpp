@@ -8,6 +8,7 @@
 #include "publish/list_format.h"
 #include "publish/name_rules.h"
 #include "publish/options.h"
+#include "publish/release_document.h"
 #include "publish/platform.h"
 #include "publish/release_folders.h"
 #include "publish/server_info.h"
@@ -110,6 +111,24 @@ class tree_check {
 };
 }  // namespace
 
+namespace {
+// The trees of every release in `releases`, against the key of `key_file`.
+void check_signatures(const fs::path& key_file, const std::vector<fs::path>& releases, tree_check& check) {
+  release_public_key key;
+  std::string error;
+  if (!read_public_key_file(key_file, key, error)) return check.add(key_file, error);
+  std::error_code code;
+  for (const fs::path& release : releases) {
+    for (const char* label : {"product", "client"}) {
+      fs::path folder = release / label;
+      if (!fs::exists(folder, code)) continue;
+      release_tree tree = label[0] == 'p' ? release_tree::product : release_tree::client;
+      if (!check_release_document_of(folder, tree, key, error)) check.add(folder / signed_document_file_name, error);
+    }
+  }
+}
+}  // namespace
+
 int run_verify(const verify_options& options) {
   report out("verify", options.output);
   out.data()["out"] = display_path(options.out);
@@ -132,6 +151,7 @@ int run_verify(const verify_options& options) {
       check.command_script(folder / "product" / command_script_name);
     }
     check.info_files(options.out);
+    if (options.key) check_signatures(*options.key, releases, check);
   }
   out.data()["files"] = files + check.installed.size();
   if (out.problem_count() != 0) {

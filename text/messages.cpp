@@ -59,6 +59,7 @@ constexpr catalogue_entry catalogue[] = {
     {message::getting_file, "Getting updated file: %s", "s"},
     {message::network_advice,
      "%s\nWait a while and try connecting again.\nIf you still cannot connect, check your Internet settings.", "s"},
+    {message::update_not_verified, "The update could not be verified.", ""},
     {message::folder_needs_administrator,
      "The game folder cannot be written without administrator rights:\n%s\n\nStart Talomar again and allow it to "
      "make changes, or ask an administrator to update the game.",

@@ -45,7 +45,9 @@ enum class message : std::uint16_t {
   getting_file = 43,    // template: file name
   network_advice = 44,  // template: the failure's own message
   // 45 stays unused: a language file of 44 lines that ends in a line feed reads it as
-  // blank. 46 is kept for the message that an update could not be verified.
+  // blank, and the player would see an empty box.
+  // A client built with the operator's key met something the key did not sign.
+  update_not_verified = 46,
   folder_needs_administrator = 47,  // template: the game folder
 };
 

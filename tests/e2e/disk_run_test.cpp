@@ -206,6 +206,8 @@ TEST(read_only_run, an_unwritable_game_folder_starts_the_elevated_program_once_a
                        "The game folder cannot be written without administrator rights:\n" + read_only +
                            "\n\nStart Talomar again and allow it to make changes, or ask an administrator to "
                            "update the game."}));
+  // Another process's memory, where the command line is kept, cannot be read from
+  // outside a 32-bit process under qemu-user (tests/support/emulation.h).
   if (other_processes_readable) {
     std::string command_line = window_robot::command_line_of(box.process_id);
     std::string tail = "\\talomar.exe\" " + std::string(elevated_run_mark) + " " + launch_arguments;

@@ -3,8 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
+#include <functional>
+
 #include "app/resources/resource_ids.h"
+#include "patch/signed_document.h"
+#include "publish/release_signing.h"
 #include "tests/e2e/whole_run.h"
+#include "tests/support/one_thread.h"
 
 namespace corvid {
 
@@ -34,6 +41,40 @@ class failure_run : public whole_run {
     EXPECT_EQ(login_command_line(false), "");
     EXPECT_FALSE(install_.exists("cpatch.dat"));
     EXPECT_FALSE(install_.exists("command.dat"));
+  }
+
+  // A stream of `packed_size` bytes that inflates to `prefix` and an incompressible
+  // tail of `tail` bytes: the length of a published file with other bytes.
+  std::string swapped_stream(const std::string& prefix, std::size_t tail, std::size_t packed_size) {
+    for (unsigned seed = 100; seed < 600; ++seed) {
+      std::string bytes = prefix + incompressible_bytes(tail, seed);
+      uLongf length = compressBound(static_cast<uLong>(bytes.size()));
+      std::string packed(length, '\0');
+      compress2(reinterpret_cast<Bytef*>(packed.data()), &length, reinterpret_cast<const Bytef*>(bytes.data()),
+                static_cast<uLong>(bytes.size()), 6);
+      if (length == packed_size) return packed.substr(0, length);
+    }
+    ADD_FAILURE() << "no other stream of " << packed_size << " bytes";
+    return {};
+  }
+
+  // The tree's document with `change` made to its values, signed again with the key.
+  std::string resigned_document(const std::string& tree, const std::function<void(signed_release&)>& change) {
+    std::string document = read_file(out_ / tree / signed_document_file_name), text, resigned, error;
+    signed_document_parts parts;
+    signed_release release;
+    std::vector<signed_file> files;
+    EXPECT_TRUE(split_signed_document(document, parts));
+    EXPECT_TRUE(read_signed_release(parts.signed_bytes, release, [&](const signed_file& file) {
+      files.push_back(file);
+      return true;
+    }));
+    change(release);
+    publish::release_key_pair key;
+    EXPECT_TRUE(format_signed_release(release, files, text));
+    EXPECT_TRUE(publish::read_private_key_file(test_release_key_file(), key, error)) << error;
+    EXPECT_TRUE(publish::sign_release_document(text, std::span(&key, 1), resigned, error)) << error;
+    return resigned;
   }
 
   std::string closed_location() const { return "127.0.0.1:" + std::to_string(test_http_server::closed_port()); }
@@ -263,5 +304,89 @@ TEST_F(failure_run, closing_the_window_during_a_download_ends_with_0_and_removes
 }
 
 }  // namespace
+
+// A client with the release key installs nothing the key did not sign. Each refusal
+// shows one box, and the installed release, the previous one, stays as it was.
+TEST_F(failure_run, a_keyed_client_refuses_what_the_key_did_not_sign_and_keeps_the_installed_release) {
+  use_keyed_client();
+  add_small_game();
+  add_release_file("big.bin", incompressible_bytes(20000, 1), 1700000300);
+  const std::vector<std::string> sign{"--sign", test_release_key_file()};
+  publish(sign);
+  publish(sign);  // serial 2
+  serve_published();
+  point_update_location_at(server_.location() + "/info.txt");
+  ASSERT_TRUE(run().boxes.empty());
+  ASSERT_EQ(install_.read("cserial.dat"), kept_serials(2, 2));
+  ASSERT_NE(login_command_line(true), "");
+  fs::remove(install_ / "login.dll.cmdline");
+
+  // The next release (serial 3) changes big.bin.
+  const std::string installed = install_.read("big.bin");
+  release_files_.back().bytes = incompressible_bytes(20000, 2);
+  write_file(release_ / "big.bin", release_files_.back().bytes);
+  set_modification_time(release_ / "big.bin", 1700000400);
+  release_files_.back().time = 1700000400;
+  publish(sign);
+  const std::size_t packed_size = fs::file_size(out_ / "product" / "big.bin");
+
+  struct refusal {
+    const char* what;
+    std::function<void()> serve;
+    int code;
+  };
+  const std::vector<refusal> refusals = {
+      {"no document", [&] { server_.serve_not_found_page("/product/csigned.dat"); }, 401},
+      {"one flipped bit",
+       [&] {
+         std::string document = read_file(out_ / "product" / signed_document_file_name);
+         document[document.find("files")] ^= 0x20;
+         server_.serve("/product/csigned.dat", document);
+       },
+       402},
+      {"an expired document",
+       [&] {
+         server_.serve("/product/csigned.dat",
+                       resigned_document("product", [](signed_release& release) { release.expires = 1000000000; }));
+       },
+       404},
+      {"an older serial",
+       [&] {
+         server_.serve("/product/csigned.dat",
+                       resigned_document("product", [](signed_release& release) { release.serial = 1; }));
+       },
+       405},
+      // The list's size, and with it the CRC the list gives, is as published: only
+      // the digest tells the files apart.
+      {"a swapped file", [&] { server_.serve("/product/big.bin", swapped_stream("", 20000, packed_size)); }, 310},
+  };
+  for (const refusal& each : refusals) {
+    CORVID_TRACE(each.what);
+    serve_published();
+    each.serve();
+    expect_ends_with(run(), network_error_box("The update could not be verified.", each.code));
+    EXPECT_EQ(install_.read("big.bin"), installed);
+    EXPECT_TRUE(install_.read("cserial.dat") == kept_serials(3, 2) || each.code == 310) << install_.read("cserial.dat");
+    expect_no_scratch_files();
+  }
+  expect_a_good_run_completes();
+  EXPECT_EQ(install_.read("cserial.dat"), kept_serials(3, 3));
+}
+
+// Self-update takes no program the key did not sign: a talomar.exe swapped on the
+// client tree is refused, and the running client stays in place.
+TEST_F(failure_run, a_keyed_client_never_installs_an_unsigned_talomar_exe) {
+  use_keyed_client();
+  add_small_game();
+  add_client_file("talomar.exe", program_bytes_ + incompressible_bytes(4096, 1), 1600000100);
+  publish_and_serve({"--sign", test_release_key_file()});
+  std::size_t packed_size = fs::file_size(out_ / "client" / "talomar.exe");
+  server_.serve("/client/talomar.exe", swapped_stream(program_bytes_, 4096, packed_size));
+
+  expect_ends_with(run(), network_error_box("The update could not be verified.", 310));
+  EXPECT_EQ(install_.read("talomar.exe"), program_bytes_);
+  EXPECT_EQ(count_of("/product/csigned.dat"), 0u);
+  expect_no_scratch_files();
+}
 
 }  // namespace corvid

@@ -73,6 +73,26 @@ TEST_F(install_run, first_install_fetches_everything_shows_the_notes_and_play_st
   expect_no_scratch_files();
 }
 
+// The client with the release key fetches each tree's signed document before its list,
+// runs no script the release does not sign, and keeps the serials it accepted.
+TEST_F(install_run, a_keyed_client_installs_a_signed_release_and_keeps_its_serials) {
+  use_keyed_client();
+  add_game();
+  publish_and_serve({"--sign", test_release_key_file()});
+
+  run_outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_TRUE(outcome.boxes.empty()) << outcome.boxes.front().caption << ": " << outcome.boxes.front().text;
+  std::vector<std::string> expected = first_install_requests();
+  expected.erase(expected.begin() + 2);  // command.dat: the release has no script
+  expected.insert(expected.begin() + 1, "/client/csigned.dat");
+  expected.insert(expected.begin() + 3, "/product/csigned.dat");
+  EXPECT_EQ(requested(), expected);
+  expect_release_installed();
+  EXPECT_EQ(install_.read("cserial.dat"), kept_serials(1, 1));
+  expect_no_scratch_files();
+}
+
 // Bodies as other web servers frame them, each followed by further files: chunks that
 // do not fall on the client's read size, an HTTP/1.0 body that the connection's close
 // ends, and a body behind a redirect.

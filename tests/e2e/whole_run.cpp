@@ -146,6 +146,18 @@ whole_run::whole_run(const fs::path& place)
 
 void whole_run::TearDown() { end_every_other_windowed_process(); }
 
+void whole_run::use_keyed_client() {
+  program_bytes_ = read_file(CORVID_KEYED_CLIENT_EXE);
+  install_.install_program(CORVID_KEYED_CLIENT_EXE, "talomar.exe");
+  add_client_file("talomar.exe", program_bytes_, 1600000000);
+}
+
+std::string test_release_key_file() { return std::string(CORVID_TEST_SUPPORT) + "/test_release_key"; }
+
+std::string kept_serials(int client, int product) {
+  return "Corvid Patch\nclient " + std::to_string(client) + "\nproduct " + std::to_string(product) + "\n";
+}
+
 void whole_run::add_release_file(const std::string& name, const std::string& bytes, std::int64_t time) {
   write_file(release_ / name, bytes);
   set_modification_time(release_ / name, time);
@@ -324,7 +336,9 @@ void whole_run::expect_nothing_written_outside() {
 }
 
 void whole_run::expect_no_scratch_files() const {
-  for (const char* name : {server_scratch_file, command_script_file}) EXPECT_FALSE(install_.exists(name)) << name;
+  for (const char* name : {server_scratch_file, command_script_file, signed_document_file_name}) {
+    EXPECT_FALSE(install_.exists(name)) << name;
+  }
   for (const auto& entry : fs::recursive_directory_iterator(install_.path())) {
     EXPECT_FALSE(entry.is_regular_file() && names_a_scratch_copy(entry.path().filename().string())) << entry.path();
   }

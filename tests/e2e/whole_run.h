@@ -84,6 +84,9 @@ class whole_run : public ::testing::Test {
 
   // The release as it is to be installed: names as listed, with their times.
   void add_release_file(const std::string& name, const std::string& bytes, std::int64_t time);
+  // Runs the client built with the tests' release key (talomar_keyed) in place of
+  // talomar, and publishes that as the client tree's talomar.exe.
+  void use_keyed_client();
   // The update client's own files as published (talomar.exe by default).
   void add_client_file(const std::string& name, const std::string& bytes, std::int64_t time);
   // Publishes release and client into `out` with the server information file
@@ -144,6 +147,11 @@ class whole_run : public ::testing::Test {
   test_http_server server_;
   std::string program_bytes_;
 };
+
+// The tests' private release key, for "build --sign".
+std::string test_release_key_file();
+// What the installation keeps of the accepted serials.
+std::string kept_serials(int client, int product);
 
 // Runs the Windows build of corvid-publish; its exit code, its output in `output`.
 int run_publisher(const std::vector<std::string>& arguments, std::string& output);

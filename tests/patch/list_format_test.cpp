@@ -150,7 +150,9 @@ TEST(entries, names_that_leave_the_installation_or_name_no_file_of_their_own_mak
                            "./cfetch.dat",
                            ".\\cfetch.dat. ",
                            "data/cfetch9.dat",
-                           "CFETCH1.DAT/x.dat"}) {
+                           "CFETCH1.DAT/x.dat",
+                           "csigned.dat",
+                           "./CSerial.DAT ."}) {
     EXPECT_FALSE(listed_name_is_installable(name)) << name;
     std::string text = "1,2,3,4,\"" + std::string(name) + "\"\n";
     line_source lines(text);
@@ -159,7 +161,7 @@ TEST(entries, names_that_leave_the_installation_or_name_no_file_of_their_own_mak
   }
   for (const char* name :
        {"data/map.dat", "a..b/..c/d..", "./x.dat", "sub\\dir\\f.txt", "com10.txt", "lpt0", "console/auxiliary.dat",
-        "nul_x.dat", "conin.dat", "cfetch.dat.old", "cfetch0.dat", "cfetch10.dat", "xcfetch.dat"}) {
+        "nul_x.dat", "conin.dat", "cfetch.dat.old", "cfetch0.dat", "cfetch10.dat", "xcfetch.dat", "data/csigned.dat"}) {
     EXPECT_TRUE(listed_name_is_installable(name)) << name;
   }
   file_entry entry;

@@ -241,6 +241,7 @@ TEST_F(publish_run, each_file_the_client_could_not_install_is_refused_and_the_ea
       {"time:12.txt", "':'"},
       {"dots./x", "ends in a space or a dot"},
       {"gfl.mft", "the client uses for its own files"},
+      {"CSigned.dat", "the client uses for its own files"},
       {"data/CFetch2.dat", "the client uses for its own files"},
       {"docs/a#b.txt", "'#', which the client's download URL cannot carry"},
       {"100%.txt", "'%', which the client's download URL cannot carry"},
@@ -695,6 +696,37 @@ TEST_F(publish_run, releases_get_folders_of_their_own_and_a_republish_keeps_what
     EXPECT_EQ(snapshot(mirror / "releases"), snapshot(out / "releases"));
     EXPECT_EQ(read_file(mirror / "info.txt"), read_file(out / "info.txt"));
   }
+}
+
+// Clients refuse a serial below one they took: a signed release carries its own in both
+// trees, and a flat tree one past the kept serial and its earlier documents, so that a
+// switch of layout either way never goes back.
+TEST_F(publish_run, signed_trees_carry_a_serial_that_only_grows_in_either_layout) {
+  const std::string key = std::string(CORVID_TEST_SUPPORT) + "/test_release_key";
+  fs::path client = temp / "client";
+  write_file(client / "talomar.exe", "exe");
+  add("a.txt", "first");
+  layout = {"--client", client.string(), "--sign", key};
+  auto serial_of = [](const fs::path& tree) {
+    std::string document = read_file(tree / "csigned.dat");
+    std::size_t at = document.find("\nserial ");
+    return at == std::string::npos ? std::string() : document.substr(at + 8, document.find('\n', at + 1) - at - 8);
+  };
+  for (const char* chosen : {"releases", "releases", "flat", "flat", "releases"})
+    ASSERT_EQ(build({"--layout", chosen}).exit_code, 0) << chosen;
+  for (const char* tree : {"product", "client"}) {
+    EXPECT_EQ(serial_of(out / "releases/2" / tree), "2") << tree;
+    EXPECT_EQ(serial_of(out / tree), "4") << tree;
+    EXPECT_EQ(serial_of(out / "releases/5" / tree), "5") << tree;
+  }
+  EXPECT_EQ(run_publish({"verify", "--out", out.string(), "--key", key + ".pub"}).exit_code, 0);
+  // Every kept release is checked, not only the one players are given.
+  std::string document = read_file(out / "releases/1/client/csigned.dat");
+  document[document.find("serial 1")] = 'S';
+  write_file(out / "releases/1/client/csigned.dat", document);
+  tool_run broken = run_publish({"verify", "--out", out.string(), "--key", key + ".pub"});
+  EXPECT_EQ(broken.exit_code, 1);
+  EXPECT_NE((broken.out + broken.err).find("releases/1/client/csigned.dat"), std::string::npos) << broken.out;
 }
 
 TEST(publish_command_line, usage_errors_exit_2_and_the_help_fits_a_screen_beside_a_manual_of_every_option) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tests/support/install_folder.h"
+#include "text/messages.h"
 
 namespace corvid {
 
@@ -131,6 +132,17 @@ TEST_F(string_table_test, a_failed_load_leaves_an_earlier_load_in_place) {
   ASSERT_EQ(table_.load(language_file("kept\n").c_str()), 0);
   EXPECT_EQ(table_.load((folder_ / "missing.dat").string().c_str()), -2);
   EXPECT_EQ(text(1), "kept");
+}
+
+// Translations made before a message was added end with the line of the last message
+// they knew; the slot after that line is empty, so a new message must not take it.
+TEST_F(string_table_test, a_message_added_later_stays_english_in_older_files_and_translates_in_newer) {
+  std::string lines;
+  for (int i = 1; i <= 44; ++i) lines += "line " + std::to_string(i) + "\n";
+  ASSERT_EQ(table_.load(language_file(lines).c_str()), 0);
+  EXPECT_STREQ(message_text(table_, message::update_not_verified), "The update could not be verified.");
+  ASSERT_EQ(table_.load(language_file(lines + "\nDie Aktualisierung ist nicht beglaubigt.\n").c_str()), 0);
+  EXPECT_STREQ(message_text(table_, message::update_not_verified), "Die Aktualisierung ist nicht beglaubigt.");
 }
 
 }  // namespace
