@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "patch/checksum.h"
+#include "publish/name_rules.h"
 #include "publish/platform.h"
 #include "publish/release_signing.h"
 #include "publish/zlib_stream.h"
@@ -101,15 +102,18 @@ bool write_release_document(const fs::path& folder, const tree_signing& signing,
          write_whole_file(folder / signed_document_file_name, document, error);
 }
 
-bool check_release_document_of(const fs::path& folder, release_tree tree, const release_public_key& key,
-                               std::string& error) {
+bool check_signed_tree(const served_file& served, release_tree tree, const release_public_key& key,
+                       std::map<std::string, sha256_digest>& files, std::string& error) {
   std::string document;
-  if (!read_whole_file(folder / signed_document_file_name, document, error)) return false;
+  if (!served(signed_document_file_name, document, error)) return false;
   if (!check_release_document(document, key, error)) return false;
   signed_document_parts parts;
   signed_release release;
   split_signed_document(document, parts);
-  if (!read_signed_release(parts.signed_bytes, release, [](const signed_file&) { return true; })) {
+  files.clear();
+  if (!read_signed_release(parts.signed_bytes, release, [&files](const signed_file& file) {
+        return files.emplace(lower_case(file.name.view()), file.digest).second;
+      })) {
     error = "its signed values do not read";
     return false;
   }
@@ -118,8 +122,13 @@ bool check_release_document_of(const fs::path& folder, release_tree tree, const 
     return false;
   }
   auto same = [&](const char* name, const sha256_digest& signed_digest) {
+    std::string bytes;
     sha256_digest digest;
-    if (!digest_of_served(folder / name, digest, error)) return false;
+    if (!served(name, bytes, error)) return false;
+    if (!digest_of_bytes(bytes, digest)) {
+      error = std::string("cannot compute the SHA-256 of ") + name;
+      return false;
+    }
     if (digest == signed_digest) return true;
     error = std::string(name) + " is not the one it signs";
     return false;
@@ -127,14 +136,20 @@ bool check_release_document_of(const fs::path& folder, release_tree tree, const 
   if (!same(list_file_name, release.list)) return false;
   if (tree == release_tree::product) {
     if (!same(manifest_file_name, release.manifest)) return false;
-    std::error_code code;
-    if (release.has_script != fs::exists(folder / command_script_name, code)) {
+    std::string script, ignored;
+    if (release.has_script != served(command_script_name, script, ignored)) {
       error = release.has_script ? "it signs a command script the tree lacks" : "it signs no command script";
       return false;
     }
     if (release.has_script && !same(command_script_name, release.script)) return false;
   }
   return true;
+}
+
+served_file served_from(const fs::path& folder) {
+  return [folder](const char* name, std::string& bytes, std::string& why) {
+    return read_whole_file(folder / name, bytes, why);
+  };
 }
 
 }  // namespace corvid::publish

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,9 +34,17 @@ bool write_release_document(const std::filesystem::path& folder, const tree_sign
                             const std::vector<release_file>& files, const std::vector<file_entry>& entries,
                             std::string& error);
 
-// verify --key: the tree's document is `key`'s, of `tree`, and its lists' digests are
-// those of the lists served beside it.
-bool check_release_document_of(const std::filesystem::path& folder, release_tree tree, const release_public_key& key,
-                               std::string& error);
+// The bytes of a file a tree serves, by its name there; false, with why, when it serves
+// none or it cannot be read.
+using served_file = std::function<bool(const char* name, std::string& bytes, std::string& why)>;
+
+// verify --key: the tree's signed document is `key`'s and of `tree`, and the lists
+// `served` gives are those it signs. Each file's signed digest goes to `files` by its
+// lower-cased name, the name of its stream, for the check of what the stream inflates to.
+bool check_signed_tree(const served_file& served, release_tree tree, const release_public_key& key,
+                       std::map<std::string, sha256_digest>& files, std::string& error);
+
+// A tree published into `folder`, as `served` reads it.
+served_file served_from(const std::filesystem::path& folder);
 
 }  // namespace corvid::publish

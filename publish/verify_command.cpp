@@ -1,5 +1,7 @@
 // verify --out: a published tree, read as the client reads what it fetches.
 
+#include <map>
+#include <optional>
 #include <set>
 #include <system_error>
 
@@ -21,7 +23,7 @@ namespace corvid::publish {
 namespace {
 class tree_check {
  public:
-  explicit tree_check(report& out) : out_(out) {}
+  tree_check(report& out, const std::optional<release_public_key>& key) : out_(out), key_(key) {}
 
   void product(const fs::path& folder) {
     fs::path header_path = folder / list_file_name, manifest_path = folder / manifest_file_name;
@@ -45,7 +47,7 @@ class tree_check {
       add(header_path,
           "gives the manifest's CRC-32 as " + crc_text(header.crc32) + "; its text has " + crc_text(crc32_of(text)));
     if (!why.empty()) return add(manifest_path, why);
-    streams(manifest_path, folder, entries);
+    streams(manifest_path, folder, entries, release_tree::product);
   }
 
   void client(const fs::path& folder) {
@@ -54,7 +56,7 @@ class tree_check {
     std::vector<file_entry> entries;
     if (!read_whole_file(list, text, why)) return add(list, "missing or unreadable: " + why);
     if (!read_list_text(text, entries, why)) return add(list, why);
-    streams(list, folder, entries);
+    streams(list, folder, entries, release_tree::client);
   }
 
   // After both lists, so that it is checked against every name they install.
@@ -84,13 +86,24 @@ class tree_check {
     }
   }
 
-  void add(const fs::path& where, const std::string& why) { out_.problem(display_path(where), why); }
+  void add(const fs::path& where, const std::string& why, const char* code = "wrong", const std::string& group = {}) {
+    out_.problem(display_path(where), why, code, group);
+  }
 
   std::vector<std::string> installed;  // by the trees checked so far
 
  private:
-  void streams(const fs::path& list, const fs::path& folder, const std::vector<file_entry>& entries) {
+  void streams(const fs::path& list, const fs::path& folder, const std::vector<file_entry>& entries,
+               release_tree tree) {
+    // With a key, what each stream inflates to must be what the tree's document signs.
+    std::optional<std::map<std::string, sha256_digest>> signed_files;
+    std::string error;
+    if (key_ && !check_signed_tree(served_from(folder), tree, *key_, signed_files.emplace(), error)) {
+      add(folder / signed_document_file_name, error, "signature");
+      signed_files.reset();
+    }
     std::set<std::string> seen;
+    std::string where = display_path(folder);
     for (const file_entry& entry : entries) {
       std::string name(entry.name.view());
       std::string why = name_refusal(name);
@@ -102,37 +115,42 @@ class tree_check {
         continue;
       }
       fs::path stream = folder / lower_case(name);
-      why = stream_file_problem(stream, entry);
-      if (!why.empty()) add(stream, why);
+      const sha256_digest* digest = nullptr;
+      if (signed_files) {
+        auto found = signed_files->find(lower_case(name));
+        if (found == signed_files->end()) {
+          add(stream, "is listed, but the signed document does not give it", "signature",
+              where + ": file(s) the signed document does not give");
+          continue;
+        }
+        digest = &found->second;
+      }
+      why = stream_file_problem(stream, entry, digest);
+      if (why.empty()) continue;
+      if (why == "listed but missing")
+        add(stream, why, "missing", where + ": file(s) missing");
+      else if (why.find("signed document") != std::string::npos)
+        add(stream, why, "signature", where + ": file(s) that are not the bytes signed");
+      else
+        add(stream, why, "stream", where + ": file(s) that are not the stream listed");
     }
   }
 
   report& out_;
+  const std::optional<release_public_key>& key_;
 };
-}  // namespace
-
-namespace {
-// The trees of every release in `releases`, against the key of `key_file`.
-void check_signatures(const fs::path& key_file, const std::vector<fs::path>& releases, tree_check& check) {
-  release_public_key key;
-  std::string error;
-  if (!read_public_key_file(key_file, key, error)) return check.add(key_file, error);
-  std::error_code code;
-  for (const fs::path& release : releases) {
-    for (const char* label : {"product", "client"}) {
-      fs::path folder = release / label;
-      if (!fs::exists(folder, code)) continue;
-      release_tree tree = label[0] == 'p' ? release_tree::product : release_tree::client;
-      if (!check_release_document_of(folder, tree, key, error)) check.add(folder / signed_document_file_name, error);
-    }
-  }
-}
 }  // namespace
 
 int run_verify(const verify_options& options) {
   report out("verify", options.output);
   out.data()["out"] = display_path(options.out);
-  tree_check check(out);
+  std::optional<release_public_key> key;
+  std::string error;
+  if (options.key && !read_public_key_file(*options.key, key.emplace(), error)) {
+    out.problem(display_path(*options.key), error);
+    key.reset();
+  }
+  tree_check check(out, key);
   std::size_t files = 0;
   std::error_code code;
   if (!fs::is_directory(options.out, code)) {
@@ -151,7 +169,6 @@ int run_verify(const verify_options& options) {
       check.command_script(folder / "product" / command_script_name);
     }
     check.info_files(options.out);
-    if (options.key) check_signatures(*options.key, releases, check);
   }
   out.data()["files"] = files + check.installed.size();
   if (out.problem_count() != 0) {

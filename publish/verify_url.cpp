@@ -15,6 +15,7 @@
 #include "publish/name_rules.h"
 #include "publish/options.h"
 #include "publish/platform.h"
+#include "publish/release_document.h"
 #include "publish/release_folders.h"
 #include "publish/server_info.h"
 #include "publish/zlib_stream.h"
@@ -161,6 +162,7 @@ class live_check {
 
   std::optional<release_identity> expected;
   std::string expected_client_list;
+  std::optional<release_public_key> key;
 
   // The server information file, redirections followed. False when players get no hosts.
   bool read_server_information(server_info& info) {
@@ -246,7 +248,7 @@ class live_check {
         out_.problem(url, "serves another client file list than --expect " + display_path(*options_.expect));
     }
     for (const file_entry& entry : entries) installed_.emplace_back(entry.name.view());
-    for (const std::string& location : locations) check_files(location, entries);
+    for (const std::string& location : locations) check_files(location, entries, release_tree::client);
   }
 
   void check_product_locations(const std::vector<std::string>& locations) {
@@ -286,7 +288,7 @@ class live_check {
     }
     for (const file_entry& entry : newest.entries) installed_.emplace_back(entry.name.view());
     for (const std::string& location : locations) {
-      check_files(location, newest.entries);
+      check_files(location, newest.entries, release_tree::product);
       check_script_at(location);
     }
   }
@@ -320,18 +322,54 @@ class live_check {
     return why.empty();
   }
 
-  void check_files(const std::string& location, const std::vector<file_entry>& entries) {
+  void check_files(const std::string& location, const std::vector<file_entry>& entries, release_tree tree) {
     auto& counts = checked_[location];
+    // With a key, each location's document must be the key's, and what each stream
+    // inflates to the bytes it signs.
+    std::optional<std::map<std::string, sha256_digest>> signed_files;
+    std::string error;
+    if (key && !check_signed_tree(served_at(location), tree, *key, signed_files.emplace(), error)) {
+      out_.problem(download_url(location, signed_document_file_name), error, "signature");
+      signed_files.reset();
+    }
     for (const file_entry& entry : entries) {
       std::string url = download_url(location, lower_case(entry.name));
-      std::string why = options_.quick ? announced_length_problem(url, entry) : stream_problem(url, entry);
+      const sha256_digest* digest = nullptr;
+      std::string why;
+      if (signed_files) {
+        auto found = signed_files->find(lower_case(entry.name));
+        if (found == signed_files->end())
+          why = "is listed, but the signed document does not give it";
+        else
+          digest = &found->second;
+      }
+      if (why.empty()) why = options_.quick ? announced_length_problem(url, entry) : stream_problem(url, entry, digest);
       ++counts.first;
       if (why.empty()) continue;
       ++counts.second;
-      bool missing = why.starts_with("missing");
-      out_.problem(url, why, missing ? "missing" : "stream",
-                   location + (missing ? ": file(s) missing" : ": file(s) that are not the stream listed"));
+      bool missing = why.starts_with("missing"), unsigned_bytes = why.find("signed document") != std::string::npos;
+      out_.problem(url, why,
+                   missing          ? "missing"
+                   : unsigned_bytes ? "signature"
+                                    : "stream",
+                   location + (missing          ? ": file(s) missing"
+                               : unsigned_bytes ? ": file(s) that are not the bytes signed"
+                                                : ": file(s) that are not the stream listed"));
     }
+  }
+
+  // A tree's files as players fetch them from `location`.
+  served_file served_at(const std::string& location) {
+    return [this, location](const char* name, std::string& bytes, std::string& why) {
+      http_client::answer got;
+      if (!http_.get_text(download_url(location, name), bytes, got)) {
+        why = std::string(name) + " cannot be fetched: " + got.error;
+        return false;
+      }
+      if (got.status == 200) return true;
+      why = std::string(name) + " is not served: HTTP " + std::to_string(got.status);
+      return false;
+    };
   }
 
   std::string announced_length_problem(const std::string& url, const file_entry& entry) {
@@ -344,8 +382,9 @@ class live_check {
     return {};
   }
 
-  std::string stream_problem(const std::string& url, const file_entry& entry) {
-    stream_check check;
+  std::string stream_problem(const std::string& url, const file_entry& entry, const sha256_digest* signed_digest) {
+    release_digest digest;
+    stream_check check(signed_digest ? &digest : nullptr);
     http_client::answer got;
     bool answered = http_.get(
         url,
@@ -364,7 +403,7 @@ class live_check {
     std::string why = check.fault();
     if (why.empty()) why = stream_mismatch(check.facts(), entry);
     if (why.empty() && !ended) why = "the stream ends early";
-    return why;
+    return why.empty() && signed_digest ? signed_digest_problem(digest, *signed_digest) : why;
   }
 
   // No script is fine: the client runs only a body that starts with "Corvid Patch".
@@ -393,6 +432,10 @@ int run_verify_url(const verify_options& options) {
   if (options.expect && !read_expected(*options.expect, check.expected.emplace(), check.expected_client_list, error)) {
     out.error(error);
     return out.finish(exit_refused);
+  }
+  if (options.key && !read_public_key_file(*options.key, check.key.emplace(), error)) {
+    out.problem(display_path(*options.key), error);
+    check.key.reset();
   }
   server_info info;
   if (check.read_server_information(info)) check.check_locations(info);

@@ -127,13 +127,14 @@ std::string stream_check::fault() const {
   return {};
 }
 
-std::string stream_file_problem(const fs::path& path, const file_entry& entry) {
+std::string stream_file_problem(const fs::path& path, const file_entry& entry, const sha256_digest* signed_digest) {
   std::error_code code;
   std::uintmax_t length = fs::file_size(path, code);
   if (code) return "listed but missing";
   if (length != entry.packed_size) return stream_mismatch({0, length, 0}, entry);
   std::string error;
-  stream_check check;
+  release_digest digest;
+  stream_check check(signed_digest ? &digest : nullptr);
   checksum ignored;
   stdio_file in = opened(path, "rb", "read", error);
   if (!in || !read_pieces(in.get(), path, ignored, error, [&check](const unsigned char* bytes, std::size_t count) {
@@ -144,7 +145,16 @@ std::string stream_file_problem(const fs::path& path, const file_entry& entry) {
   bool ended = check.finish();
   error = check.fault();
   if (error.empty() && !ended) error = "the stream ends early";
-  return error.empty() ? stream_mismatch(check.facts(), entry) : error;
+  if (error.empty()) error = stream_mismatch(check.facts(), entry);
+  return error.empty() && signed_digest ? signed_digest_problem(digest, *signed_digest) : error;
+}
+
+std::string signed_digest_problem(release_digest& digest, const sha256_digest& signed_digest) {
+  sha256_digest found;
+  if (!digest.finish(found)) return "its SHA-256 cannot be computed";
+  if (found == signed_digest) return {};
+  return "inflates to bytes of SHA-256 " + std::string(hex_text(found).view()) + "; the signed document gives " +
+         std::string(hex_text(signed_digest).view());
 }
 
 std::string stream_mismatch(const stream_facts& served, const file_entry& entry) {

@@ -13,6 +13,7 @@
 #include "core/file_entry.h"
 #include "patch/checksum.h"
 #include "patch/inflater.h"
+#include "publish/release_signing.h"
 
 namespace corvid::publish {
 
@@ -36,10 +37,10 @@ bool file_crc32(const std::filesystem::path& path, stream_facts& facts, std::str
                 byte_counter* counter = nullptr);
 
 // A served stream inflated as it arrives, as the client inflates it, keeping only the
-// size and CRC-32 of what comes out.
+// size and CRC-32 of what comes out, and with `digest` its SHA-256 too.
 class stream_check final : private byte_sink {
  public:
-  stream_check() : inflater_(buffer_, *this) {}
+  explicit stream_check(release_digest* digest = nullptr) : digest_(digest), inflater_(buffer_, *this) {}
   void feed(const char* bytes, std::size_t count) {
     inflater_.feed(reinterpret_cast<const unsigned char*>(bytes), count);
   }
@@ -59,9 +60,10 @@ class stream_check final : private byte_sink {
  private:
   bool take(const unsigned char* bytes, std::size_t length) override {
     sum_.add(bytes, length);
-    return true;
+    return !digest_ || digest_->add(bytes, length);
   }
 
+  release_digest* digest_;
   std::array<unsigned char, 64 * 1024> buffer_;
   checksum sum_;
   inflater inflater_;
@@ -69,8 +71,12 @@ class stream_check final : private byte_sink {
 };
 
 // Why the served stream at `path` is not the one `entry` lists, as the client would find
-// it; empty when it is.
-std::string stream_file_problem(const std::filesystem::path& path, const file_entry& entry);
+// it, or, given `signed_digest`, not the bytes a signed document gives; empty when it is.
+std::string stream_file_problem(const std::filesystem::path& path, const file_entry& entry,
+                                const sha256_digest* signed_digest = nullptr);
+
+// Why bytes inflated into `digest` are not those a signed document gives; empty when they are.
+std::string signed_digest_problem(release_digest& digest, const sha256_digest& signed_digest);
 
 // Why served bytes are not the listed stream: their length, or the size or CRC-32 they
 // inflate to. Empty when they are.

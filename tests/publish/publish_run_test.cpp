@@ -585,8 +585,11 @@ TEST_F(publish_run, verify_finds_broken_streams_and_a_header_that_no_longer_matc
 
   std::string map = read_file(product / "data/map.dat");
   write_file(product / "data/map.dat", map.substr(0, map.size() - 1));
+  // Counted by tree and kind; each file only with -v.
   tool_run run = run_publish({"verify", "--out", out.string()});
   EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out, product.string() + ": 1 file(s) that are not the stream listed\n");
+  run = run_publish({"verify", "--out", out.string(), "-v"});
   EXPECT_NE(run.out.find((product / "data/map.dat").string() + ": is " + std::to_string(map.size() - 1) +
                          " bytes; the list says " + std::to_string(map.size())),
             std::string::npos)
@@ -615,7 +618,7 @@ TEST_F(publish_run, verify_finds_broken_streams_and_a_header_that_no_longer_matc
                       crc_of(text), 1};
   patch_header_bytes header = encode_patch_header(manifest);
   write_file(product / "cpatch.dat", std::string(header.begin(), header.end()));
-  run = run_publish({"verify", "--out", out.string()});
+  run = run_publish({"verify", "--out", out.string(), "-v"});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_NE(run.out.find((product / "readme.txt").string() + ": inflates to 8 bytes; the list says 9"),
             std::string::npos)
@@ -727,6 +730,59 @@ TEST_F(publish_run, signed_trees_carry_a_serial_that_only_grows_in_either_layout
   tool_run broken = run_publish({"verify", "--out", out.string(), "--key", key + ".pub"});
   EXPECT_EQ(broken.exit_code, 1);
   EXPECT_NE((broken.out + broken.err).find("releases/1/client/csigned.dat"), std::string::npos) << broken.out;
+}
+
+// Four bytes that, put at the end of `bytes`, give it the CRC-32 `wanted`: what anyone
+// can do to a file, so that only the signed digest tells it from the one published.
+std::string with_forged_crc(std::string bytes, std::uint32_t wanted) {
+  std::uint32_t table[256];
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t value = i;
+    for (int bit = 0; bit < 8; ++bit) value = value & 1 ? 0xEDB88320u ^ (value >> 1) : value >> 1;
+    table[i] = value;
+  }
+  // Backwards from the register that gives `wanted`: each step's table entry is the one
+  // whose top byte the register has; then forwards, each byte picks that entry.
+  std::uint32_t reg = ~wanted;
+  unsigned char index[4];
+  for (int step = 3; step >= 0; --step) {
+    unsigned char i = 0;
+    while (table[i] >> 24 != reg >> 24) ++i;
+    index[step] = i;
+    reg = (reg ^ table[i]) << 8;
+  }
+  reg = ~static_cast<std::uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+  for (unsigned char i : index) {
+    bytes += static_cast<char>((reg ^ i) & 0xFF);
+    reg = (reg >> 8) ^ table[i];
+  }
+  return bytes;
+}
+
+// The CRC-32 and the lengths of a stream can be forged, its SHA-256 cannot: only with
+// the key does verify tell the forged file from the one published.
+TEST_F(publish_run, with_the_key_verify_finds_a_file_forged_to_the_listed_size_and_crc) {
+  const std::string key = std::string(CORVID_TEST_SUPPORT) + "/test_release_key";
+  // Noise is stored, not compressed: other noise of its length packs to its size.
+  const std::string published = noise(1000, 1);
+  add("a.bin", published);
+  ASSERT_EQ(build({"--sign", key}).exit_code, 0);
+  std::string forged = with_forged_crc(noise(996, 2), crc_of(published));
+  std::string packed(compressBound(static_cast<uLong>(forged.size())), '\0');
+  uLongf length = static_cast<uLongf>(packed.size());
+  compress2(reinterpret_cast<Bytef*>(packed.data()), &length, reinterpret_cast<const Bytef*>(forged.data()),
+            static_cast<uLong>(forged.size()), 6);
+  ASSERT_EQ(length, fs::file_size(out / "product" / "a.bin"));
+  write_file(out / "product" / "a.bin", packed.substr(0, length));
+
+  EXPECT_EQ(run_publish({"verify", "--out", out.string()}).exit_code, 0);
+  tool_run keyed = run_publish({"verify", "--out", out.string(), "--key", key + ".pub"});
+  EXPECT_EQ(keyed.exit_code, 1);
+  EXPECT_EQ(keyed.out, (out / "product").string() + ": 1 file(s) that are not the bytes signed\n");
+  keyed = run_publish({"verify", "--out", out.string(), "--key", key + ".pub", "-v", "--json"});
+  EXPECT_NE(keyed.out.find("\"code\": \"signature\""), std::string::npos) << keyed.out;
+  EXPECT_NE(keyed.out.find("inflates to bytes of SHA-256 "), std::string::npos) << keyed.out;
 }
 
 TEST(publish_command_line, usage_errors_exit_2_and_the_help_fits_a_screen_beside_a_manual_of_every_option) {

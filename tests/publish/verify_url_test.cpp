@@ -86,11 +86,12 @@ TEST(publish_live, verify_url_checks_every_location_players_use_and_names_the_st
 TEST(publish_live, push_rolls_a_release_out_with_no_moment_of_errors_and_expect_names_the_release) {
   install_folder temp{"publish_live"};
   fs::path release = temp / "release", client = temp / "client", site = temp / "site";
+  const std::string key = std::string(CORVID_TEST_SUPPORT) + "/test_release_key";
   for (int i = 0; i < 150; ++i) write_file(release / ("data/f" + std::to_string(i) + ".dat"), noise(4000, i));
   write_file(client / "talomar.exe", noise(5000, 5));
   std::vector<std::string> build = {"build",          "--release",      release.string(), "--client", client.string(),
                                     "--out",          site.string(),    "--info",         "info.txt", "--client-host",
-                                    location("main"), "--product-host", location("main")};
+                                    location("main"), "--product-host", location("main"), "--sign",   key};
   for (const char* mirror : {"m1", "m2"})
     build.insert(build.end(), {"--mirror", location(mirror) + "," + location(mirror)});
   tool_run built = run_publish(build);
@@ -107,7 +108,8 @@ TEST(publish_live, push_rolls_a_release_out_with_no_moment_of_errors_and_expect_
   write_file(release / "data/f1.dat", "changed");
   write_file(release / "data/new.dat", noise(9000, 99));
   fs::remove(release / "data/f2.dat");
-  ASSERT_EQ(run_publish({"build", "--release", release.string(), "--client", client.string(), "--out", site.string()})
+  ASSERT_EQ(run_publish({"build", "--release", release.string(), "--client", client.string(), "--out", site.string(),
+                         "--sign", key})
                 .exit_code,
             0);
   tool_run stale = verify_url("main/info.txt", {"--expect", site.string()});
@@ -149,9 +151,20 @@ TEST(publish_live, push_rolls_a_release_out_with_no_moment_of_errors_and_expect_
   fs::path mirror = served / "m1" / "releases";
   EXPECT_TRUE(fs::equivalent(mirror / "1/product/data/f3.dat", mirror / "2/product/data/f3.dat"));
   EXPECT_FALSE(fs::equivalent(mirror / "1/product/gfl.mft", mirror / "2/product/gfl.mft"));
-  tool_run live = verify_url("main/info.txt", {"--expect", site.string()});
+  tool_run live = verify_url("main/info.txt", {"--expect", site.string(), "--key", key + ".pub"});
   EXPECT_EQ(live.exit_code, 0) << live.out << live.err;
   EXPECT_NE(live.out.find(location("m2") + "/releases/2/product: release 2, manifest "), std::string::npos) << live.out;
+
+  // With the key, a mirror whose signed document was changed by one bit is named.
+  fs::path document = served / "m2/releases/2/product/csigned.dat";
+  std::string bytes = read_file(document);
+  bytes[bytes.find("files")] ^= 0x20;
+  write_file(document, bytes);
+  tool_run tampered = verify_url("main/info.txt", {"--key", key + ".pub"});
+  EXPECT_EQ(tampered.exit_code, 1);
+  EXPECT_NE(tampered.out.find("http://" + location("m2") + "/releases/2/product/csigned.dat: "), std::string::npos)
+      << tampered.out;
+  EXPECT_EQ(verify_url("main/info.txt").exit_code, 0);
 }
 
 }  // namespace corvid
