@@ -120,11 +120,13 @@ void report_tree(const tree& each, bool dry_run, report& out) {
 }
 
 // What players would pay for without the operator meaning it.
-void warn_of_costs(const build_options& options, const std::vector<tree>& trees, std::uint64_t download, report& out) {
-  std::size_t touched = 0, removed = 0, listed = trees[0].made.entries.size();
+void warn_of_costs(const build_options& options, const std::vector<tree>& trees, std::string_view commands,
+                   std::uint64_t download, report& out) {
+  std::size_t touched = 0, listed = trees[0].made.entries.size();
+  std::vector<std::string> removed;
   for (const file_change& change : trees[0].made.changes) {
     touched += change.kind == change_kind::touched;
-    removed += change.kind == change_kind::removed;
+    if (change.kind == change_kind::removed) removed.push_back(change.name);
   }
   if (listed > 0 && touched == listed)
     out.warning(
@@ -134,10 +136,12 @@ void warn_of_costs(const build_options& options, const std::vector<tree>& trees,
   if (limit && *limit && download > std::uint64_t{*limit} * 1024 * 1024)
     out.warning("a player with the earlier release downloads " + size_text(download) + ", more than --max-patch-mb " +
                 std::to_string(*limit) + " allows: such players are refused the update");
-  if (removed && !options.site.commands)
-    out.warning(std::to_string(removed) +
-                " file(s) left the release, but stay on players' disks: no command script "
-                "deletes them");
+  if (options.site.commands) removed = not_deleted_by(commands, removed);
+  if (!removed.empty())
+    out.warning(std::to_string(removed.size()) + " file(s) left the release, but stay on players' disks: " +
+                (options.site.commands ? "the command script does not delete " + escaped(removed.front()) +
+                                             (removed.size() > 1 ? " and the rest" : "")
+                                       : std::string("no command script deletes them")));
 }
 
 int refused_run(report& out, const std::vector<std::string>& problems) {
@@ -294,7 +298,7 @@ int run_build(const build_options& options) {
   }
   out.data()["download_bytes"] = {{"current_player", current}, {"new_player", fresh}};
   out.line("a player with the earlier release downloads " + size_text(current) + ", a new player " + size_text(fresh));
-  warn_of_costs(options, trees, current, out);
+  warn_of_costs(options, trees, commands, current, out);
   if (written && !options.dry_run) {
     kept_site kept{std::max(options.last_serial, signed_serial), site};
     if (!write_kept(paths, kept, error)) out.warning(error + "; the next run has to be given every option again");

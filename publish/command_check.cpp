@@ -1,5 +1,6 @@
 #include "publish/command_check.h"
 
+#include <algorithm>
 #include <array>
 #include <map>
 
@@ -152,6 +153,23 @@ class script_rules {
   std::vector<std::string> installed_;
 };
 }  // namespace
+
+std::vector<std::string> not_deleted_by(std::string_view script, const std::vector<std::string>& names) {
+  line_source lines(script);
+  std::vector<script_line> unlinks;
+  read_command_script(lines, [&unlinks](const script_line& line) {
+    if (line.command == script_command::unlink) unlinks.push_back(line);
+  });
+  std::vector<std::string> left;
+  for (const std::string& name : names) {
+    std::string folded = folded_path(name);
+    bool deleted = std::any_of(unlinks.begin(), unlinks.end(), [&folded](const script_line& line) {
+      return in_folder_matching(folded, folded_path(line.first.view()), line.second.view());
+    });
+    if (!deleted) left.push_back(name);
+  }
+  return left;
+}
 
 bool check_command_script(std::string_view text, const std::vector<std::string>& installed,
                           std::vector<std::string>& problems) {

@@ -17,4 +17,8 @@ namespace corvid::publish {
 bool check_command_script(std::string_view text, const std::vector<std::string>& installed,
                           std::vector<std::string>& problems);
 
+// The names of `names` that no unlink line of the script deletes, in their order: files
+// a release drops stay on players' disks unless the script deletes them.
+std::vector<std::string> not_deleted_by(std::string_view script, const std::vector<std::string>& names);
+
 }  // namespace corvid::publish

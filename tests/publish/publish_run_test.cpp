@@ -547,6 +547,14 @@ TEST_F(publish_run, a_dry_run_lists_every_change_writes_nothing_and_json_and_job
   EXPECT_NE(text.out.find("dry run: nothing was written"), std::string::npos) << text.out;
   EXPECT_NE(text.err.find("warning: 1 file(s) left the release, but stay on players' disks"), std::string::npos)
       << text.err;
+  // A command script quiets the warning only when it deletes what left.
+  write_file(temp / "script.txt", "Corvid Patch\nunlink,,*.tmp\n");
+  text = build({"--dry-run", "--exclude", "*.bak", "--commands", (temp / "script.txt").string()});
+  EXPECT_NE(text.err.find("stay on players' disks: the command script does not delete gone.txt"), std::string::npos)
+      << text.err;
+  write_file(temp / "script.txt", "Corvid Patch\nunlink,,GONE.*\n");
+  text = build({"--dry-run", "--exclude", "*.bak", "--commands", (temp / "script.txt").string()});
+  EXPECT_EQ(text.err.find("stay on players' disks"), std::string::npos) << text.err;
 
   tool_run real = build({"--json", "--exclude", "*.bak"});
   ASSERT_EQ(real.exit_code, 0) << real.err;
