@@ -27,7 +27,8 @@ bool rsync(const push_options& options, std::vector<std::string> arguments, cons
 
 // Every mirror gets the whole release folder, hard-linked to the one before it, before
 // any gets the new pointer: a player's update.dat may name any of them, and every
-// pointer names every mirror. Then the releases the local tree no longer keeps go.
+// pointer names every mirror. Then the releases the local tree no longer keeps go; a
+// kept release a mirror lacks comes with its hard links, not as a second copy.
 void push_all(const push_options& options, const published_release& release, const std::string& info_name,
               std::vector<std::string>& errors) {
   std::string folder = releases_folder + std::string("/") + std::to_string(release.serial) + "/", error;
@@ -55,7 +56,8 @@ void push_all(const push_options& options, const published_release& release, con
   if (!errors.empty()) return;
   for (const std::string& target : options.targets) {
     if (!rsync(options,
-               {"--delete", utf8_text(release.folder.parent_path()) + "/", remote(target) + releases_folder + "/"},
+               {"--delete", "--hard-links", utf8_text(release.folder.parent_path()) + "/",
+                remote(target) + releases_folder + "/"},
                "the releases kept to " + target, error))
       errors.push_back(error);
   }

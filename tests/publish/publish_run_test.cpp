@@ -706,7 +706,13 @@ TEST_F(publish_run, releases_get_folders_of_their_own_and_a_republish_keeps_what
   for (const fs::path& mirror : {near, far}) {
     EXPECT_EQ(snapshot(mirror / "releases"), snapshot(out / "releases"));
     EXPECT_EQ(read_file(mirror / "info.txt"), read_file(out / "info.txt"));
+    // The kept release a new mirror lacked came as links, not as a second copy.
+    EXPECT_TRUE(fs::equivalent(mirror / "releases/4/product/big.bin", mirror / "releases/5/product/big.bin"));
   }
+
+  run = build({"--client", client.string(), "--keep", "1"});
+  EXPECT_NE(run.err.find("--keep 1 removed release 5 at once: players in the middle of an update"), std::string::npos)
+      << run.err;
 }
 
 // Clients refuse a serial below one they took: a signed release carries its own in both
