@@ -312,6 +312,9 @@ int run_build(const build_options& options) {
     if (!site.flat) prune_releases(paths.out, site.keep, serial, pruned, failures);
     for (const std::string& failure : failures) out.warning(failure);
     for (unsigned old : pruned) out.detail("removed release " + std::to_string(old));
+    if (site.keep == 1 && !pruned.empty())
+      out.warning("--keep 1 removed release " + std::to_string(pruned.back()) +
+                  " at once: players in the middle of an update from it meet errors until they start again");
     out.data()["pruned"] = pruned;
   }
   out.data()["published"] = !options.dry_run;
