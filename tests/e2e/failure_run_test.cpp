@@ -6,11 +6,13 @@
 #include <zlib.h>
 
 #include <functional>
+#include <optional>
 
 #include "app/resources/resource_ids.h"
 #include "patch/signed_document.h"
 #include "publish/release_signing.h"
 #include "tests/e2e/whole_run.h"
+#include "tests/support/forged_crc.h"
 #include "tests/support/one_thread.h"
 
 namespace corvid {
@@ -45,9 +47,12 @@ class failure_run : public whole_run {
 
   // A stream of `packed_size` bytes that inflates to `prefix` and an incompressible
   // tail of `tail` bytes: the length of a published file with other bytes.
-  std::string swapped_stream(const std::string& prefix, std::size_t tail, std::size_t packed_size) {
+  // Other bytes packed to `packed_size`; with `crc`, of that CRC-32 and `tail` long.
+  std::string swapped_stream(const std::string& prefix, std::size_t tail, std::size_t packed_size,
+                             std::optional<std::uint32_t> crc = {}) {
     for (unsigned seed = 100; seed < 600; ++seed) {
-      std::string bytes = prefix + incompressible_bytes(tail, seed);
+      std::string bytes = prefix + incompressible_bytes(tail - (crc ? 4 : 0), seed);
+      if (crc) bytes = with_forged_crc(bytes, *crc);
       uLongf length = compressBound(static_cast<uLong>(bytes.size()));
       std::string packed(length, '\0');
       compress2(reinterpret_cast<Bytef*>(packed.data()), &length, reinterpret_cast<const Bytef*>(bytes.data()),
@@ -356,9 +361,16 @@ TEST_F(failure_run, a_keyed_client_refuses_what_the_key_did_not_sign_and_keeps_t
                        resigned_document("product", [](signed_release& release) { release.serial = 1; }));
        },
        405},
-      // The list's size, and with it the CRC the list gives, is as published: only
-      // the digest tells the files apart.
-      {"a swapped file", [&] { server_.serve("/product/big.bin", swapped_stream("", 20000, packed_size)); }, 310},
+      // Its lengths and CRC-32 are those the list gives: only the digest tells the
+      // files apart.
+      {"a swapped file",
+       [&] {
+         server_.serve("/product/big.bin",
+                       swapped_stream("", 20000, packed_size,
+                                      crc32(0, reinterpret_cast<const Bytef*>(release_files_.back().bytes.data()),
+                                            static_cast<uInt>(release_files_.back().bytes.size()))));
+       },
+       310},
   };
   for (const refusal& each : refusals) {
     CORVID_TRACE(each.what);

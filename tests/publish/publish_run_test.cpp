@@ -20,6 +20,7 @@
 #include "publish/platform.h"
 #include "publish/release_folders.h"
 #include "publish_test_support.h"
+#include "tests/support/forged_crc.h"
 
 namespace corvid {
 
@@ -744,34 +745,6 @@ TEST_F(publish_run, signed_trees_carry_a_serial_that_only_grows_in_either_layout
   tool_run broken = run_publish({"verify", "--out", out.string(), "--key", key + ".pub"});
   EXPECT_EQ(broken.exit_code, 1);
   EXPECT_NE((broken.out + broken.err).find("releases/1/client/csigned.dat"), std::string::npos) << broken.out;
-}
-
-// Four bytes that, put at the end of `bytes`, give it the CRC-32 `wanted`: what anyone
-// can do to a file, so that only the signed digest tells it from the one published.
-std::string with_forged_crc(std::string bytes, std::uint32_t wanted) {
-  std::uint32_t table[256];
-  for (std::uint32_t i = 0; i < 256; ++i) {
-    std::uint32_t value = i;
-    for (int bit = 0; bit < 8; ++bit) value = value & 1 ? 0xEDB88320u ^ (value >> 1) : value >> 1;
-    table[i] = value;
-  }
-  // Backwards from the register that gives `wanted`: each step's table entry is the one
-  // whose top byte the register has; then forwards, each byte picks that entry.
-  std::uint32_t reg = ~wanted;
-  unsigned char index[4];
-  for (int step = 3; step >= 0; --step) {
-    unsigned char i = 0;
-    while (table[i] >> 24 != reg >> 24) ++i;
-    index[step] = i;
-    reg = (reg ^ table[i]) << 8;
-  }
-  reg = ~static_cast<std::uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-  for (unsigned char i : index) {
-    bytes += static_cast<char>((reg ^ i) & 0xFF);
-    reg = (reg >> 8) ^ table[i];
-  }
-  return bytes;
 }
 
 // The CRC-32 and the lengths of a stream can be forged, its SHA-256 cannot: only with
