@@ -97,6 +97,17 @@ std::vector<std::string> drop_refusals(const build_options& options, const fs::p
   if (!options.site.commands && !dropped("commands") && fs::exists(script, code))
     refusals.push_back("this run would drop the command script " + display_path(script) +
                        ": give --commands, or --drop commands");
+  // Clients built with the release key refuse an unsigned tree: every one of them would
+  // stop updating.
+  for (const char* tree : {"product", "client"}) {
+    fs::path document = current / tree / signed_document_file_name;
+    if (options.sign_keys.empty() && !dropped("signature") && fs::exists(document, code)) {
+      refusals.push_back("this run would replace the signed release " + display_path(current) +
+                         " by an unsigned one, which clients built with the release key refuse: give --sign KEY, or "
+                         "--drop signature");
+      break;
+    }
+  }
   return refusals;
 }
 

@@ -55,8 +55,8 @@ void add_build_options(CLI::App& build, build_options& options, given& raw) {
   add(build, "--layout", raw.layout, "NAME", "releases (a folder for each; default) or flat")
       ->check(CLI::IsMember({"releases", "flat"}));
   add(build, "--keep", raw.keep, "N", "release folders kept, the newest (default 3)")->check(CLI::Range(1u, 1000u));
-  add(build, "--drop", options.drops, "WHAT", "publish without the earlier info, client or commands")
-      ->check(CLI::IsMember({"info", "client", "commands"}))
+  add(build, "--drop", options.drops, "WHAT", "leave out the live info, client, commands or signature")
+      ->check(CLI::IsMember({"info", "client", "commands", "signature"}))
       ->allow_extra_args(false)
       ->take_all();
   add(build, "--utc-offset", options.utc_offset, "SECONDS", "the standard offset east of UTC of the list times")
@@ -177,9 +177,10 @@ bool finish_build(build_options& options, const given& raw, const CLI::App& buil
   if (site.info_name && (info.client_host.empty() || info.product_host.empty()))
     error = "--info needs --client-host and --product-host";
   for (const std::string& what : options.drops) {
-    bool given = what == "info"     ? site.info_name.has_value()
-                 : what == "client" ? raw.client.has_value()
-                                    : raw.commands.has_value();
+    bool given = what == "info"        ? site.info_name.has_value()
+                 : what == "client"    ? raw.client.has_value()
+                 : what == "signature" ? !options.sign_keys.empty()
+                                       : raw.commands.has_value();
     if (given) error = "--drop " + what + " leaves out what this run is also given";
   }
   if (!error.empty()) return false;

@@ -745,6 +745,17 @@ TEST_F(publish_run, signed_trees_carry_a_serial_that_only_grows_in_either_layout
   tool_run broken = run_publish({"verify", "--out", out.string(), "--key", key + ".pub"});
   EXPECT_EQ(broken.exit_code, 1);
   EXPECT_NE((broken.out + broken.err).find("releases/1/client/csigned.dat"), std::string::npos) << broken.out;
+
+  // Forgetting --sign would stop every keyed client: refused unless said.
+  layout = {"--client", client.string()};
+  tool_run unsigned_run = build();
+  EXPECT_EQ(unsigned_run.exit_code, 1);
+  EXPECT_NE(unsigned_run.err.find("by an unsigned one, which clients built with the release key refuse: give --sign "
+                                  "KEY, or --drop signature"),
+            std::string::npos)
+      << unsigned_run.err;
+  EXPECT_EQ(build({"--drop", "signature"}).exit_code, 0);
+  EXPECT_FALSE(fs::exists(out / "releases/6/product/csigned.dat"));
 }
 
 // The CRC-32 and the lengths of a stream can be forged, its SHA-256 cannot: only with
