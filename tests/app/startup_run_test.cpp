@@ -180,7 +180,7 @@ TEST_F(startup_run, when_the_copy_cannot_be_made_an_older_copy_is_started_or_els
   DWORD exit_code = 99;
   ASSERT_TRUE(robot_.wait_for_exit(exit_code));
   EXPECT_EQ(exit_code, 0u);
-  for (int i = 0; i < 100 && !folder_.exists("patch.bin.cmdline"); ++i) Sleep(50);
+  for (int i = 0; i < 200 && !folder_.exists("patch.bin.cmdline"); ++i) Sleep(50);
   std::string recorded = folder_.read("patch.bin.cmdline");
   EXPECT_EQ(recorded.substr(recorded.size() < 7 ? 0 : recorded.size() - 7), "abc def") << recorded;
 

@@ -290,10 +290,7 @@ std::string whole_run::login_command_line(bool expected) {
   fs::path record = install_ / "login.dll.cmdline";
   auto deadline = clock_type::now() + (expected ? 10s : 1500ms);
   while (clock_type::now() < deadline) {
-    if (fs::exists(record)) {
-      std::this_thread::sleep_for(100ms);  // let the fake finish its one write
-      return read_file(record);
-    }
+    if (fs::exists(record)) return read_file(record);  // renamed into place whole
     std::this_thread::sleep_for(50ms);
   }
   return {};
