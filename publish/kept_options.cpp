@@ -78,23 +78,20 @@ std::vector<std::string> live_info_names(const fs::path& out) {
 
 std::vector<std::string> drop_refusals(const build_options& options, const fs::path& current) {
   std::vector<std::string> refusals;
-  auto dropped = [&options](const char* what) {
-    return std::find(options.drops.begin(), options.drops.end(), what) != options.drops.end();
-  };
   std::error_code code;
   for (const std::string& name : live_info_names(options.out)) {
-    if (name != options.site.info_name.value_or("") && !dropped("info"))
+    if (name != options.site.info_name.value_or("") && !options.dropped("info"))
       refusals.push_back("this run would drop the server information file " + display_path(options.out / name) +
                          ", which players' update.dat names: give --info " + name + " and its hosts, or --drop info");
   }
-  if (!options.client && !dropped("client") && fs::exists(current / "client" / list_file_name, code))
+  if (!options.client && !options.dropped("client") && fs::exists(current / "client" / list_file_name, code))
     refusals.push_back("this run would drop the client tree " + display_path(current / "client") +
                        ", from which players update the client: give --client, or --drop client");
   else if (!options.client && !options.site.flat && options.site.info_name)
     refusals.push_back("the server information file " + *options.site.info_name +
                        " sends players to the release's client folder: give --client, or --layout flat");
   fs::path script = current / "product" / command_script_name;
-  if (!options.site.commands && !dropped("commands") && fs::exists(script, code))
+  if (!options.site.commands && !options.dropped("commands") && fs::exists(script, code))
     refusals.push_back("this run would drop the command script " + display_path(script) +
                        ": give --commands, or --drop commands");
   return refusals;

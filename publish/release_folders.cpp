@@ -1,6 +1,7 @@
 #include "publish/release_folders.h"
 
 #include <algorithm>
+#include <charconv>
 #include <system_error>
 
 #include "publish/platform.h"
@@ -14,12 +15,10 @@ namespace corvid::publish {
 namespace {
 // Decimal from 1, without leading zeros, so that one release has one name.
 std::optional<unsigned> serial_of_name(std::string_view name) {
-  if (name.empty() || name.size() > 9 || name.front() == '0') return std::nullopt;
   unsigned serial = 0;
-  for (char c : name) {
-    if (c < '0' || c > '9') return std::nullopt;
-    serial = serial * 10 + static_cast<unsigned>(c - '0');
-  }
+  const char* end = name.data() + name.size();
+  if (name.empty() || name.size() > 9 || name.front() == '0' || std::from_chars(name.data(), end, serial).ptr != end)
+    return std::nullopt;
   return serial;
 }
 }  // namespace
@@ -57,15 +56,13 @@ std::optional<unsigned> serial_of_location(std::string_view location) {
 }
 
 server_info_settings pointing_at(server_info_settings sites, unsigned serial) {
-  auto point = [serial](host_pair& pair) {
-    pair = {release_location(pair.client, serial, "client"), release_location(pair.product, serial, "product")};
+  auto point = [serial](std::string& client, std::string& product) {
+    client = release_location(client, serial, "client");
+    product = release_location(product, serial, "product");
   };
-  host_pair main{sites.client_host, sites.product_host};
-  point(main);
-  sites.client_host = main.client;
-  sites.product_host = main.product;
-  if (sites.header_hosts) point(*sites.header_hosts);
-  for (host_pair& mirror : sites.mirrors) point(mirror);
+  point(sites.client_host, sites.product_host);
+  if (sites.header_hosts) point(sites.header_hosts->client, sites.header_hosts->product);
+  for (host_pair& mirror : sites.mirrors) point(mirror.client, mirror.product);
   return sites;
 }
 
