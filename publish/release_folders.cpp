@@ -21,6 +21,11 @@ std::optional<unsigned> serial_of_name(std::string_view name) {
     return std::nullopt;
   return serial;
 }
+
+// "LOC/releases/N/TREE": where release N's tree is served when `site` is where --out is.
+std::string release_location(std::string_view site, unsigned serial, std::string_view tree) {
+  return std::string(site) + "/" + releases_folder + "/" + std::to_string(serial) + "/" + std::string(tree);
+}
 }  // namespace
 
 std::vector<unsigned> release_serials(const fs::path& out) {
@@ -40,10 +45,6 @@ unsigned next_serial(const fs::path& out, unsigned kept_serial) {
 }
 
 fs::path release_folder(const fs::path& out, unsigned serial) { return out / releases_folder / std::to_string(serial); }
-
-std::string release_location(std::string_view site, unsigned serial, std::string_view tree) {
-  return std::string(site) + "/" + releases_folder + "/" + std::to_string(serial) + "/" + std::string(tree);
-}
 
 std::optional<unsigned> serial_of_location(std::string_view location) {
   std::size_t tree = location.rfind('/');
@@ -96,8 +97,8 @@ bool replace_file(const fs::path& file, std::string_view text, std::string& erro
   fs::permissions(fresh, fs::perms(0644), code);
   fs::rename(fresh, file, code);
   if (!code) return true;
+  error = cannot("replace", file, code);
   fs::remove(fresh, code);
-  error = "cannot replace " + display_path(file) + ": " + code.message();
   return false;
 }
 
@@ -110,7 +111,7 @@ bool install_release(const fs::path& staging, const fs::path& out, unsigned seri
   if (!code && fs::exists(folder, code)) code = std::make_error_code(std::errc::file_exists);
   if (!code) fs::rename(staging, folder, code);
   if (code) {
-    error = "cannot move the new release to " + display_path(folder) + ": " + code.message();
+    error = cannot("move the new release to", folder, code);
     return false;
   }
   return !info_name || replace_file(out / *info_name, info_text, error);
@@ -124,7 +125,7 @@ void prune_releases(const fs::path& out, unsigned keep, unsigned current, std::v
     std::error_code code;
     fs::remove_all(release_folder(out, serials[i]), code);
     if (code)
-      errors.push_back("cannot remove " + display_path(release_folder(out, serials[i])) + ": " + code.message());
+      errors.push_back(cannot("remove", release_folder(out, serials[i]), code));
     else
       removed.push_back(serials[i]);
   }

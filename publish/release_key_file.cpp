@@ -88,13 +88,12 @@ bool write_new_file(const fs::path& path, std::string_view bytes, bool secret, s
   return true;
 }
 
-}  // namespace
-
 std::string format_public_key_file(const release_public_key& key) {
   std::string text(key_file_header);
   text.append("\n").append(public_prefix).append(hex_text(key).view()).append("\n");
   return text;
 }
+}  // namespace
 
 std::string format_private_key_file(const release_key_pair& key) {
   std::string text = format_public_key_file(key.public_key);

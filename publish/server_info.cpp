@@ -9,6 +9,8 @@
 
 namespace corvid::publish {
 
+namespace {
+// Why a server location cannot be written for the client; empty when it can.
 std::string location_refusal(std::string_view location) {
   if (location.empty()) return "a server location must not be empty";
   if (location.size() > max_text_line_length) return "a server location holds at most 1023 characters";
@@ -26,6 +28,7 @@ std::string location_refusal(std::string_view location) {
   }
   return {};
 }
+}  // namespace
 
 bool format_server_info(const server_info_settings& info, std::string& text, std::vector<std::string>& problems) {
   std::size_t before = problems.size();
