@@ -11,6 +11,7 @@
 #include "publish/release_folders.h"
 #include "publish/tree_swap.h"
 #include "publish/zlib_stream.h"
+#include "text/format_limits.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -69,8 +70,8 @@ std::vector<std::string> live_info_names(const fs::path& out) {
     std::string text, ignored;
     // A byte order mark does not hide one: verify is to name it.
     bool read = item.is_regular_file(code) && read_whole_file(item.path(), text, ignored);
-    if (read && (text.starts_with("Corvid Patch") || text.starts_with("\xEF\xBB\xBF"
-                                                                      "Corvid Patch")))
+    std::string_view start = text;
+    if (read && (start.starts_with("\xEF\xBB\xBF") ? start.substr(3) : start).starts_with(list_header_text))
       names.push_back(item.path().filename().string());
   }
   return names;
