@@ -12,15 +12,19 @@ namespace {
 // The file a line at a time, with what the caller asked to be told about it.
 class info_reader {
  public:
-  info_reader(line_source& lines, server_info_findings* found) : lines_(lines), found_(found) {}
+  info_reader(line_source& lines, server_info_findings* found, std::vector<location_read>* locations)
+      : lines_(lines), found_(found), locations_(locations) {}
 
   // A line of exactly the greatest length keeps its own line end, so that its end is not
   // taken for an empty line of its own. False at the end of the file, the line empty.
   bool read(text_line& line) { return lines_.next(line, long_line::split_keeping_end); }
 
-  void read_location(text_line& line, bool lower_cased = true) {
-    if (!read(line)) tell(server_info_finding::location_missing, lines_.line_number() + 1);
-    if (lower_cased) lower_case_in_place(line.buffer());
+  void read_location(text_line& line, location_role which) {
+    bool got = read(line);
+    if (!got) tell(server_info_finding::location_missing, lines_.line_number() + 1);
+    // One past the end is on the line it would have had, the second on the one after.
+    located(lines_.line_number() + (got ? 0 : ++past_end_), which, line);
+    lower_case_in_place(line.buffer());
   }
 
   void read_max_patch_size(server_info& info) {
@@ -60,6 +64,8 @@ class info_reader {
         break;
       }
       ++info.alternate_host_count;
+      located(lines_.line_number() - 1, location_role::mirror, client);
+      located(lines_.line_number(), location_role::mirror, product);
     }
     if (info.alternate_host_count == 0) tell(server_info_finding::no_mirror_pair, lines_.line_number());
     text_line after;
@@ -79,6 +85,10 @@ class info_reader {
 
   void tell(server_info_finding why, std::size_t line, std::string_view text = {}) { note(found_, line, why, text); }
 
+  void located(std::size_t line, location_role which, const text_line& text) {
+    if (locations_ != nullptr) locations_->push_back({line, which, std::string(text.view())});
+  }
+
  private:
   // The limit as atoi reads it is the number written only for plain digits.
   static bool written_as_limit(std::string_view text) {
@@ -88,6 +98,8 @@ class info_reader {
 
   line_source& lines_;
   server_info_findings* found_;
+  std::vector<location_read>* locations_;
+  std::size_t past_end_ = 0;
 };
 
 }  // namespace
@@ -107,8 +119,8 @@ std::uint32_t max_patch_size_from(const char* megabytes) {
   return bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(bytes);
 }
 
-server_info read_server_info(line_source& lines, server_info_findings* found) {
-  info_reader reader(lines, found);
+server_info read_server_info(line_source& lines, server_info_findings* found, std::vector<location_read>* locations) {
+  info_reader reader(lines, found, locations);
   server_info info;
   text_line line;
   reader.read(line);
@@ -117,12 +129,12 @@ server_info read_server_info(line_source& lines, server_info_findings* found) {
     info.outcome = server_info_outcome::wrong_first_line;
     return info;
   }
-  reader.read_location(info.client_host);
+  reader.read_location(info.client_host, location_role::client_host);
   if (info.client_host.empty()) {
     info.outcome = server_info_outcome::no_client_host;
     return info;
   }
-  reader.read_location(info.product_host);
+  reader.read_location(info.product_host, location_role::product_host);
   if (info.product_host.empty()) {
     info.outcome = server_info_outcome::no_product_host;
     return info;
@@ -137,11 +149,11 @@ server_info read_server_info(line_source& lines, server_info_findings* found) {
     reader.read_down_notice(info);
   } else if (equal_ignoring_case(k, "mft")) {
     info.outcome = server_info_outcome::header_hosts_given;
-    reader.read_location(info.client_header_host);
-    reader.read_location(info.product_header_host);
+    reader.read_location(info.client_header_host, location_role::client_header_host);
+    reader.read_location(info.product_header_host, location_role::product_header_host);
   } else if (equal_ignoring_case(k, "uurl")) {
     info.outcome = server_info_outcome::redirected;
-    reader.read_location(info.new_location);
+    reader.read_location(info.new_location, location_role::redirect);
   } else if (equal_ignoring_case(k, "aurl")) {
     info.outcome = server_info_outcome::alternate_hosts;
     reader.read_alternate_hosts(info);

@@ -62,8 +62,18 @@ enum class server_info_finding {
 };
 using server_info_findings = findings<server_info_finding>;
 
+// Each location the reader takes, as written, on the line it takes it from; a missing one
+// on the line it would have had. For a reader that checks them.
+enum class location_role { client_host, product_host, client_header_host, product_header_host, redirect, mirror };
+struct location_read {
+  std::size_t line = 0;
+  location_role which{};
+  std::string text;
+};
+
 // Reads the file from `lines`, which should read it in text mode.
-server_info read_server_info(line_source& lines, server_info_findings* found = nullptr);
+server_info read_server_info(line_source& lines, server_info_findings* found = nullptr,
+                             std::vector<location_read>* locations = nullptr);
 
 struct host_pair {
   std::string client;

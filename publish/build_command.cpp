@@ -89,7 +89,9 @@ void gather_inputs(const build_options& options, const output_paths& paths, unsi
   if (!options.dry_run && !output_is_replaceable(paths, why)) problems.push_back(why);
 }
 
-void report_tree(const tree& each, bool dry_run, report& out) {
+// Adds to `current` and `fresh` what a player with the earlier release, and one with
+// nothing, downloads of the tree.
+void report_tree(const tree& each, bool dry_run, report& out, std::uint64_t& current, std::uint64_t& fresh) {
   const tree_result& made = each.made;
   out.line(std::string(each.label) + ": " + std::to_string(made.compressed) + " compressed, " +
            std::to_string(made.reused) + " reused, " + std::to_string(made.removed) + " removed");
@@ -110,7 +112,9 @@ void report_tree(const tree& each, bool dry_run, report& out) {
     if (change.kind == change_kind::removed) continue;
     size += change.size;
     packed += change.packed_size;
+    if (change.kind == change_kind::added || change.kind == change_kind::changed) current += change.packed_size;
   }
+  fresh += packed;
   out.data()["trees"][each.label] = {{"files", made.entries.size()},
                                      {"compressed", made.compressed},
                                      {"reused", made.reused},
@@ -288,14 +292,7 @@ int run_build(const build_options& options) {
   std::uint64_t listed = patch_header_size + commands.size() + client_list.size() + info_text.size();
   std::uint64_t current = listed + (lists.manifest_changed ? lists.manifest.size() : 0);
   std::uint64_t fresh = listed + lists.manifest.size();
-  for (const tree& each : trees) {
-    report_tree(each, options.dry_run, out);
-    for (const file_change& change : each.made.changes) {
-      if (change.kind == change_kind::removed) continue;
-      fresh += change.packed_size;
-      if (change.kind == change_kind::added || change.kind == change_kind::changed) current += change.packed_size;
-    }
-  }
+  for (const tree& each : trees) report_tree(each, options.dry_run, out, current, fresh);
   out.data()["download_bytes"] = {{"current_player", current}, {"new_player", fresh}};
   out.line("a player with the earlier release downloads " + size_text(current) + ", a new player " + size_text(fresh));
   warn_of_costs(options, trees, commands, current, out);

@@ -11,6 +11,7 @@
 #include "publish/release_folders.h"
 #include "publish/tree_swap.h"
 #include "publish/zlib_stream.h"
+#include "text/format_limits.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -69,8 +70,8 @@ std::vector<std::string> live_info_names(const fs::path& out) {
     std::string text, ignored;
     // A byte order mark does not hide one: verify is to name it.
     bool read = item.is_regular_file(code) && read_whole_file(item.path(), text, ignored);
-    if (read && (text.starts_with("Corvid Patch") || text.starts_with("\xEF\xBB\xBF"
-                                                                      "Corvid Patch")))
+    std::string_view start = text;
+    if (read && (start.starts_with("\xEF\xBB\xBF") ? start.substr(3) : start).starts_with(list_header_text))
       names.push_back(item.path().filename().string());
   }
   return names;
@@ -78,30 +79,27 @@ std::vector<std::string> live_info_names(const fs::path& out) {
 
 std::vector<std::string> drop_refusals(const build_options& options, const fs::path& current) {
   std::vector<std::string> refusals;
-  auto dropped = [&options](const char* what) {
-    return std::find(options.drops.begin(), options.drops.end(), what) != options.drops.end();
-  };
   std::error_code code;
   for (const std::string& name : live_info_names(options.out)) {
-    if (name != options.site.info_name.value_or("") && !dropped("info"))
+    if (name != options.site.info_name.value_or("") && !options.dropped("info"))
       refusals.push_back("this run would drop the server information file " + display_path(options.out / name) +
                          ", which players' update.dat names: give --info " + name + " and its hosts, or --drop info");
   }
-  if (!options.client && !dropped("client") && fs::exists(current / "client" / list_file_name, code))
+  if (!options.client && !options.dropped("client") && fs::exists(current / "client" / list_file_name, code))
     refusals.push_back("this run would drop the client tree " + display_path(current / "client") +
                        ", from which players update the client: give --client, or --drop client");
   else if (!options.client && !options.site.flat && options.site.info_name)
     refusals.push_back("the server information file " + *options.site.info_name +
                        " sends players to the release's client folder: give --client, or --layout flat");
   fs::path script = current / "product" / command_script_name;
-  if (!options.site.commands && !dropped("commands") && fs::exists(script, code))
+  if (!options.site.commands && !options.dropped("commands") && fs::exists(script, code))
     refusals.push_back("this run would drop the command script " + display_path(script) +
                        ": give --commands, or --drop commands");
   // Clients built with the release key refuse an unsigned tree: every one of them would
   // stop updating.
   for (const char* tree : {"product", "client"}) {
     fs::path document = current / tree / signed_document_file_name;
-    if (options.sign_keys.empty() && !dropped("signature") && fs::exists(document, code)) {
+    if (options.sign_keys.empty() && !options.dropped("signature") && fs::exists(document, code)) {
       refusals.push_back("this run would replace the signed release " + display_path(current) +
                          " by an unsigned one, which clients built with the release key refuse: give --sign KEY, or "
                          "--drop signature");

@@ -4,6 +4,7 @@
 #include "patch/windows_names.h"
 #include "text/format_limits.h"
 #include "text/lower_case.h"
+#include "text/paths.h"
 
 namespace corvid::publish {
 
@@ -44,13 +45,10 @@ std::string name_refusal(std::string_view name) {
       return std::string("the name holds '") + c + "', which the client's download URL cannot carry";
     return std::string("the name holds '") + c + "', which Windows file names cannot";
   }
-  std::size_t start = 0;
-  while (true) {
-    std::size_t slash = name.find('/', start);
-    std::string why = component_refusal(name.substr(start, slash - start));
+  // "\\" was refused above, so these are the "/" components.
+  for (std::string_view component : path_components(name)) {
+    std::string why = component_refusal(component);
     if (!why.empty()) return why;
-    if (slash == std::string_view::npos) break;
-    start = slash + 1;
   }
   return {};
 }

@@ -126,17 +126,14 @@ std::vector<std::string> words_of(const site_options& site) {
 // together, the layout and the number of releases kept.
 void reuse_kept(build_options& options, const given& raw, const CLI::App& build, const site_options& kept) {
   site_options& site = options.site;
-  auto dropped = [&options](const char* what) {
-    return std::find(options.drops.begin(), options.drops.end(), what) != options.drops.end();
-  };
   site_options reused;
   bool server_given = std::any_of(std::begin(server_options), std::end(server_options),
                                   [&build](const char* name) { return build.count(name) > 0; });
-  if (!server_given && !dropped("info")) {
+  if (!server_given && !options.dropped("info")) {
     site.info_name = reused.info_name = kept.info_name;
     site.info = reused.info = kept.info;
   }
-  if (!raw.commands && !dropped("commands")) site.commands = reused.commands = kept.commands;
+  if (!raw.commands && !options.dropped("commands")) site.commands = reused.commands = kept.commands;
   if (!build.count("--exclude") && !raw.exclude_from) {
     site.excludes = reused.excludes = kept.excludes;
     site.exclude_from = reused.exclude_from = kept.exclude_from;
@@ -234,6 +231,7 @@ int run_command_line(int argc, char** argv) {
   CLI::App app("corvid-publish: turns a release folder into the files an update server serves.", "corvid-publish");
   app.set_version_flag("--version", std::string("corvid-publish ") + version);
   app.require_subcommand(1);
+  // Before the commands are added, which take it and the formatter over.
   app.footer(manual);
   app.get_formatter()->column_width(24);
   given raw;
@@ -242,10 +240,8 @@ int run_command_line(int argc, char** argv) {
   verify_options verify_options;
   push_options push_options;
   CLI::App& build = *app.add_subcommand("build", "publish a release");
-  build.footer(manual);
   add_build_options(build, build_options, raw);
   CLI::App& verify = *app.add_subcommand("verify", "check a published tree, or a live server and its mirrors");
-  verify.footer(manual);
   CLI::Option* out = add(verify, "--out", raw.out, "DIR", "a tree this tool published");
 #ifdef CORVID_PUBLISH_HTTP
   add(verify, "--url", raw.url, "LOC", "the server information location that update.dat names")->excludes(out);
@@ -257,24 +253,18 @@ int run_command_line(int argc, char** argv) {
   add(verify, "--key", raw.verify_key, "FILE.pub", "each tree's signed document must be this key's");
   add_output_flags(verify, verify_options.output, "list every problem and location checked as well");
   CLI::App& push = *app.add_subcommand("push", "copy the release, then the pointer, to mirrors");
-  push.footer(manual);
   add(push, "--out", raw.out, "DIR", "a tree this tool published")->required();
   add(push, "--rsh", push_options.rsh, "CMD", "the remote shell rsync uses (its -e)");
   add(push, "TARGET", push_options.targets, "TARGET", "a folder, or HOST:PATH over rsync")->required();
   add_output_flags(push, push_options.output, "list every file copied as well");
   CLI::App& keygen = *app.add_subcommand("keygen", "make a release key pair: FILE, kept secret, and FILE.pub");
-  keygen.footer(manual);
   add(keygen, "--out", raw.key_out, "FILE", "the private key file to create; FILE.pub beside it")->required();
 
   std::string error;
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    CLI::App* asked = build.parsed()    ? &build
-                      : verify.parsed() ? &verify
-                      : push.parsed()   ? &push
-                      : keygen.parsed() ? &keygen
-                                        : nullptr;
+    CLI::App* asked = app.get_subcommands().empty() ? nullptr : app.get_subcommands().front();
     std::fputs(asked ? asked->help("corvid-publish").c_str() : app.help().c_str(), stdout);
     return exit_done;
   } catch (const CLI::CallForVersion& shown) {
@@ -298,16 +288,13 @@ int run_command_line(int argc, char** argv) {
   }
   if (error.empty() && push.parsed() && folder_value("--out", raw.out, push_options.out, error))
     return run_push(push_options);
-  const char* command = build.parsed()    ? " build"
-                        : verify.parsed() ? " verify"
-                        : push.parsed()   ? " push"
-                        : keygen.parsed() ? " keygen"
-                                          : "";
+  std::string command = app.get_subcommands().empty() ? "" : " " + app.get_subcommands().front()->get_name();
   if (refused) {
-    std::fprintf(stderr, "corvid-publish%s: %s\n", command, error.c_str());
+    std::fprintf(stderr, "corvid-publish%s: %s\n", command.c_str(), error.c_str());
     return exit_refused;
   }
-  std::fprintf(stderr, "corvid-publish%s: %s\n(see corvid-publish%s --help)\n", command, error.c_str(), command);
+  std::fprintf(stderr, "corvid-publish%s: %s\n(see corvid-publish%s --help)\n", command.c_str(), error.c_str(),
+               command.c_str());
   return exit_usage;
 }
 

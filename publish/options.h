@@ -2,9 +2,11 @@
 // The command line of corvid-publish: its commands and their options, and the commands
 // themselves, each of which returns the process exit code.
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "publish/report.h"
@@ -62,6 +64,8 @@ struct build_options {
   std::optional<unsigned> expires_days;
   bool dry_run = false;
   output_options output;
+
+  bool dropped(std::string_view what) const { return std::find(drops.begin(), drops.end(), what) != drops.end(); }
 };
 
 struct verify_options {

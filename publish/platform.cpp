@@ -34,7 +34,11 @@ namespace corvid::publish {
 std::string system_reason(int error_number) { return std::generic_category().message(error_number); }
 
 std::string cannot(const char* what, const fs::path& path, int error_number) {
-  return std::string("cannot ") + what + " " + display_path(path) + ": " + system_reason(error_number);
+  return cannot(what, path, std::error_code(error_number, std::generic_category()));
+}
+
+std::string cannot(const char* what, const fs::path& path, const std::error_code& code) {
+  return std::string("cannot ") + what + " " + display_path(path) + ": " + code.message();
 }
 
 std::string utf8_text(const fs::path& path) {

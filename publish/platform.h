@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "platform/owned_handle.h"
@@ -20,6 +21,7 @@ std::string system_reason(int error_number);
 
 // "cannot read PATH: REASON".
 std::string cannot(const char* what, const std::filesystem::path& path, int error_number);
+std::string cannot(const char* what, const std::filesystem::path& path, const std::error_code& code);
 
 // A path in UTF-8, whatever the platform's path encoding.
 std::string utf8_text(const std::filesystem::path& path);

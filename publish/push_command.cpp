@@ -61,7 +61,7 @@ bool place_file(const fs::path& from, const fs::path& to, const fs::path& like, 
     fs::copy_file(from, fresh, fs::copy_options::overwrite_existing, code);
   if (!code) fs::rename(fresh, to, code);
   if (!code) return true;
-  error = "cannot write " + display_path(to) + ": " + code.message();
+  error = cannot("write", to, code);
   fs::remove(fresh, code);
   return false;
 }
@@ -90,7 +90,7 @@ bool copy_release_folder(const fs::path& releases, unsigned serial, const std::v
     }
     if (!place_file(item->path(), to, like, error)) return false;
   }
-  if (code) error = "cannot read " + display_path(source) + ": " + code.message();
+  if (code) error = cannot("read", source, code);
   return !code;
 }
 

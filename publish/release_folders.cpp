@@ -1,6 +1,7 @@
 #include "publish/release_folders.h"
 
 #include <algorithm>
+#include <charconv>
 #include <system_error>
 
 #include "publish/platform.h"
@@ -14,13 +15,16 @@ namespace corvid::publish {
 namespace {
 // Decimal from 1, without leading zeros, so that one release has one name.
 std::optional<unsigned> serial_of_name(std::string_view name) {
-  if (name.empty() || name.size() > 9 || name.front() == '0') return std::nullopt;
   unsigned serial = 0;
-  for (char c : name) {
-    if (c < '0' || c > '9') return std::nullopt;
-    serial = serial * 10 + static_cast<unsigned>(c - '0');
-  }
+  const char* end = name.data() + name.size();
+  if (name.empty() || name.size() > 9 || name.front() == '0' || std::from_chars(name.data(), end, serial).ptr != end)
+    return std::nullopt;
   return serial;
+}
+
+// "LOC/releases/N/TREE": where release N's tree is served when `site` is where --out is.
+std::string release_location(std::string_view site, unsigned serial, std::string_view tree) {
+  return std::string(site) + "/" + releases_folder + "/" + std::to_string(serial) + "/" + std::string(tree);
 }
 }  // namespace
 
@@ -42,10 +46,6 @@ unsigned next_serial(const fs::path& out, unsigned kept_serial) {
 
 fs::path release_folder(const fs::path& out, unsigned serial) { return out / releases_folder / std::to_string(serial); }
 
-std::string release_location(std::string_view site, unsigned serial, std::string_view tree) {
-  return std::string(site) + "/" + releases_folder + "/" + std::to_string(serial) + "/" + std::string(tree);
-}
-
 std::optional<unsigned> serial_of_location(std::string_view location) {
   std::size_t tree = location.rfind('/');
   if (tree == std::string_view::npos) return std::nullopt;
@@ -57,15 +57,13 @@ std::optional<unsigned> serial_of_location(std::string_view location) {
 }
 
 server_info_settings pointing_at(server_info_settings sites, unsigned serial) {
-  auto point = [serial](host_pair& pair) {
-    pair = {release_location(pair.client, serial, "client"), release_location(pair.product, serial, "product")};
+  auto point = [serial](std::string& client, std::string& product) {
+    client = release_location(client, serial, "client");
+    product = release_location(product, serial, "product");
   };
-  host_pair main{sites.client_host, sites.product_host};
-  point(main);
-  sites.client_host = main.client;
-  sites.product_host = main.product;
-  if (sites.header_hosts) point(*sites.header_hosts);
-  for (host_pair& mirror : sites.mirrors) point(mirror);
+  point(sites.client_host, sites.product_host);
+  if (sites.header_hosts) point(sites.header_hosts->client, sites.header_hosts->product);
+  for (host_pair& mirror : sites.mirrors) point(mirror.client, mirror.product);
   return sites;
 }
 
@@ -99,8 +97,8 @@ bool replace_file(const fs::path& file, std::string_view text, std::string& erro
   fs::permissions(fresh, fs::perms(0644), code);
   fs::rename(fresh, file, code);
   if (!code) return true;
+  error = cannot("replace", file, code);
   fs::remove(fresh, code);
-  error = "cannot replace " + display_path(file) + ": " + code.message();
   return false;
 }
 
@@ -113,7 +111,7 @@ bool install_release(const fs::path& staging, const fs::path& out, unsigned seri
   if (!code && fs::exists(folder, code)) code = std::make_error_code(std::errc::file_exists);
   if (!code) fs::rename(staging, folder, code);
   if (code) {
-    error = "cannot move the new release to " + display_path(folder) + ": " + code.message();
+    error = cannot("move the new release to", folder, code);
     return false;
   }
   return !info_name || replace_file(out / *info_name, info_text, error);
@@ -127,7 +125,7 @@ void prune_releases(const fs::path& out, unsigned keep, unsigned current, std::v
     std::error_code code;
     fs::remove_all(release_folder(out, serials[i]), code);
     if (code)
-      errors.push_back("cannot remove " + display_path(release_folder(out, serials[i])) + ": " + code.message());
+      errors.push_back(cannot("remove", release_folder(out, serials[i]), code));
     else
       removed.push_back(serials[i]);
   }

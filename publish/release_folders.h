@@ -27,9 +27,6 @@ unsigned next_serial(const std::filesystem::path& out, unsigned kept_serial);
 
 std::filesystem::path release_folder(const std::filesystem::path& out, unsigned serial);
 
-// "LOC/releases/N/TREE": where release N's tree is served when `site` is where --out is.
-std::string release_location(std::string_view site, unsigned serial, std::string_view tree);
-
 // The serial a tree location names, by the form above; none for another form.
 std::optional<unsigned> serial_of_location(std::string_view location);
 

@@ -36,7 +36,8 @@ bool value_line(const key_line& line, std::string_view prefix, std::array<unsign
 }
 
 // The header, the public line and, in a private key file, the private line; nothing else.
-bool read_key_file(const fs::path& path, release_key_pair& key, bool& holds_private, std::string& error) {
+// Each file is refused where the other is wanted.
+bool read_key_file(const fs::path& path, release_key_pair& key, bool want_private, std::string& error) {
   std::string text;
   if (!read_whole_file(path, text, error)) return false;
   line_source lines(text);
@@ -44,10 +45,15 @@ bool read_key_file(const fs::path& path, release_key_pair& key, bool& holds_priv
   release_key_pair read;
   bool valid = lines.next(line, long_line::cut) && line == key_file_header && lines.next(line, long_line::cut) &&
                value_line(line, public_prefix, read.public_key);
-  holds_private = valid && lines.next(line, long_line::cut);
+  bool holds_private = valid && lines.next(line, long_line::cut);
   if (holds_private) valid = value_line(line, private_prefix, read.private_key);
   if (!valid || lines.next(line, long_line::cut)) {
     error = display_path(path) + " is not a key file of corvid-publish keygen";
+    return false;
+  }
+  if (holds_private != want_private) {
+    error = display_path(path) + (holds_private ? " holds the private key; give its .pub file"
+                                                : " holds only a public key; signing needs the private key file");
     return false;
   }
   key = read;
@@ -82,13 +88,12 @@ bool write_new_file(const fs::path& path, std::string_view bytes, bool secret, s
   return true;
 }
 
-}  // namespace
-
 std::string format_public_key_file(const release_public_key& key) {
   std::string text(key_file_header);
   text.append("\n").append(public_prefix).append(hex_text(key).view()).append("\n");
   return text;
 }
+}  // namespace
 
 std::string format_private_key_file(const release_key_pair& key) {
   std::string text = format_public_key_file(key.public_key);
@@ -98,26 +103,13 @@ std::string format_private_key_file(const release_key_pair& key) {
 
 bool read_public_key_file(const fs::path& path, release_public_key& key, std::string& error) {
   release_key_pair read;
-  bool holds_private = false;
-  if (!read_key_file(path, read, holds_private, error)) return false;
-  if (holds_private) {
-    error = display_path(path) + " holds the private key; give its .pub file";
-    return false;
-  }
+  if (!read_key_file(path, read, false, error)) return false;
   key = read.public_key;
   return true;
 }
 
 bool read_private_key_file(const fs::path& path, release_key_pair& key, std::string& error) {
-  release_key_pair read;
-  bool holds_private = false;
-  if (!read_key_file(path, read, holds_private, error)) return false;
-  if (!holds_private) {
-    error = display_path(path) + " holds only a public key; signing needs the private key file";
-    return false;
-  }
-  key = read;
-  return true;
+  return read_key_file(path, key, true, error);
 }
 
 bool write_new_key_files(const fs::path& file, const release_key_pair& key, std::string& error) {

@@ -25,7 +25,6 @@ struct release_key_pair {
   release_private_key private_key{};
 };
 
-std::string format_public_key_file(const release_public_key& key);
 std::string format_private_key_file(const release_key_pair& key);
 
 // A public key file; a private one is refused, so that it is not copied where only the

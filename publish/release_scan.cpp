@@ -16,13 +16,8 @@ namespace {
 // The name as listed; holds more than printable ASCII when the platform's name does,
 // which name_refusal then reports.
 std::string listed_name(const fs::path& relative) {
-  std::string name;
-  for (const fs::path& part : relative) {
-    std::u8string text = part.u8string();
-    if (!name.empty()) name += '/';
-    name.append(text.begin(), text.end());
-  }
-  return name;
+  std::u8string text = relative.generic_u8string();
+  return std::string(text.begin(), text.end());
 }
 
 void refuse(std::vector<std::string>& problems, const fs::path& path, const std::string& why) {

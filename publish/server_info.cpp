@@ -9,6 +9,8 @@
 
 namespace corvid::publish {
 
+namespace {
+// Why a server location cannot be written for the client; empty when it can.
 std::string location_refusal(std::string_view location) {
   if (location.empty()) return "a server location must not be empty";
   if (location.size() > max_text_line_length) return "a server location holds at most 1023 characters";
@@ -26,6 +28,7 @@ std::string location_refusal(std::string_view location) {
   }
   return {};
 }
+}  // namespace
 
 bool format_server_info(const server_info_settings& info, std::string& text, std::vector<std::string>& problems) {
   std::size_t before = problems.size();
@@ -93,50 +96,27 @@ std::string worded(const finding<server_info_finding>& found) {
   return {};
 }
 
-// A location the client reads, on the line the layout gives it.
-struct place {
-  std::size_t line;
-  std::string name;
-  std::string_view location;
-};
-
-std::vector<place> places_of(const server_info& info) {
-  std::vector<place> places;
-  if (info.outcome == server_info_outcome::wrong_first_line) return places;
-  places.push_back({2, "the client host (line 2)", info.client_host.view()});
-  if (info.outcome == server_info_outcome::no_client_host) return places;
-  places.push_back({3, "the product host (line 3)", info.product_host.view()});
-  if (info.outcome == server_info_outcome::header_hosts_given) {
-    places.push_back({6, "the client header host", info.client_header_host.view()});
-    places.push_back({7, "the product header host", info.product_header_host.view()});
-  } else if (info.outcome == server_info_outcome::redirected) {
-    places.push_back({6, "the redirected location", info.new_location.view()});
-  }
-  for (int slot = 0; slot < info.alternate_host_count; ++slot) {
-    for (int column = 0; column < 2; ++column) {
-      std::size_t line = 6 + 2 * static_cast<std::size_t>(slot) + static_cast<std::size_t>(column);
-      places.push_back({line, "a mirror", info.alternate_hosts[column][slot].view()});
-    }
-  }
-  return places;
-}
+// By location_role.
+const char* const location_names[] = {"the client host (line 2)", "the product host (line 3)", "the client header host",
+                                      "the product header host",  "the redirected location",   "a mirror"};
 }  // namespace
 
 bool check_server_info_text(std::string_view text, std::vector<std::string>& problems, server_info* read) {
   line_source lines(text);
   server_info_findings found;
-  server_info info = read_server_info(lines, &found);
+  std::vector<location_read> places;
+  server_info info = read_server_info(lines, &found, &places);
+  auto name = [](const location_read& at) { return std::string(location_names[static_cast<int>(at.which)]); };
   // By line: the reader's finding for a line, or else what is wrong with the location on it.
   std::map<std::size_t, std::string> told;
-  std::vector<place> places = places_of(info);
   for (const finding<server_info_finding>& reason : found) {
-    auto at = std::find_if(places.begin(), places.end(), [&](const place& p) { return p.line == reason.line; });
+    auto at = std::find_if(places.begin(), places.end(), [&](const location_read& p) { return p.line == reason.line; });
     bool missing = reason.why == server_info_finding::location_missing;
-    if (!missing || at != places.end()) told.emplace(reason.line, missing ? at->name + " is missing" : worded(reason));
+    if (!missing || at != places.end()) told.emplace(reason.line, missing ? name(*at) + " is missing" : worded(reason));
   }
-  for (const place& at : places) {
-    std::string why = location_refusal(lower_case(at.location));
-    if (!why.empty()) told.emplace(at.line, "line " + std::to_string(at.line) + ": " + at.name + ": " + why);
+  for (const location_read& at : places) {
+    std::string why = location_refusal(lower_case(at.text));
+    if (!why.empty()) told.emplace(at.line, "line " + std::to_string(at.line) + ": " + name(at) + ": " + why);
   }
   for (const auto& [line, why] : told) problems.push_back(why);
   if (read != nullptr) *read = info;

@@ -12,9 +12,6 @@
 
 namespace corvid::publish {
 
-// Why a server location cannot be written for the client; empty when it can.
-std::string location_refusal(std::string_view location);
-
 // The file the operator asks for, written by the client's side; refusals of
 // combinations and values go to `problems`.
 bool format_server_info(const server_info_settings& info, std::string& text, std::vector<std::string>& problems);

@@ -21,7 +21,7 @@ fs::path beside(const fs::path& folder, const char* suffix) {
 
 // True when the step that left `code` went well; else false, with why in `error`.
 bool went_well(const std::error_code& code, const char* what, const fs::path& path, std::string& error) {
-  if (code) error = std::string("cannot ") + what + " " + display_path(path) + ": " + code.message();
+  if (code) error = cannot(what, path, code);
   return !code;
 }
 }  // namespace

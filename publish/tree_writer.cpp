@@ -167,7 +167,7 @@ bool write_streams(const tree_job& job, const stream_settings& settings, tree_re
     std::error_code code;
     fs::create_directories(folder, code);
     if (code) {
-      errors.push_back("cannot create " + display_path(folder) + ": " + code.message());
+      errors.push_back(cannot("create", folder, code));
       return false;
     }
   }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <tuple>
 
 namespace corvid {
 
@@ -132,6 +133,24 @@ TEST(server_info_test, findings_say_where_the_client_stops_skips_or_reads_otherw
   EXPECT_EQ(reasons_in(head + "aurl\n\n\nextra\n"),
             (reasons{{7, server_info_finding::no_mirror_pair}, {8, server_info_finding::not_mps_after_mirrors}}));
   EXPECT_EQ(reasons_in(head + "mirrors\nc\n"), (reasons{{5, server_info_finding::unknown_keyword}}));
+
+  // Each location on its own line, as written; the pair that ends the mirrors is none, and
+  // missing ones are on the lines they would have had.
+  using places = std::vector<std::tuple<std::size_t, location_role, std::string>>;
+  auto places_in = [](const std::string& text) {
+    line_source lines(text);
+    std::vector<location_read> read;
+    read_server_info(lines, nullptr, &read);
+    places told;
+    for (const location_read& at : read) told.emplace_back(at.line, at.which, at.text);
+    return told;
+  };
+  EXPECT_EQ(places_in(head + "aurl\nA\nb\n\n\n"), (places{{2, location_role::client_host, "Client.Example"},
+                                                          {3, location_role::product_host, "Product.Example/Files"},
+                                                          {6, location_role::mirror, "A"},
+                                                          {7, location_role::mirror, "b"}}));
+  EXPECT_EQ(places_in(head + "mft\n").back(), (places::value_type{7, location_role::product_header_host, ""}));
+  EXPECT_EQ(places_in(head + "uurl\nNew\n").back(), (places::value_type{6, location_role::redirect, "New"}));
 }
 
 TEST(server_info_test, megabytes_read_as_atoi_would_and_saturate_instead_of_wrapping) {

@@ -695,6 +695,13 @@ TEST_F(publish_run, releases_get_folders_of_their_own_and_a_republish_keeps_what
   EXPECT_EQ(release_serials(out), (std::vector<unsigned>{4, 5}));
   EXPECT_FALSE(fs::exists(out / "releases/5/product/command.dat"));
   EXPECT_NE(read_file(out / "info.txt").find("releases/5/product"), std::string::npos);
+  // A pointer that cannot be replaced says why, and leaves nothing half-written beside it.
+  std::string error;
+  write_file(temp / "taken/by_a_folder", "x");
+  EXPECT_FALSE(replace_file(temp / "taken", "text", error));
+  EXPECT_EQ(error, "cannot replace " + (temp / "taken").string() + ": " +
+                       std::make_error_code(std::errc::is_a_directory).message());
+  EXPECT_FALSE(fs::exists(temp / ".taken.new"));
 
   // push: into a folder, and over rsync through a remote shell that runs it here.
   fs::path shell = temp / "rsh.sh";
