@@ -102,6 +102,7 @@ bool run_on_threads(const std::vector<std::size_t>& order, const stream_settings
       }
       if (shown && jobs == 1) settings.progress->show();
     }
+    end_thread_work();
     ++finished;
   };
   // Drawn once before the work starts, so that even a short run shows where it stood.

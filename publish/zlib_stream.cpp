@@ -35,9 +35,15 @@ struct thread_work {
   }
 };
 
+// A pointer, freed by end_thread_work, not an object: the Windows build's thread-local
+// storage (mingw-w64's emulated TLS) frees a thread's block before it runs the
+// destructors of the objects in it, so a destructor there wrote into freed memory that
+// another thread may already hold, and a worker still compressing crashed in zlib.
+thread_local thread_work* this_thread_work = nullptr;
+
 thread_work& work_of_this_thread() {
-  thread_local thread_work work;
-  return work;
+  if (this_thread_work == nullptr) this_thread_work = new thread_work;
+  return *this_thread_work;
 }
 
 stdio_file opened(const fs::path& path, const char* mode, const char* what, std::string& error) {
@@ -65,6 +71,11 @@ bool closed_after_writing(stdio_file& file, const fs::path& path, std::string& e
   return false;
 }
 }  // namespace
+
+void end_thread_work() {
+  delete this_thread_work;
+  this_thread_work = nullptr;
+}
 
 bool compress_file(const fs::path& source, const fs::path& target, int level, stream_facts& facts, std::string& error,
                    byte_counter* counter) {

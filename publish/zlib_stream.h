@@ -32,6 +32,10 @@ using byte_counter = std::atomic<std::uint64_t>;
 bool compress_file(const std::filesystem::path& source, const std::filesystem::path& target, int level,
                    stream_facts& facts, std::string& error, byte_counter* counter = nullptr);
 
+// Frees what this thread kept for reading and compressing files; a thread that used
+// the functions here calls it before it ends.
+void end_thread_work();
+
 // Size and CRC-32 of a file's bytes.
 bool file_crc32(const std::filesystem::path& path, stream_facts& facts, std::string& error,
                 byte_counter* counter = nullptr);
