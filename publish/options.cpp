@@ -229,6 +229,9 @@ std::vector<std::string> split_lines(std::string text) {
 
 int run_command_line(int argc, char** argv) {
   CLI::App app("corvid-publish: turns a release folder into the files an update server serves.", "corvid-publish");
+  // CLI11 takes "/name" for an option on Windows, and with it a path given from the
+  // drive's root ("/srv/site") as a positional argument.
+  app.allow_windows_style_options(false);
   app.set_version_flag("--version", std::string("corvid-publish ") + version);
   app.require_subcommand(1);
   // Before the commands are added, which take it and the formatter over.
