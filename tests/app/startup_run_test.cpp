@@ -186,7 +186,7 @@ TEST_F(startup_run, when_the_copy_cannot_be_made_an_older_copy_is_started_or_els
 
   // Without any copy, the start fails and the program goes on under its own name.
   held.reset();
-  std::filesystem::remove(folder_ / "patch.bin");
+  ASSERT_TRUE(folder_.remove_program("patch.bin")) << "the older copy has ended";
   std::filesystem::create_directory(folder_ / "patch.bin");
   ASSERT_TRUE(robot_.start(folder_path(), "talomar.exe", ""));
   seen_window prompt = wait_for_prompt();

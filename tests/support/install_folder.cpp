@@ -8,9 +8,11 @@
 #include <unistd.h>
 #endif
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace corvid {
 
@@ -68,6 +70,16 @@ bool install_folder::exists(const std::string& name) const { return file_exists(
 
 void install_folder::install_program(const std::string& source, const std::string& name) const {
   fs::copy_file(source, path_ / name, fs::copy_options::overwrite_existing);
+}
+
+bool install_folder::remove_program(const std::string& name) const {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    std::error_code in_use;
+    fs::remove(path_ / name, in_use);
+    if (!in_use) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
 }
 
 void install_folder::write_update_location(const std::string& location) const {

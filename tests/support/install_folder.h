@@ -27,6 +27,9 @@ class install_folder {
   bool exists(const std::string& name) const;
   // Copies a built program into the folder under `name` (for example "patch.bin").
   void install_program(const std::string& source, const std::string& name) const;
+  // Removes a program file as soon as no process runs it any more: a started program
+  // may still be ending after its last visible effect. False after ten seconds.
+  bool remove_program(const std::string& name) const;
 
   // A valid "update.dat" naming `location`.
   void write_update_location(const std::string& location) const;
